@@ -1,0 +1,138 @@
+// Streebog throughput, ours beside Nettle, libgcrypt and the OpenSSL GOST
+// provider.
+#include <cstring>
+#include <string>
+
+#include "bench_util.h"
+#include "vrt.h"
+
+#if defined(VRT_HAVE_GCRYPT)
+#include <gcrypt.h>
+#endif
+#if defined(VRT_HAVE_NETTLE)
+#include <nettle/streebog.h>
+#endif
+#if defined(VRT_HAVE_OPENSSL)
+#include <openssl/evp.h>
+#include <openssl/provider.h>
+#endif
+
+namespace {
+
+const std::vector<int64_t> kHashSizes = {64, 1024, 1 << 20};
+
+void SetBytes(benchmark::State& state, size_t n) {
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(n));
+}
+
+void Ours(benchmark::State& state, uint32_t bits) {
+  const size_t n = static_cast<size_t>(state.range(0));
+  const auto& msg = vrt::bench::Buffer(n);
+  uint8_t digest[64];
+  for (auto _ : state) {
+    hash2012_ctx_t ctx;
+    uint32_t st = vrtGostHash2012Init(&ctx, bits);
+    st |= vrtGostHash2012Update(&ctx, msg.data(), n);
+    st |= vrtGostHash2012Finalize(&ctx, digest);
+    if (st != VRT_SUCCESS) state.SkipWithError("Streebog failed");
+    benchmark::DoNotOptimize(digest);
+  }
+  SetBytes(state, n);
+}
+
+#if defined(VRT_HAVE_NETTLE)
+void Nettle512(benchmark::State& state) {
+  const size_t n = static_cast<size_t>(state.range(0));
+  const auto& msg = vrt::bench::Buffer(n);
+  uint8_t digest[64];
+  for (auto _ : state) {
+    streebog512_ctx ctx;
+    streebog512_init(&ctx);
+    streebog512_update(&ctx, n, msg.data());
+    streebog512_digest(&ctx, sizeof digest, digest);
+    benchmark::DoNotOptimize(digest);
+  }
+  SetBytes(state, n);
+}
+void Nettle256(benchmark::State& state) {
+  const size_t n = static_cast<size_t>(state.range(0));
+  const auto& msg = vrt::bench::Buffer(n);
+  uint8_t digest[32];
+  for (auto _ : state) {
+    streebog256_ctx ctx;
+    streebog256_init(&ctx);
+    streebog256_update(&ctx, n, msg.data());
+    streebog256_digest(&ctx, sizeof digest, digest);
+    benchmark::DoNotOptimize(digest);
+  }
+  SetBytes(state, n);
+}
+#endif
+
+#if defined(VRT_HAVE_GCRYPT)
+void Gcrypt(benchmark::State& state, int algo) {
+  gcry_check_version(nullptr);
+  const size_t n = static_cast<size_t>(state.range(0));
+  const auto& msg = vrt::bench::Buffer(n);
+  uint8_t digest[64];
+  for (auto _ : state) {
+    gcry_md_hash_buffer(algo, digest, msg.data(), n);
+    benchmark::DoNotOptimize(digest);
+  }
+  SetBytes(state, n);
+}
+#endif
+
+#if defined(VRT_HAVE_OPENSSL)
+const EVP_MD* GostDigest(const char* name) {
+  static OSSL_PROVIDER* prov = OSSL_PROVIDER_load(nullptr, "gostprov");
+  (void)prov;
+  return EVP_MD_fetch(nullptr, name, nullptr);
+}
+void OpenSsl(benchmark::State& state, const char* name) {
+  const EVP_MD* md = GostDigest(name);
+  if (md == nullptr) {
+    state.SkipWithError("GOST provider not available");
+    return;
+  }
+  const size_t n = static_cast<size_t>(state.range(0));
+  const auto& msg = vrt::bench::Buffer(n);
+  uint8_t digest[64];
+  unsigned len = 0;
+  EVP_MD_CTX* ctx = EVP_MD_CTX_new();
+  for (auto _ : state) {
+    EVP_DigestInit_ex(ctx, md, nullptr);
+    EVP_DigestUpdate(ctx, msg.data(), n);
+    EVP_DigestFinal_ex(ctx, digest, &len);
+    benchmark::DoNotOptimize(digest);
+  }
+  EVP_MD_CTX_free(ctx);
+  SetBytes(state, n);
+}
+#endif
+
+void Register() {
+  auto reg = [](const std::string& name, auto fn) {
+    benchmark::RegisterBenchmark(name.c_str(), fn)->ArgsProduct({kHashSizes});
+  };
+  reg("streebog512/vrt", [](benchmark::State& s) { Ours(s, 512); });
+  reg("streebog256/vrt", [](benchmark::State& s) { Ours(s, 256); });
+#if defined(VRT_HAVE_NETTLE)
+  reg("streebog512/nettle", Nettle512);
+  reg("streebog256/nettle", Nettle256);
+#endif
+#if defined(VRT_HAVE_GCRYPT)
+  reg("streebog512/gcrypt", [](benchmark::State& s) { Gcrypt(s, GCRY_MD_STRIBOG512); });
+  reg("streebog256/gcrypt", [](benchmark::State& s) { Gcrypt(s, GCRY_MD_STRIBOG256); });
+#endif
+#if defined(VRT_HAVE_OPENSSL)
+  reg("streebog512/openssl", [](benchmark::State& s) { OpenSsl(s, "md_gost12_512"); });
+  reg("streebog256/openssl", [](benchmark::State& s) { OpenSsl(s, "md_gost12_256"); });
+#endif
+}
+
+const int kRegistered = (Register(), 0);
+
+}  // namespace
+
+VRT_BENCH_MAIN()

@@ -1,0 +1,288 @@
+/* vrt.h - the public interface of libvrt.
+ *
+ * GOST cryptography for Linux x86-64: Streebog and GOST R 34.11-94, HMAC and
+ * key derivation, Kuznyechik and Magma in the GOST R 34.13-2015 modes, MGM,
+ * GOST 28147-89, GOST R 34.10-2012 signatures and VKO, a self-seeding random
+ * generator and masked key storage.
+ *
+ * Every function returns an unsigned 32-bit status (VRT_SUCCESS is 0) unless
+ * its comment says otherwise. Initialise the library with vrtInit or
+ * vrtInitRunTests before calling any algorithm function; the algorithm
+ * functions do not check it. Usable from C and C++. */
+#ifndef VRT_H
+#define VRT_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#if defined(__GNUC__)
+#define VRT_API __attribute__((visibility("default")))
+#else
+#define VRT_API
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* ==========================================================================
+ * Lifecycle and status codes
+ * ========================================================================== */
+
+#define VRT_SUCCESS                 UINT32_C(0)
+/* The operation ran and its answer is negative: a self-test found a wrong
+ * result, a MAC, imito or tag does not match, a signature does not verify, a
+ * generated key came out zero, a context of another mode, the generator
+ * refused a request. */
+#define VRT_ERROR_FAILED            UINT32_C(1)
+/* Parameter values that cannot be used together (ACPKM sizes, multi-lane
+ * GOST 28147-89 lanes with different keys). */
+#define VRT_ERROR_BAD_PARAMETERS    UINT32_C(2)
+/* A null pointer, a length or size out of range, an unknown size or mode, a
+ * wrong size handed to a save-state call, a saved counter out of range. */
+#define VRT_ERROR_INVALID_ARGUMENT  UINT32_C(3)
+/* An identifier, parameter set or format this operation does not accept
+ * (saved-state version not 1, among others). */
+#define VRT_ERROR_UNSUPPORTED       UINT32_C(5)
+/* The library is not initialised, or a hash context was already finalised. */
+#define VRT_ERROR_NOT_INITIALIZED   UINT32_C(6)
+#define VRT_ERROR_NO_MEMORY         UINT32_C(7)
+/* A vector request with nothing to process. */
+#define VRT_ERROR_NO_DATA           UINT32_C(9)
+#define VRT_ERROR_BUFFER_TOO_SMALL  UINT32_C(10)
+/* Signature generation produced r = 0 or s = 0. */
+#define VRT_ERROR_SIGNATURE         UINT32_C(11)
+/* A length that does not match (short saved state, data that must be whole
+ * blocks, an exported key of another length). */
+#define VRT_ERROR_LENGTH            UINT32_C(12)
+/* The generator's statistical test failed. */
+#define VRT_ERROR_RANDOM_TEST       UINT32_C(13)
+/* Only from vrt_memset_s and vrt_memreset_s: bad pointer or size. */
+#define VRT_ERROR_BAD_BUFFER        UINT32_C(0xFFFFFFFF)
+
+/* Processor features recorded in vrtpInstance.cpu_detected / cpu_enabled. */
+#define VRT_CPU_AVX     UINT32_C(0x01)
+#define VRT_CPU_AVX2    UINT32_C(0x02)
+#define VRT_CPU_SSSE3   UINT32_C(0x04)
+#define VRT_CPU_SSE42   UINT32_C(0x08)
+#define VRT_CPU_RDRAND  UINT32_C(0x10)
+#define VRT_CPU_BMI2    UINT32_C(0x20)
+/* AVX-512 F, BW and VBMI with the register state enabled by the system. */
+#define VRT_CPU_AVX512VBMI UINT32_C(0x40)
+#define VRT_CPU_GFNI    UINT32_C(0x80)
+
+/* Word-array primitives of the dispatch table. Numbers are little-endian
+ * arrays of 32 (256-bit) or 64 (512-bit) bytes; results may alias operands.
+ * add/sub: r = a + b + carry_in (a - b - borrow_in), return the carry
+ * (borrow) out, 0 or 1. shl/shr by one bit: bit_in enters at the bottom (top),
+ * the bit shifted out is returned. cmp: 0 when a < b, 2 when a = b, 4 when
+ * a > b. xor: r = a ^ b, returns r. add_mod/sub_mod: for a, b < p, r = (a + b)
+ * mod p and (a - b) mod p. */
+typedef uint32_t (*vrt_cmp_fn)(const void* a, const void* b);
+typedef uint32_t (*vrt_add_fn)(void* r, const void* a, const void* b, int carry_in);
+typedef uint32_t (*vrt_shift_fn)(void* r, const void* a, int bit_in);
+typedef void* (*vrt_xor_fn)(void* r, const void* a, const void* b);
+typedef uint32_t (*vrt_modop_fn)(void* r, const void* a, const void* b, const void* p);
+
+/* The processor-dispatch table, sixteen slots in this order. */
+typedef struct vrtp_arch_table {
+  vrt_cmp_fn cmp256;
+  vrt_cmp_fn cmp512;
+  vrt_add_fn add256;
+  vrt_add_fn add512;
+  vrt_add_fn sub256;
+  vrt_add_fn sub512;
+  vrt_shift_fn shl256_1;
+  vrt_shift_fn shl512_1;
+  vrt_shift_fn shr256_1;
+  vrt_shift_fn shr512_1;
+  vrt_xor_fn xor256;
+  vrt_xor_fn xor512;
+  vrt_modop_fn add256_mod;
+  vrt_modop_fn add512_mod;
+  vrt_modop_fn sub256_mod;
+  vrt_modop_fn sub512_mod;
+} vrtp_arch_table_t;
+
+/* The library's one process-wide record. */
+typedef struct vrtp_instance {
+  uint32_t lock;            /* spin-lock word: 0 free, 1 held */
+  uint32_t state;           /* bit 0: library initialised */
+  uint32_t cpu_detected;    /* VRT_CPU_* bits found by CPUID */
+  uint32_t cpu_enabled;     /* VRT_CPU_* bits the library uses */
+  vrtp_arch_table_t arch;   /* dispatch table */
+  uint32_t arch_state;      /* bit 0: dispatch layer up */
+  uint32_t platform_state;  /* bit 0: platform layer up */
+} vrtp_instance_t;
+
+VRT_API extern vrtp_instance_t vrtpInstance;
+
+/* vrtInit initialises the library without self-tests: the dispatch table and
+ * processor probe, the platform layer, the cipher tables, the memory-wipe
+ * generator, then the main random generator. Returns 0, or the status of the
+ * first step that failed, in which case every layer is rolled back. Calling it
+ * on an initialised library does nothing and returns 0. Thread-safe. */
+VRT_API uint32_t vrtInit(void);
+/* vrtInitRunTests is vrtInit followed by every known-answer self-test; a
+ * failing test's status is returned and the initialisation rolled back. */
+VRT_API uint32_t vrtInitRunTests(void);
+/* vrtCleanup tears the library down. Contexts, keys and signer handles must be
+ * released before. Harmless on an uninitialised library. */
+VRT_API void vrtCleanup(void);
+/* vrtStatus returns 0 when the library is initialised, else 6. */
+VRT_API uint32_t vrtStatus(void);
+/* vrtTest runs the self-tests on an initialised library (6 if it is not). A
+ * failure is reported and leaves the library initialised. */
+VRT_API uint32_t vrtTest(void);
+/* vrtGetVersion returns 0x10100 (major, minor, patch one byte each). */
+VRT_API uint32_t vrtGetVersion(void);
+/* vrtGetVersionStr returns the static text "1.1.0". */
+VRT_API const char* vrtGetVersionStr(void);
+
+VRT_API uint32_t vrtpGetVersion(void);
+VRT_API const char* vrtpGetVersionStr(void);
+VRT_API void vrtpLockLibrary(void);
+VRT_API void vrtpUnlockLibrary(void);
+
+/* Layer hooks run by the lifecycle functions. */
+VRT_API uint32_t vrtpArchInit(vrtp_instance_t* instance);
+VRT_API uint32_t vrtpArchInitCustom(vrtp_instance_t* instance);
+VRT_API void vrtpArchCleanup(vrtp_instance_t* instance);
+VRT_API void vrtpArchCleanupCustom(void);
+VRT_API uint32_t vrtpPlatformInit(vrtp_instance_t* instance);
+VRT_API uint32_t vrtpPlatformInitCustom(vrtp_instance_t* instance);
+VRT_API void vrtpPlatformCleanup(vrtp_instance_t* instance);
+VRT_API void vrtpPlatformCleanupCustom(vrtp_instance_t* instance);
+VRT_API uint32_t vrtpCryptoInit(vrtp_instance_t* instance);
+VRT_API void vrtpCryptoCleanup(vrtp_instance_t* instance);
+VRT_API uint32_t vrtpMemResetRandomInit(void);
+VRT_API uint32_t vrtpRandomInit(vrtp_instance_t* instance);
+VRT_API void vrtpRandomCleanup(vrtp_instance_t* instance);
+/* vrtpCryptoTest runs the known-answer self-tests in their fixed order and
+ * returns the first nonzero status; vrtpRandomTest returns 0. */
+VRT_API uint32_t vrtpCryptoTest(vrtp_instance_t* instance);
+VRT_API uint32_t vrtpRandomTest(vrtp_instance_t* instance);
+
+/* ---- processor probe and platform ---- */
+
+/* __get_cpuid runs CPUID with EAX = leaf and stores EAX, EBX, ECX, EDX in
+ * regs[0..3]; __get_cpuidex also sets ECX = subleaf. */
+VRT_API void __get_cpuid(uint32_t regs[4], uint32_t leaf);
+VRT_API void __get_cpuidex(uint32_t regs[4], uint32_t leaf, uint32_t subleaf);
+/* time_in_seconds returns the calendar time in seconds, the clock of the
+ * random generator. */
+VRT_API uint64_t time_in_seconds(void);
+
+/* ---- word-array primitives (the generic dispatch functions) ---- */
+
+VRT_API uint32_t cmp256(const void* a, const void* b);
+VRT_API uint32_t cmp512(const void* a, const void* b);
+VRT_API uint32_t add256(void* r, const void* a, const void* b, int carry_in);
+VRT_API uint32_t add512(void* r, const void* a, const void* b, int carry_in);
+VRT_API uint32_t sub256(void* r, const void* a, const void* b, int borrow_in);
+VRT_API uint32_t sub512(void* r, const void* a, const void* b, int borrow_in);
+VRT_API uint32_t shl256_1(void* r, const void* a, int bit_in);
+VRT_API uint32_t shl512_1(void* r, const void* a, int bit_in);
+VRT_API uint32_t shr256_1(void* r, const void* a, int bit_in);
+VRT_API uint32_t shr512_1(void* r, const void* a, int bit_in);
+VRT_API void* xor256(void* r, const void* a, const void* b);
+VRT_API void* xor512(void* r, const void* a, const void* b);
+VRT_API uint32_t add256_mod(void* r, const void* a, const void* b, const void* p);
+VRT_API uint32_t add512_mod(void* r, const void* a, const void* b, const void* p);
+VRT_API uint32_t sub256_mod(void* r, const void* a, const void* b, const void* p);
+VRT_API uint32_t sub512_mod(void* r, const void* a, const void* b, const void* p);
+/* The x86-64 variants on 64-bit words; only bit 0 of carry is the carry in. */
+VRT_API uint64_t __add256(void* r, const void* a, const void* b, uint64_t carry);
+VRT_API uint64_t __add512(void* r, const void* a, const void* b, uint64_t carry);
+VRT_API void* __xor256(void* r, const void* a, const void* b);
+VRT_API void* __xor512(void* r, const void* a, const void* b);
+
+/* ==========================================================================
+ * Secure memory
+ * ========================================================================== */
+
+/* vrt_memset_s fills count bytes of dest with the low byte of ch, with stores
+ * the compiler cannot drop. Returns 0, or VRT_ERROR_BAD_BUFFER (nothing
+ * written) when dest is null, destsz is negative or smaller than count. */
+VRT_API uint32_t vrt_memset_s(void* dest, int64_t destsz, int ch, uint64_t count);
+/* vrt_memreset_s overwrites size bytes of dest with bytes of the library's
+ * memory-wipe generator. Returns 0, VRT_ERROR_BAD_BUFFER for a null dest or a
+ * negative size, or the generator's status (the bytes written so far stay). */
+VRT_API uint32_t vrt_memreset_s(void* dest, int64_t size);
+
+/* ==========================================================================
+ * Hashes, HMAC and key derivation
+ * ========================================================================== */
+
+/* ---- GOST R 34.11-2012 (Streebog) ---- */
+
+#define VRT_ALG_HASH2012_256  UINT32_C(0x2010002)
+#define VRT_ALG_HASH2012_512  UINT32_C(0x2010003)
+#define VRT_HASH2012_STATE_SIZE 259
+
+/* A Streebog context in caller memory (336 bytes). All 512-bit values are
+ * little-endian; digests are the byte-reverse of the hex the standard prints. */
+typedef struct hash2012_ctx {
+  uint8_t h[64];          /* chaining value */
+  uint8_t N[64];          /* message bits processed */
+  uint8_t sigma[64];      /* checksum */
+  uint8_t hmac_key[64];   /* HMAC key block; untouched by the hash */
+  uint8_t buffer[64];     /* partial block */
+  uint64_t buffered;      /* bytes in buffer, 0..63; all-ones once finalised */
+  uint64_t digest_bits;   /* 256 or 512 */
+} hash2012_ctx_t;
+
+/* vrtGostHash2012Init starts a digest of size 256 or 512 bits (or
+ * VRT_ALG_HASH2012_256/512). Returns 3 for any other size. */
+VRT_API uint32_t vrtGostHash2012Init(hash2012_ctx_t* ctx, uint32_t size);
+/* vrtGostHash2012Update absorbs length bytes (data may be null when length is
+ * 0). Returns 6 on a finalised context, 3 for a null context or data. */
+VRT_API uint32_t vrtGostHash2012Update(hash2012_ctx_t* ctx, const uint8_t* data, uint64_t length);
+/* vrtGostHash2012Finalize writes the 32- or 64-byte digest; on a finalised
+ * context it writes the same digest again. */
+VRT_API uint32_t vrtGostHash2012Finalize(hash2012_ctx_t* ctx, uint8_t* digest);
+/* vrtGostHash2012SaveState writes the 259-byte snapshot of ctx. A null blob
+ * asks for the size (*size = 259); *size other than 259 gives 3. */
+VRT_API uint32_t vrtGostHash2012SaveState(hash2012_ctx_t* ctx, uint8_t* blob, uint64_t* size);
+/* vrtGostHash2012RestoreState loads a snapshot: 3 for a null blob or a bad
+ * buffered count, 12 for a blob shorter than 259 bytes, 5 for a version other
+ * than 1. On any failure ctx is left as it was. Extra bytes are ignored. */
+VRT_API uint32_t vrtGostHash2012RestoreState(hash2012_ctx_t* ctx, const uint8_t* blob, uint64_t size);
+
+VRT_API uint32_t vrtpGostHash2012Init(hash2012_ctx_t* ctx, uint32_t size);
+VRT_API uint32_t vrtpGostHash2012Update(hash2012_ctx_t* ctx, const uint8_t* data, uint64_t length);
+VRT_API uint32_t vrtpGostHash2012Finalize(hash2012_ctx_t* ctx, uint8_t* digest);
+VRT_API uint32_t vrtpGostHash2012SaveState(hash2012_ctx_t* ctx, uint8_t* blob, uint64_t* size);
+VRT_API uint32_t vrtpGostHash2012RestoreState(hash2012_ctx_t* ctx, const uint8_t* blob, uint64_t size);
+
+/* hash2012_example hashes a whole message into digest (digest_bytes 32 or 64). */
+VRT_API uint32_t hash2012_example(const uint8_t* message, uint64_t length, uint8_t* digest,
+                                  uint32_t digest_bytes);
+/* hash2012_self_test checks the two messages of the standard, 512 and 256 bits. */
+VRT_API uint32_t hash2012_self_test(vrtp_instance_t* instance);
+
+/* ==========================================================================
+ * GOST R 34.12-2015 ciphers: Kuznyechik, Magma, modes, MAC, MGM
+ * ========================================================================== */
+
+/* ==========================================================================
+ * GOST 28147-89
+ * ========================================================================== */
+
+/* ==========================================================================
+ * GOST R 34.10-2012 signatures and VKO
+ * ========================================================================== */
+
+/* ==========================================================================
+ * Keys, byte strings and the random generator
+ * ========================================================================== */
+
+/* ==========================================================================
+ * Text helpers
+ * ========================================================================== */
+
+#ifdef __cplusplus
+} /* extern "C" */
+#endif
+
+#endif /* VRT_H */

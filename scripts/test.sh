@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# Builds libvrt and passes every test:
+#   1. Release build of the library, tool, tests and benchmarks; the whole suite;
+#   2. the suite again under AddressSanitizer + UndefinedBehaviorSanitizer;
+#   3. the lifecycle and concurrency tests under ThreadSanitizer;
+#   4. a short bounded run of every libFuzzer target (clang).
+# Test-only dependencies are installed first when missing (scripts/deps.sh).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+JOBS=${JOBS:-$(nproc)}
+FUZZ_SECONDS=${FUZZ_SECONDS:-15}
+step() { printf '\n==== %s ====\n' "$*"; }
+
+step "dependencies"
+scripts/deps.sh
+
+step "release build and tests"
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DVRT_BUILD_TESTS=ON -DVRT_BUILD_BENCH=ON -DVRT_BUILD_TOOLS=ON >/dev/null
+cmake --build build -j"$JOBS"
+ctest --test-dir build -j"$JOBS" --output-on-failure --timeout 600
+
+step "address + undefined-behaviour sanitizers"
+cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVRT_SANITIZE=address,undefined \
+  -DVRT_BUILD_TESTS=ON -DVRT_BUILD_BENCH=OFF -DVRT_BUILD_TOOLS=ON >/dev/null
+cmake --build build-asan -j"$JOBS"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  ctest --test-dir build-asan -j"$JOBS" --output-on-failure --timeout 900
+
+step "thread sanitizer (lifecycle and concurrency)"
+cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVRT_SANITIZE=thread \
+  -DVRT_BUILD_TESTS=ON -DVRT_BUILD_BENCH=OFF -DVRT_BUILD_TOOLS=OFF >/dev/null
+cmake --build build-tsan -j"$JOBS"
+TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+  ctest --test-dir build-tsan -j"$JOBS" --output-on-failure -L 'lifecycle|concurrency' --timeout 900
+
+if command -v clang++ >/dev/null; then
+  step "fuzz targets (${FUZZ_SECONDS}s each)"
+  cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang \
+    -DCMAKE_CXX_COMPILER=clang++ -DVRT_BUILD_FUZZ=ON -DVRT_SANITIZE=address,undefined \
+    -DVRT_BUILD_TESTS=OFF -DVRT_BUILD_BENCH=OFF -DVRT_BUILD_TOOLS=OFF >/dev/null
+  cmake --build build-fuzz -j"$JOBS"
+  for target in build-fuzz/tests/fuzz/fuzz_*; do
+    name=$(basename "$target")
+    corpus=build-fuzz/corpus/$name
+    mkdir -p "$corpus"
+    seeds=tests/fuzz/corpus/$name
+    [ -d "$seeds" ] || seeds=
+    echo "-- $name"
+    "$target" -max_total_time="$FUZZ_SECONDS" -print_final_stats=0 "$corpus" $seeds 2>&1 | tail -n 3
+  done
+else
+  echo "clang++ not found: fuzz targets skipped" >&2
+fi
+
+step "all tests passed"

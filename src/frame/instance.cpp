@@ -1,0 +1,150 @@
+// The library instance, its spin lock and the lifecycle functions.
+#include <atomic>
+
+#include "frame/internal.h"
+#include "hash/internal.h"
+#include "vrt.h"
+
+extern "C" {
+
+VRT_API vrtp_instance_t vrtpInstance = {};
+
+}  // extern "C"
+
+namespace {
+
+std::atomic<uint32_t> g_init_runs{0};
+
+constexpr uint32_t kStateInitialised = 1;
+
+// Every lifecycle function but vrtStatus holds the lock for its whole run. A
+// pure busy wait: initialisation is short and never nests.
+inline void lock_instance() {
+  for (;;) {
+    uint32_t seen = __atomic_load_n(&vrtpInstance.lock, __ATOMIC_RELAXED);
+    if (seen == 1) continue;
+    if (__atomic_compare_exchange_n(&vrtpInstance.lock, &seen, 1u, false, __ATOMIC_SEQ_CST,
+                                    __ATOMIC_SEQ_CST))
+      return;
+  }
+}
+
+inline void unlock_instance() {
+  uint32_t seen = __atomic_load_n(&vrtpInstance.lock, __ATOMIC_RELAXED);
+  while (!__atomic_compare_exchange_n(&vrtpInstance.lock, &seen, 0u, false, __ATOMIC_SEQ_CST,
+                                      __ATOMIC_RELAXED)) {
+  }
+}
+
+inline bool initialised() {
+  return (__atomic_load_n(&vrtpInstance.state, __ATOMIC_ACQUIRE) & kStateInitialised) != 0;
+}
+
+inline void set_initialised(bool on) {
+  uint32_t s = __atomic_load_n(&vrtpInstance.state, __ATOMIC_RELAXED);
+  s = on ? (s | kStateInitialised) : (s & ~kStateInitialised);
+  __atomic_store_n(&vrtpInstance.state, s, __ATOMIC_RELEASE);
+}
+
+// All four cleanup hooks, in order; each is harmless when its layer is down,
+// so this also rolls back a partial initialisation.
+void tear_down() {
+  vrtp_instance_t* in = &vrtpInstance;
+  vrtpRandomCleanup(in);
+  vrtpCryptoCleanup(in);
+  vrtpPlatformCleanup(in);
+  vrtpArchCleanup(in);
+  set_initialised(false);
+}
+
+// The initialisation sequence; run_tests adds the self-tests. Called with the
+// lock held.
+uint32_t init_locked(bool run_tests) {
+  if (initialised()) return VRT_SUCCESS;
+  g_init_runs.fetch_add(1, std::memory_order_relaxed);
+
+  vrtp_instance_t* in = &vrtpInstance;
+  uint32_t st = vrtpArchInit(in);
+  if (st == VRT_SUCCESS) st = vrtpPlatformInit(in);
+  if (st == VRT_SUCCESS) st = vrtpCryptoInit(in);
+  if (st == VRT_SUCCESS) st = vrtpMemResetRandomInit();
+  if (st == VRT_SUCCESS) {
+    // Set between the two generators: the wipe generator's own cipher context
+    // was set up while the bit was clear and wipes with a constant; the main
+    // generator and everything after it wipe with random bytes.
+    set_initialised(true);
+    st = vrtpRandomInit(in);
+  }
+  if (st == VRT_SUCCESS && run_tests) {
+    st = vrtpCryptoTest(in);
+    if (st == VRT_SUCCESS) st = vrtpRandomTest(in);
+  }
+  if (st != VRT_SUCCESS) tear_down();
+  return st;
+}
+
+}  // namespace
+
+namespace vrt::frame {
+uint32_t init_runs() { return g_init_runs.load(std::memory_order_relaxed); }
+}  // namespace vrt::frame
+
+extern "C" {
+
+VRT_API void vrtpLockLibrary(void) { lock_instance(); }
+VRT_API void vrtpUnlockLibrary(void) { unlock_instance(); }
+
+VRT_API uint32_t vrtInit(void) {
+  lock_instance();
+  uint32_t st = init_locked(false);
+  unlock_instance();
+  return st;
+}
+
+VRT_API uint32_t vrtInitRunTests(void) {
+  lock_instance();
+  uint32_t st = init_locked(true);
+  unlock_instance();
+  return st;
+}
+
+VRT_API void vrtCleanup(void) {
+  lock_instance();
+  if (initialised()) tear_down();
+  unlock_instance();
+}
+
+VRT_API uint32_t vrtStatus(void) {
+  return initialised() ? VRT_SUCCESS : VRT_ERROR_NOT_INITIALIZED;
+}
+
+VRT_API uint32_t vrtTest(void) {
+  lock_instance();
+  uint32_t st = VRT_ERROR_NOT_INITIALIZED;
+  if (initialised()) {
+    st = vrtpCryptoTest(&vrtpInstance);
+    if (st == VRT_SUCCESS) st = vrtpRandomTest(&vrtpInstance);
+  }
+  unlock_instance();
+  return st;
+}
+
+VRT_API uint32_t vrtpGetVersion(void) { return 0x10100u; }
+VRT_API const char* vrtpGetVersionStr(void) { return "1.1.0"; }
+VRT_API uint32_t vrtGetVersion(void) { return vrtpGetVersion(); }
+VRT_API const char* vrtGetVersionStr(void) { return vrtpGetVersionStr(); }
+
+// The crypto layer: the Streebog variant, the GOST 28147-89 tables and
+// variant, then the elliptic-curve switches (whose result is always 0 and not
+// used).
+VRT_API uint32_t vrtpCryptoInit(vrtp_instance_t* instance) {
+  vrt::hash::streebog_arch_init(instance->cpu_enabled);
+  uint32_t st = gost89_init(instance);
+  if (st != VRT_SUCCESS) return st;
+  (void)elliptic_cxx_init(instance);
+  return VRT_SUCCESS;
+}
+
+VRT_API void vrtpCryptoCleanup(vrtp_instance_t* instance) { gost89_cleanup(instance); }
+
+}  // extern "C"

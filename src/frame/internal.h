@@ -1,0 +1,42 @@
+// What the other folders may call in the library frame.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "vrt.h"
+
+namespace vrt::frame {
+
+// Number of times the initialisation steps ran in this process (read by the
+// lifecycle tests to see that concurrent vrtInit calls run them once).
+uint32_t init_runs();
+
+// Requests the memory-reset generator has served through vrt_memreset_s.
+uint64_t memreset_requests();
+
+// Fills n bytes with the standard library's rand() after srand(time),
+// each reduced modulo 255: the seed of the memory-reset generator.
+void weak_seed(uint8_t* out, size_t n);
+
+// Test hook: when set, vrtpCryptoTest calls it before the known-answer tests
+// and returns its status if nonzero. Not exported.
+using SelfTestFn = uint32_t (*)(vrtp_instance_t*);
+void set_selftest_hook(SelfTestFn fn);
+
+// Test hook for the generator clock: replaces time_in_seconds while set (null
+// restores the system clock). Not exported.
+using ClockFn = uint64_t (*)();
+void set_clock_hook(ClockFn fn);
+
+}  // namespace vrt::frame
+
+// Hooks that the lifecycle runs and other subsystems provide. Each init hook
+// returns a status; each cleanup hook is harmless when its layer is down.
+extern "C" {
+// GOST 28147-89: expand the built-in S-box sets, pick the block variant.
+VRT_API uint32_t gost89_init(vrtp_instance_t* instance);
+VRT_API void gost89_cleanup(vrtp_instance_t* instance);
+// Elliptic-curve switches; always 0.
+VRT_API uint32_t elliptic_cxx_init(vrtp_instance_t* instance);
+}

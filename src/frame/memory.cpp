@@ -1,0 +1,75 @@
+// The two wipe functions and the memory-reset generator behind vrt_memreset_s.
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+#include "frame/internal.h"
+#include "keys/internal.h"
+#include "vrt.h"
+
+namespace {
+
+// The memory-reset generator: a generator instance of its own, its seed
+// (which the generator refreshes whenever it re-keys) and its re-key flag.
+random_ctx_t g_reset_ctx;
+random_seed_t g_reset_seed;
+uint32_t g_reset_flag;
+std::atomic<uint64_t> g_reset_requests{0};
+
+}  // namespace
+
+namespace vrt::frame {
+
+uint64_t memreset_requests() { return g_reset_requests.load(std::memory_order_relaxed); }
+
+void weak_seed(uint8_t* out, size_t n) {
+  // Clock-based and weak: these bytes only ever key the wipe generator.
+  srand(static_cast<unsigned>(time(nullptr)));
+  for (size_t i = 0; i < n; ++i) out[i] = static_cast<uint8_t>(rand() % 255);
+}
+
+}  // namespace vrt::frame
+
+extern "C" {
+
+VRT_API uint32_t vrt_memset_s(void* dest, int64_t destsz, int ch, uint64_t count) {
+  if (dest == nullptr) return VRT_ERROR_BAD_BUFFER;
+  if (static_cast<uint64_t>(destsz) < count) return VRT_ERROR_BAD_BUFFER;
+  if (destsz < 0) return VRT_ERROR_BAD_BUFFER;
+  if (destsz == 0 || count == 0) return VRT_SUCCESS;
+  std::memset(dest, static_cast<unsigned char>(ch), count);
+  // The fill must survive dead-store elimination even when dest is freed or
+  // goes out of scope right after: the compiler has to assume that the
+  // barrier reads the bytes.
+  __asm__ __volatile__("" : : "r"(dest) : "memory");
+  return VRT_SUCCESS;
+}
+
+VRT_API uint32_t vrt_memreset_s(void* dest, int64_t size) {
+  if (dest == nullptr || size < 0) return VRT_ERROR_BAD_BUFFER;
+  auto* p = static_cast<uint8_t*>(dest);
+  uint64_t left = static_cast<uint64_t>(size);
+  uint8_t block[32];
+  while (left > 0) {
+    g_reset_requests.fetch_add(1, std::memory_order_relaxed);
+    uint32_t st = random_generate(&g_reset_ctx, block, sizeof block, &g_reset_flag, &g_reset_seed);
+    if (st != VRT_SUCCESS) return st;
+    // Each block is used from its last byte to its first.
+    uint64_t n = left < 32 ? left : 32;
+    for (uint64_t i = 0; i < n; ++i) p[i] = block[31 - i];
+    p += n;
+    left -= n;
+  }
+  __asm__ __volatile__("" : : "r"(dest) : "memory");
+  return VRT_SUCCESS;
+}
+
+VRT_API uint32_t vrtpMemResetRandomInit(void) {
+  uint32_t st = random_init(&g_reset_ctx);
+  if (st != VRT_SUCCESS) return st;
+  vrt::frame::weak_seed(reinterpret_cast<uint8_t*>(&g_reset_seed), sizeof g_reset_seed);
+  return random_set_custom_seed(&g_reset_ctx, &g_reset_seed, &g_reset_seed);
+}
+
+}  // extern "C"
