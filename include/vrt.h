@@ -375,6 +375,60 @@ VRT_API void genkey_pair_wipe(genkey_pair_t* p);
 /* genkey_pair_sec_load is genkey_load on p's secret (3 for a null p). */
 VRT_API uint32_t genkey_pair_sec_load(genkey_pair_t* p, const binstr_t* src, const binstr_t* mask_src);
 
+/* ---- entropy estimation and statistical tests ---- */
+
+/* Signed 64-bit fixed-point numbers with 20 fraction bits (1.0 = 0x100000). */
+#define VRT_FIXED_ONE INT64_C(0x100000)
+
+/* An entropy pool, or a sample of the same shape: a bit count (at most 1024)
+ * and the bits, bit j being bit j % 8 of byte j / 8. */
+typedef struct random_pool {
+  uint32_t bits;
+  uint8_t data[128];
+} random_pool_t;
+
+VRT_API int64_t fixed_point_create(int64_t n);           /* n * 2^20 */
+VRT_API int64_t fixed_point_get(int64_t x);              /* nearest integer, halves up */
+VRT_API int64_t fixed_point_add(int64_t a, int64_t b);
+VRT_API int64_t fixed_point_sub(int64_t a, int64_t b);
+VRT_API int64_t fixed_point_neg(int64_t a);
+VRT_API int64_t fixed_point_mul(int64_t a, int64_t b);   /* (a * b) >> 20 */
+VRT_API int64_t fixed_point_div(int64_t a, int64_t b);   /* (a << 20) / b, b nonzero */
+VRT_API int fixed_point_less(int64_t a, int64_t b);
+VRT_API int fixed_point_less_num(int64_t a, int64_t n);
+VRT_API int fixed_point_equals_num(int64_t a, int64_t n);
+/* fixed_point_sqrt returns the largest r with (r * r) >> 20 <= x (x >= 0). */
+VRT_API int64_t fixed_point_sqrt(int64_t x);
+/* fixed_point_log2 returns log2 x for x > 0 by the series of ln; 0 for x <= 0. */
+VRT_API int64_t fixed_point_log2(int64_t x);
+
+/* random_stat_collect counts over the first 8 * bytes bits of data: the ones,
+ * the positions j with bit j != bit j + lag, and the longest runs of ones and
+ * of zeros. Each output is optional and set to 0 first. 3 when bytes is 0 or
+ * every output is null. */
+VRT_API uint32_t random_stat_collect(const uint8_t* data, uint64_t bytes, uint32_t* ones, uint32_t lag,
+                                     uint32_t* autocorrelation, uint32_t* longest_ones,
+                                     uint32_t* longest_zeros);
+/* random_dynamic_test checks one 32-byte output block: 0, or 13 when its ones,
+ * lag-1 autocorrelation or longest runs fall outside their bounds. */
+VRT_API uint32_t random_dynamic_test(const uint8_t block[32]);
+/* random_reglament_test checks 4096 bytes of output (balance of ones and a
+ * chi-square over the byte values): 0 to pass, 1 to fail. */
+VRT_API uint32_t random_reglament_test(const uint8_t block[4096]);
+/* random_stat_interval gives the bounds a statistic of n bits at the given lag
+ * must lie strictly between. */
+VRT_API void random_stat_interval(uint32_t n, uint32_t lag, int64_t* lo, int64_t* hi);
+/* random_estimate_pool credits a pool with entropy bits, looking at its bits in
+ * period interleaved classes: 0 below 64 bits, 0xFFFFFFFF for a failed
+ * estimate. */
+VRT_API uint32_t random_estimate_pool(const random_pool_t* pool, uint32_t period);
+/* calculate_entropy_portion credits one sample (about ten bits per class) with
+ * entropy bits; 0xFFFFFFFF for a failed estimate. */
+VRT_API uint32_t calculate_entropy_portion(const random_pool_t* sample, uint32_t period);
+/* random_calc_randomness is the pool estimate of length bytes (1..128) of
+ * data; 0xFFFFFFFF for any other length or a failed estimate. */
+VRT_API uint32_t random_calc_randomness(const uint8_t* data, uint64_t length, uint32_t period);
+
 /* ==========================================================================
  * Text helpers
  * ========================================================================== */
