@@ -35,6 +35,15 @@ void apply(uint8_t* dst, const uint8_t* src, const uint8_t* mask, uint64_t lengt
   }
 }
 
+// dst's key bytes = src's key bytes masked (or unmasked) under src's mask and
+// kind; a record without a mask is copied as it is.
+void transform(const genkey_t* src, genkey_t* dst, bool unmask) {
+  if (src == nullptr || dst == nullptr || src->key.data == nullptr || dst->key.data == nullptr) return;
+  Op op = mask_op(src->kind, src->key.length, unmask);
+  if (src->mask.data == nullptr) op = Op::kCopy;
+  apply(dst->key.data, src->key.data, src->mask.data, src->key.length, op);
+}
+
 }  // namespace
 
 extern "C" {
@@ -72,21 +81,11 @@ VRT_API uint32_t genkey_load(genkey_t* g, const binstr_t* src, const binstr_t* m
   return VRT_SUCCESS;
 }
 
-VRT_API void genkey_mask_to(const genkey_t* src, genkey_t* dst) {
-  if (src == nullptr || dst == nullptr || src->key.data == nullptr || dst->key.data == nullptr) return;
-  Op op = mask_op(src->kind, src->key.length, false);
-  if (op != Op::kCopy && src->mask.data == nullptr) op = Op::kCopy;
-  apply(dst->key.data, src->key.data, src->mask.data, src->key.length, op);
-}
+VRT_API void genkey_mask_to(const genkey_t* src, genkey_t* dst) { transform(src, dst, false); }
 
 VRT_API void genkey_mask(genkey_t* g) { genkey_mask_to(g, g); }
 
-VRT_API void genkey_unmask_to(const genkey_t* src, genkey_t* dst) {
-  if (src == nullptr || dst == nullptr || src->key.data == nullptr || dst->key.data == nullptr) return;
-  Op op = mask_op(src->kind, src->key.length, true);
-  if (op != Op::kCopy && src->mask.data == nullptr) op = Op::kCopy;
-  apply(dst->key.data, src->key.data, src->mask.data, src->key.length, op);
-}
+VRT_API void genkey_unmask_to(const genkey_t* src, genkey_t* dst) { transform(src, dst, true); }
 
 VRT_API void genkey_unmask(genkey_t* g) { genkey_unmask_to(g, g); }
 
