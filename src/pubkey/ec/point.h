@@ -95,13 +95,7 @@ class Point : public RawPoint<N> {
   // mul_mode is 1 (its result, with all its fields, replaces this point; a
   // mode-1 point without a table falls back to mul_point). Any other mode
   // leaves the point as it is.
-  Point& operator*=(const Int<N>& k) {
-    if (mul_mode == 0 || (mul_mode == 1 && precomp == nullptr))
-      mul_point(k);
-    else if (mul_mode == 1)
-      *this = (*precomp) * k;
-    return *this;
-  }
+  Point& operator*=(const Int<N>& k);
 
   // Right-to-left binary method over all N bits of k: R starts at infinity
   // (Jacobian); for each bit from bit 0, R += B when it is set, then B is
@@ -432,6 +426,38 @@ class Point : public RawPoint<N> {
     precomp = nullptr;
   }
 };
+
+// A fixed-base table of one base point (implementations in precomp.h). The
+// table object and its memory belong to the caller (the signer): it
+// allocates both, constructs the object in place with the memory, and frees
+// both; the destructors do nothing.
+template <int N>
+class Precomp {
+ public:
+  virtual ~Precomp() {}
+  // Fills the table for base (any form; its table, if any, is ignored), with
+  // residues referring to ctx. Returns 0. One field inversion per 256
+  // entries.
+  virtual uint32_t generate(const Point<N>& base, const MontContext<N>& ctx) = 0;
+  // k*B, Jacobian, with the table's curve and context and no table of its
+  // own. Before generate the result is an empty point without a curve.
+  virtual Point<N> operator*(const Int<N>& k) const = 0;
+
+ protected:
+  explicit Precomp(void* table) : table_(static_cast<RawPoint<N>*>(table)) {}
+  RawPoint<N>* table_;
+  const CurveParams<N>* curve_ = nullptr;
+  const MontContext<N>* mont_ = nullptr;
+};
+
+template <int N>
+Point<N>& Point<N>::operator*=(const Int<N>& k) {
+  if (mul_mode == 0 || (mul_mode == 1 && precomp == nullptr))
+    mul_point(k);
+  else if (mul_mode == 1)
+    *this = (*precomp) * k;
+  return *this;
+}
 
 // Montgomery's simultaneous inversion over a batch of M Jacobian points:
 // c_i = z_0 ... z_i, one inversion of c_(M-1), then backwards

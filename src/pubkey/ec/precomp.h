@@ -2,10 +2,9 @@
 // each window position i and window value b, so that k*B costs one mixed
 // addition per non-zero window and no doubling.
 //
-// The table object and its memory belong to the caller (the signer): it
-// allocates both, constructs the object in place with the memory, and frees
-// both; the destructors do nothing. The object holds only the table address,
-// the curve and the Montgomery context (32 bytes with its vtable).
+// The object holds only the table address, the curve and the Montgomery
+// context (32 bytes with its vtable); see Precomp in point.h for who owns
+// what.
 //
 // Timing: the multiplication reads the entries its scalar's windows select,
 // so its memory accesses depend on the scalar.
@@ -18,25 +17,6 @@
 #include "pubkey/ec/point.h"
 
 namespace vrt::ec {
-
-template <int N>
-class Precomp {
- public:
-  virtual ~Precomp() {}
-  // Fills the table for base (any form; its table, if any, is ignored), with
-  // residues referring to ctx. Returns 0. One field inversion per 256
-  // entries.
-  virtual uint32_t generate(const Point<N>& base, const MontContext<N>& ctx) = 0;
-  // k*B, Jacobian, with the table's curve and context and no table of its
-  // own. Before generate the result is an empty point without a curve.
-  virtual Point<N> operator*(const Int<N>& k) const = 0;
-
- protected:
-  explicit Precomp(void* table) : table_(static_cast<RawPoint<N>*>(table)) {}
-  RawPoint<N>* table_;
-  const CurveParams<N>* curve_ = nullptr;
-  const MontContext<N>* mont_ = nullptr;
-};
 
 // Window width W bits: N/W positions of 2^W entries, entry (i, b) at index
 // i * 2^W + b, affine (entry (i, 0) is the point at infinity).
