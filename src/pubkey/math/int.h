@@ -537,19 +537,49 @@ class MontInt {
   // Coarsely integrated operand scanning: an accumulator t of k + 2 words;
   // for each word a[i]: t += a[i]*b; m = t[0]*n'; t += m*p; t >>= 64 (the low
   // word is zero by construction); finally one conditional subtraction of p.
-  // Rows come from muls_256/512 on the fast path.
+  // Rows come from muls_256/512 on the fast path; the portable path forms
+  // each row inside its accumulation pass.
   MontInt& mul_generic(const MontInt& o) {
     constexpr int K = Int<N>::kWords;
     const uint64_t* p = context->modulus.words;
+    const uint64_t n0 = context->mont_inverse;
     uint64_t t[K + 2] = {};
-    uint64_t row[K + 1];
-    for (int i = 0; i < K; ++i) {
-      muls(row, o.value.words, value.words[i]);
-      t[K + 1] = detail::add_words<K + 1>(t, row);
-      muls(row, p, t[0] * context->mont_inverse);
-      t[K + 1] += detail::add_words<K + 1>(t, row);
-      for (int j = 0; j <= K; ++j) t[j] = t[j + 1];
-      t[K + 1] = 0;
+    if (detail::use_asm()) {
+      uint64_t row[K + 1];
+      for (int i = 0; i < K; ++i) {
+        muls(row, o.value.words, value.words[i]);
+        t[K + 1] = detail::add_words<K + 1>(t, row);
+        muls(row, p, t[0] * n0);
+        t[K + 1] += detail::add_words<K + 1>(t, row);
+        for (int j = 0; j <= K; ++j) t[j] = t[j + 1];
+        t[K + 1] = 0;
+      }
+    } else {
+      using detail::u128;
+      for (int i = 0; i < K; ++i) {
+        const uint64_t ai = value.words[i];
+        uint64_t c = 0;
+        for (int j = 0; j < K; ++j) {
+          u128 s = static_cast<u128>(ai) * o.value.words[j] + t[j] + c;
+          t[j] = static_cast<uint64_t>(s);
+          c = static_cast<uint64_t>(s >> 64);
+        }
+        u128 s = static_cast<u128>(t[K]) + c;
+        t[K] = static_cast<uint64_t>(s);
+        t[K + 1] = static_cast<uint64_t>(s >> 64);
+        const uint64_t m = t[0] * n0;
+        s = static_cast<u128>(m) * p[0] + t[0];  // low word zero
+        c = static_cast<uint64_t>(s >> 64);
+        for (int j = 1; j < K; ++j) {
+          s = static_cast<u128>(m) * p[j] + t[j] + c;
+          t[j - 1] = static_cast<uint64_t>(s);
+          c = static_cast<uint64_t>(s >> 64);
+        }
+        s = static_cast<u128>(t[K]) + c;
+        t[K - 1] = static_cast<uint64_t>(s);
+        t[K] = t[K + 1] + static_cast<uint64_t>(s >> 64);
+        t[K + 1] = 0;
+      }
     }
     if (t[K] != 0 || detail::cmp_words<K>(t, p) >= 0) detail::sub_words<K>(t, p);
     for (int j = 0; j < K; ++j) value.words[j] = t[j];

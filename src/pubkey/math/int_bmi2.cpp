@@ -161,37 +161,140 @@ VRT_BMI2_INLINE void mul_k(uint64_t* r, const uint64_t* a, const uint64_t* b) {
   }
 }
 
-// a = a*b*2^(-64K) mod p, operand scanning with a (K+2)-word accumulator; b
-// may alias a (a is written only at the end).
+// The 256-bit Montgomery product in registers: the accumulator t0..t5 lives
+// in r8..r13 and rotates by one register per word of a (the word that the
+// reduction clears drops out at the bottom and, being zero, serves as the
+// new top). Each row of four products is added in two passes, the even
+// words then the odd ones, so that every pass is a single carry chain.
+// Temporaries rax, rbx, r14, r15; rbp stays free for frame pointers.
+#define VRT_MM_ROW_FIRST                 \
+  "movq 0(%%rdi), %%rdx\n\t"             \
+  "xorl %%r13d, %%r13d\n\t"              \
+  "mulxq 0(%%rsi), %%r8, %%r9\n\t"       \
+  "mulxq 16(%%rsi), %%r10, %%r11\n\t"    \
+  "mulxq 8(%%rsi), %%rax, %%rbx\n\t"     \
+  "mulxq 24(%%rsi), %%r14, %%r12\n\t"    \
+  "addq %%rax, %%r9\n\t"                 \
+  "adcq %%rbx, %%r10\n\t"                \
+  "adcq %%r14, %%r11\n\t"                \
+  "adcq $0, %%r12\n\t"
+
+#define VRT_MM_ROW(OFF, T0, T1, T2, T3, T4, T5) \
+  "movq " OFF "(%%rdi), %%rdx\n\t"              \
+  "mulxq 0(%%rsi), %%rax, %%rbx\n\t"            \
+  "mulxq 16(%%rsi), %%r14, %%r15\n\t"           \
+  "addq %%rax, " T0 "\n\t"                      \
+  "adcq %%rbx, " T1 "\n\t"                      \
+  "adcq %%r14, " T2 "\n\t"                      \
+  "adcq %%r15, " T3 "\n\t"                      \
+  "adcq $0, " T4 "\n\t"                         \
+  "adcq $0, " T5 "\n\t"                         \
+  "mulxq 8(%%rsi), %%rax, %%rbx\n\t"            \
+  "mulxq 24(%%rsi), %%r14, %%r15\n\t"           \
+  "addq %%rax, " T1 "\n\t"                      \
+  "adcq %%rbx, " T2 "\n\t"                      \
+  "adcq %%r14, " T3 "\n\t"                      \
+  "adcq %%r15, " T4 "\n\t"                      \
+  "adcq $0, " T5 "\n\t"
+
+// t += (t0 * n0 mod 2^64) * p; t0 becomes zero.
+#define VRT_MM_REDUCE(T0, T1, T2, T3, T4, T5) \
+  "movq " T0 ", %%rdx\n\t"                    \
+  "imulq %[n0], %%rdx\n\t"                    \
+  "mulxq 0(%%rcx), %%rax, %%rbx\n\t"          \
+  "mulxq 16(%%rcx), %%r14, %%r15\n\t"         \
+  "addq %%rax, " T0 "\n\t"                    \
+  "adcq %%rbx, " T1 "\n\t"                    \
+  "adcq %%r14, " T2 "\n\t"                    \
+  "adcq %%r15, " T3 "\n\t"                    \
+  "adcq $0, " T4 "\n\t"                       \
+  "adcq $0, " T5 "\n\t"                       \
+  "mulxq 8(%%rcx), %%rax, %%rbx\n\t"          \
+  "mulxq 24(%%rcx), %%r14, %%r15\n\t"         \
+  "addq %%rax, " T1 "\n\t"                    \
+  "adcq %%rbx, " T2 "\n\t"                    \
+  "adcq %%r14, " T3 "\n\t"                    \
+  "adcq %%r15, " T4 "\n\t"                    \
+  "adcq $0, " T5 "\n\t"
+
+VRT_BMI2_INLINE void mont_mul_4(uint64_t* a, const uint64_t* b, uint64_t n0, const uint64_t* p) {
+  __asm__ volatile(
+      VRT_MM_ROW_FIRST
+      VRT_MM_REDUCE("%%r8", "%%r9", "%%r10", "%%r11", "%%r12", "%%r13")
+      VRT_MM_ROW("8", "%%r9", "%%r10", "%%r11", "%%r12", "%%r13", "%%r8")
+      VRT_MM_REDUCE("%%r9", "%%r10", "%%r11", "%%r12", "%%r13", "%%r8")
+      VRT_MM_ROW("16", "%%r10", "%%r11", "%%r12", "%%r13", "%%r8", "%%r9")
+      VRT_MM_REDUCE("%%r10", "%%r11", "%%r12", "%%r13", "%%r8", "%%r9")
+      VRT_MM_ROW("24", "%%r11", "%%r12", "%%r13", "%%r8", "%%r9", "%%r10")
+      VRT_MM_REDUCE("%%r11", "%%r12", "%%r13", "%%r8", "%%r9", "%%r10")
+      // t = (r12, r13, r8, r9) with top word r10 (0 or 1) and t < 2p:
+      // subtract p, and keep t where that borrowed through the top word.
+      "movq %%r12, %%rax\n\t"
+      "movq %%r13, %%rbx\n\t"
+      "movq %%r8, %%r14\n\t"
+      "movq %%r9, %%r15\n\t"
+      "subq 0(%%rcx), %%rax\n\t"
+      "sbbq 8(%%rcx), %%rbx\n\t"
+      "sbbq 16(%%rcx), %%r14\n\t"
+      "sbbq 24(%%rcx), %%r15\n\t"
+      "sbbq $0, %%r10\n\t"
+      "cmovcq %%r12, %%rax\n\t"
+      "cmovcq %%r13, %%rbx\n\t"
+      "cmovcq %%r8, %%r14\n\t"
+      "cmovcq %%r9, %%r15\n\t"
+      "movq %%rax, 0(%%rdi)\n\t"
+      "movq %%rbx, 8(%%rdi)\n\t"
+      "movq %%r14, 16(%%rdi)\n\t"
+      "movq %%r15, 24(%%rdi)\n\t"
+      :
+      : "D"(a), "S"(b), "c"(p), [n0] "m"(n0)
+      : "rax", "rbx", "rdx", "r8", "r9", "r10", "r11", "r12", "r13", "r14", "r15", "cc", "memory");
+}
+
+#undef VRT_MM_ROW_FIRST
+#undef VRT_MM_ROW
+#undef VRT_MM_REDUCE
+
+// a = a*b*2^(-64K) mod p for wider numbers, operand scanning with a
+// (K+2)-word accumulator and 128-bit partial sums: each row is one fused
+// multiply-accumulate pass, which the compiler keeps in registers better
+// than separate carry chains. b may alias a (a is written only at the end).
 template <int K>
-VRT_BMI2_INLINE void mont_mul_k(uint64_t* a, const uint64_t* b, uint64_t n0, const uint64_t* p) {
+VRT_BMI2_INLINE void mont_mul_fused(uint64_t* a, const uint64_t* b, uint64_t n0, const uint64_t* p) {
+  using u128 = unsigned __int128;
   uint64_t t[K + 2] = {};
-  uint64_t row[K + 1];
-#pragma GCC unroll 8
+#pragma GCC unroll 16
   for (int i = 0; i < K; ++i) {
-    muls_k<K>(row, b, a[i]);
-    unsigned char c = 0;
-#pragma GCC unroll 9
-    for (int j = 0; j <= K; ++j) c = adc(c, t[j], row[j], t[j]);
-    t[K + 1] = c;
-    muls_k<K>(row, p, t[0] * n0);
-    c = 0;
-#pragma GCC unroll 9
-    for (int j = 0; j <= K; ++j) c = adc(c, t[j], row[j], t[j]);
-    t[K + 1] += c;
-    // t[0] is zero now: drop it.
-#pragma GCC unroll 9
-    for (int j = 0; j <= K; ++j) t[j] = t[j + 1];
-    t[K + 1] = 0;
+    const uint64_t ai = a[i];
+    uint64_t c = 0;
+#pragma GCC unroll 16
+    for (int j = 0; j < K; ++j) {
+      u128 s = static_cast<u128>(ai) * b[j] + t[j] + c;
+      t[j] = static_cast<uint64_t>(s);
+      c = static_cast<uint64_t>(s >> 64);
+    }
+    u128 s = static_cast<u128>(t[K]) + c;
+    t[K] = static_cast<uint64_t>(s);
+    t[K + 1] = static_cast<uint64_t>(s >> 64);
+    const uint64_t m = t[0] * n0;
+    s = static_cast<u128>(m) * p[0] + t[0];
+    c = static_cast<uint64_t>(s >> 64);
+#pragma GCC unroll 16
+    for (int j = 1; j < K; ++j) {
+      s = static_cast<u128>(m) * p[j] + t[j] + c;
+      t[j - 1] = static_cast<uint64_t>(s);
+      c = static_cast<uint64_t>(s >> 64);
+    }
+    s = static_cast<u128>(t[K]) + c;
+    t[K - 1] = static_cast<uint64_t>(s);
+    t[K] = t[K + 1] + static_cast<uint64_t>(s >> 64);
   }
-  // t < 2p: subtract p once when t >= p, chosen by mask.
   uint64_t d[K];
   unsigned char br = 0;
-#pragma GCC unroll 8
+#pragma GCC unroll 16
   for (int j = 0; j < K; ++j) br = sbb(br, t[j], p[j], d[j]);
-  // Keep t only when the subtraction borrowed and t has no top word.
   const uint64_t keep = uint64_t{0} - static_cast<uint64_t>(br & (t[K] == 0));
-#pragma GCC unroll 8
+#pragma GCC unroll 16
   for (int j = 0; j < K; ++j) a[j] = (t[j] & keep) | (d[j] & ~keep);
 }
 
@@ -296,18 +399,56 @@ VRT_BMI2_INLINE void halve_mod_k(uint64_t* c, const uint64_t* w) {
   shr1_k<K>(c, top);
 }
 
-// The binary extended Euclidean loop, one step per pass (see Int::inverse).
+// c = c * 2^-t mod w for odd w, 1 <= t <= 63, c < w: the result of t
+// halvings in one go. k = -c * w^-1 mod 2^t makes c + k*w divisible by 2^t;
+// (c + k*w) / 2^t < 2w, so one subtraction brings it into [0, w), where the
+// value is unique: the same number the single halvings reach.
+template <int K>
+VRT_BMI2_INLINE void halve_mod_bits_k(uint64_t* c, const uint64_t* w, uint64_t winv, unsigned t) {
+  const uint64_t k = (uint64_t{0} - c[0] * winv) & ((uint64_t{1} << t) - 1);
+  uint64_t s[K + 1];
+  muls_k<K>(s, w, k);
+  unsigned char cy = 0;
+#pragma GCC unroll 16
+  for (int i = 0; i < K; ++i) cy = adc(cy, s[i], c[i], s[i]);
+  s[K] += cy;
+#pragma GCC unroll 16
+  for (int i = 0; i < K; ++i) c[i] = (s[i] >> t) | (s[i + 1] << (64 - t));
+  if ((s[K] >> t) != 0 || cmp_k<K>(c, w) >= 0) sub_k<K>(c, w);
+}
+
+// The binary extended Euclidean loop (see Int::inverse): u = 0 stops; an
+// even v is halved together with cv, else an even u with cu; else the larger
+// of two odd numbers loses the smaller, and its coefficient the other's.
+// A run of halvings of the same number is done at once (up to 63 bits),
+// which ends in the same state as the single steps.
 template <int K>
 VRT_BMI2_INLINE void inv_k(uint64_t* u, uint64_t* v, uint64_t* cv, uint64_t* cu, const uint64_t* w) {
   if (is_zero_k<K>(v)) return;
+  // w^-1 mod 2^64 by Newton's iteration (w is odd): 5, 10, 20, 40, 80 bits.
+  uint64_t winv = (3 * w[0]) ^ 2;
+  for (int i = 0; i < 4; ++i) winv *= 2 - w[0] * winv;
+  const bool odd_w = (w[0] & 1) != 0;
   for (;;) {
     if (is_zero_k<K>(u)) break;
     if (!(v[0] & 1)) {
-      shr1_k<K>(v, 0);
-      halve_mod_k<K>(cv, w);
+      unsigned t = v[0] != 0 ? static_cast<unsigned>(__builtin_ctzll(v[0])) : 63;
+      if (t > 63) t = 63;
+      if (!odd_w) t = 1;
+      shr_k<K>(v, t);
+      if (t == 1)
+        halve_mod_k<K>(cv, w);
+      else
+        halve_mod_bits_k<K>(cv, w, winv, t);
     } else if (!(u[0] & 1)) {
-      shr1_k<K>(u, 0);
-      halve_mod_k<K>(cu, w);
+      unsigned t = u[0] != 0 ? static_cast<unsigned>(__builtin_ctzll(u[0])) : 63;
+      if (t > 63) t = 63;
+      if (!odd_w) t = 1;
+      shr_k<K>(u, t);
+      if (t == 1)
+        halve_mod_k<K>(cu, w);
+      else
+        halve_mod_bits_k<K>(cu, w, winv, t);
     } else if (cmp_k<K>(v, u) > 0) {
       sub_k<K>(v, u);
       if (sub_k<K>(cv, cu)) add_k<K>(cv, w);
@@ -378,10 +519,10 @@ VRT_API VRT_BMI2 void inv_1024(uint64_t* u, uint64_t* v, uint64_t* cv, uint64_t*
 }
 
 VRT_API VRT_BMI2 void mont_mul_256(uint64_t* a, const uint64_t* b, uint64_t n0, const uint64_t* p) {
-  mont_mul_k<4>(a, b, n0, p);
+  mont_mul_4(a, b, n0, p);
 }
 VRT_API VRT_BMI2 void mont_mul_512(uint64_t* a, const uint64_t* b, uint64_t n0, const uint64_t* p) {
-  mont_mul_k<8>(a, b, n0, p);
+  mont_mul_fused<8>(a, b, n0, p);
 }
 
 }  // extern "C"
