@@ -166,7 +166,9 @@ VRT_BMI2_INLINE void mul_k(uint64_t* r, const uint64_t* a, const uint64_t* b) {
 // reduction clears drops out at the bottom and, being zero, serves as the
 // new top). Each row of four products is added in two passes, the even
 // words then the odd ones, so that every pass is a single carry chain.
-// Temporaries rax, rbx, r14, r15; rbp stays free for frame pointers.
+// Temporaries rax, rbx, r14, r15; rbp stays free for frame pointers, and
+// n' waits in an XMM register, so the asm needs no stack slot (which a
+// sanitizer build may move off the stack, to an address in a register).
 #define VRT_MM_ROW_FIRST                 \
   "movq 0(%%rdi), %%rdx\n\t"             \
   "xorl %%r13d, %%r13d\n\t"              \
@@ -199,8 +201,8 @@ VRT_BMI2_INLINE void mul_k(uint64_t* r, const uint64_t* a, const uint64_t* b) {
 
 // t += (t0 * n0 mod 2^64) * p; t0 becomes zero.
 #define VRT_MM_REDUCE(T0, T1, T2, T3, T4, T5) \
-  "movq " T0 ", %%rdx\n\t"                    \
-  "imulq %[n0], %%rdx\n\t"                    \
+  "movq %[n0], %%rdx\n\t"                     \
+  "imulq " T0 ", %%rdx\n\t"                   \
   "mulxq 0(%%rcx), %%rax, %%rbx\n\t"          \
   "mulxq 16(%%rcx), %%r14, %%r15\n\t"         \
   "addq %%rax, " T0 "\n\t"                    \
@@ -247,7 +249,7 @@ VRT_BMI2_INLINE void mont_mul_4(uint64_t* a, const uint64_t* b, uint64_t n0, con
       "movq %%r14, 16(%%rdi)\n\t"
       "movq %%r15, 24(%%rdi)\n\t"
       :
-      : "D"(a), "S"(b), "c"(p), [n0] "m"(n0)
+      : "D"(a), "S"(b), "c"(p), [n0] "x"(n0)
       : "rax", "rbx", "rdx", "r8", "r9", "r10", "r11", "r12", "r13", "r14", "r15", "cc", "memory");
 }
 
