@@ -342,8 +342,8 @@ VRT_API extern const uint64_t C1024_0[16];
 /* ---- BMI2 integer routines ----
  *
  * Fixed-width arithmetic on little-endian arrays of 64-bit words (4, 8 or 16
- * words for 256, 512 or 1024 bits). They execute MULX, SHLX, SHRX and LZCNT:
- * call them only where VRT_CPU_BMI2 is set in vrtpInstance.cpu_enabled. None
+ * words for 256, 512 or 1024 bits). They execute MULX, SHLX and SHRX: call
+ * them only where VRT_CPU_BMI2 is set in vrtpInstance.cpu_enabled. None
  * is constant-time. Unless a result pointer is named they work in place on
  * the first argument; a returned mask is all-ones (carry or borrow out) or 0.
  *

@@ -1,9 +1,10 @@
 // The BMI2 integer routines: fixed-width arithmetic on 256-, 512- and
-// 1024-bit little-endian word arrays with MULX, SHLX/SHRX and LZCNT.
+// 1024-bit little-endian word arrays with MULX and SHLX/SHRX.
 //
-// Each function is compiled for those instructions alone (target attribute),
-// so the library still loads and runs on a processor without them; callers
-// reach these only when vrt::flags::supported_asm is set. Carry chains use
+// Each function is compiled for BMI2 alone (target attribute), so the
+// library still loads and runs on a processor without it; callers reach
+// these only when vrt::flags::supported_asm is set, which is exactly the
+// processor's BMI2 bit. Carry chains use
 // plain ADC/SBB: MULX leaves the flags alone, so a product row and its
 // accumulation each run as one chain without ADX.
 //
@@ -16,8 +17,8 @@
 
 #include "vrt.h"
 
-#define VRT_BMI2 __attribute__((target("bmi2,lzcnt")))
-#define VRT_BMI2_INLINE __attribute__((target("bmi2,lzcnt"), always_inline)) inline
+#define VRT_BMI2 __attribute__((target("bmi2")))
+#define VRT_BMI2_INLINE __attribute__((target("bmi2"), always_inline)) inline
 
 namespace {
 
@@ -336,7 +337,9 @@ VRT_BMI2_INLINE void div_k(uint64_t* x, const uint64_t* d, uint64_t* rem) {
   }
   // Normalise: the divisor's top word gets its top bit set; the dividend
   // gains a word.
-  const unsigned s = static_cast<unsigned>(_lzcnt_u64(d[n - 1]));
+  // The leading-zero count comes from BSR rather than LZCNT: the switch that
+  // selects these routines tests BMI2 alone.
+  const unsigned s = static_cast<unsigned>(__builtin_clzll(d[n - 1]));
   uint64_t vn[K], un[K + 1];
   for (int i = n - 1; i > 0; --i) vn[i] = s ? (d[i] << s) | (d[i - 1] >> (64 - s)) : d[i];
   vn[0] = d[0] << s;
