@@ -273,6 +273,131 @@ VRT_API uint32_t hash2012_self_test(vrtp_instance_t* instance);
  * GOST R 34.10-2012 signatures and VKO
  * ========================================================================== */
 
+/* ---- curve parameter sets ---- */
+
+/* Parameter names one of the fourteen curve parameter sets; values 0-9 are
+ * the 256-bit sets, 10-13 the 512-bit sets. Sets that share a curve (1, 4
+ * and 7; 2 and 8; 3, 5 and 9) carry identical numbers. */
+typedef uint32_t Parameter;
+#define VRT_PARAM_CRYPTOPRO_TEST   UINT32_C(0)  /* id-GostR3410-2001-TestParamSet */
+#define VRT_PARAM_CRYPTOPRO_A      UINT32_C(1)  /* id-GostR3410-2001-CryptoPro-A-ParamSet */
+#define VRT_PARAM_CRYPTOPRO_B      UINT32_C(2)  /* id-GostR3410-2001-CryptoPro-B-ParamSet */
+#define VRT_PARAM_CRYPTOPRO_C      UINT32_C(3)  /* id-GostR3410-2001-CryptoPro-C-ParamSet */
+#define VRT_PARAM_CRYPTOPRO_XCHA   UINT32_C(4)  /* id-GostR3410-2001-CryptoPro-XchA-ParamSet */
+#define VRT_PARAM_CRYPTOPRO_XCHB   UINT32_C(5)  /* id-GostR3410-2001-CryptoPro-XchB-ParamSet */
+#define VRT_PARAM_TC26_256_A       UINT32_C(6)  /* id-tc26-gost-3410-12-256-paramSetA (cofactor 4) */
+#define VRT_PARAM_TC26_256_B       UINT32_C(7)  /* id-tc26-gost-3410-12-256-paramSetB */
+#define VRT_PARAM_TC26_256_C       UINT32_C(8)  /* id-tc26-gost-3410-12-256-paramSetC */
+#define VRT_PARAM_TC26_256_D       UINT32_C(9)  /* id-tc26-gost-3410-12-256-paramSetD */
+#define VRT_PARAM_TC26_512_TEST    UINT32_C(10) /* id-tc26-gost-3410-12-512-paramSetTest */
+#define VRT_PARAM_TC26_512_A       UINT32_C(11) /* id-tc26-gost-3410-12-512-paramSetA */
+#define VRT_PARAM_TC26_512_B       UINT32_C(12) /* id-tc26-gost-3410-12-512-paramSetB */
+#define VRT_PARAM_TC26_512_C       UINT32_C(13) /* id-tc26-gost-3410-12-512-paramSetC (cofactor 4) */
+#define VRT_PARAM_COUNT            UINT32_C(14)
+
+/* A curve parameter set: y^2 = x^3 + a*x + b over GF(p), base point (x, y)
+ * of prime order q, m points on the curve (m = cofactor * q). Every number
+ * is little-endian in 64 bytes; for the 256-bit sets the upper 32 bytes are
+ * zero, except m of VRT_PARAM_TC26_256_A, which is 4q and 257 bits long
+ * (byte 32 is 1). b is not stored. 400 bytes; the records are 16-byte
+ * aligned, so every number is. */
+typedef struct sign2012_par {
+  uint32_t bits;         /* 256 or 512 */
+  uint8_t reserved[12];  /* zero */
+  uint8_t p[64];         /* field prime */
+  uint8_t a[64];         /* curve coefficient a */
+  uint8_t m[64];         /* order of the group of points */
+  uint8_t q[64];         /* prime order of the base point */
+  uint8_t x[64];         /* base point */
+  uint8_t y[64];
+} sign2012_par_t;
+
+VRT_API extern const sign2012_par_t gost3410_param_GostR3410_2001_CryptoPro_TestParamSet;
+VRT_API extern const sign2012_par_t gost3410_param_GostR3410_2001_CryptoPro_A_ParamSet;
+VRT_API extern const sign2012_par_t gost3410_param_GostR3410_2001_CryptoPro_B_ParamSet;
+VRT_API extern const sign2012_par_t gost3410_param_GostR3410_2001_CryptoPro_C_ParamSet;
+VRT_API extern const sign2012_par_t gost3410_param_GostR3410_2001_CryptoPro_XchA_ParamSet;
+VRT_API extern const sign2012_par_t gost3410_param_GostR3410_2001_CryptoPro_XchB_ParamSet;
+VRT_API extern const sign2012_par_t gost3410_param_tc26_gost_3410_12_256_paramSetA;
+VRT_API extern const sign2012_par_t gost3410_param_tc26_gost_3410_12_256_paramSetB;
+VRT_API extern const sign2012_par_t gost3410_param_tc26_gost_3410_12_256_paramSetC;
+VRT_API extern const sign2012_par_t gost3410_param_tc26_gost_3410_12_256_paramSetD;
+VRT_API extern const sign2012_par_t gost3410_param_tc26_gost_3410_12_512_paramSetTest;
+VRT_API extern const sign2012_par_t gost3410_param_tc26_gost_3410_12_512_paramSetA;
+VRT_API extern const sign2012_par_t gost3410_param_tc26_gost_3410_12_512_paramSetB;
+VRT_API extern const sign2012_par_t gost3410_param_tc26_gost_3410_12_512_paramSetC;
+
+/* ---- integer constants ---- */
+
+/* Little-endian numbers of the named width: 0, 1 and 256 (256 bits), 0, 1 and
+ * 512 (512 bits), 0 (1024 bits). */
+VRT_API extern const uint64_t C256_0[4];
+VRT_API extern const uint64_t C256_1[4];
+VRT_API extern const uint64_t C256_256[4];
+VRT_API extern const uint64_t C512_0[8];
+VRT_API extern const uint64_t C512_1[8];
+VRT_API extern const uint64_t C512_512[8];
+VRT_API extern const uint64_t C1024_0[16];
+
+/* ---- BMI2 integer routines ----
+ *
+ * Fixed-width arithmetic on little-endian arrays of 64-bit words (4, 8 or 16
+ * words for 256, 512 or 1024 bits). They execute MULX, SHLX and SHRX: call
+ * them only where VRT_CPU_BMI2 is set in vrtpInstance.cpu_enabled. None
+ * is constant-time. Unless a result pointer is named they work in place on
+ * the first argument; a returned mask is all-ones (carry or borrow out) or 0.
+ *
+ * add_N(x, y): x = x + y mod 2^N. sub_N(x, y): x = x - y mod 2^N.
+ * shl_N(x, bits), shr_N(x, bits): logical shifts; any count, N or more
+ *   clears x. sar_N(x, bits): arithmetic shift right (bit N-1 fills).
+ * shr_N_1(x, top): x = (top:x) >> 1 for top 0 or 1; returns the old bit 0.
+ * mul_N(r, a, b): r (2N bits) += a*b; pass r zeroed for the plain product.
+ * sqr_N(r, a): r (2N bits) = a*a.
+ * muls_N(r, a, w): r (N+64 bits) = a*w for one word w.
+ * div_N(x, d, rem): x = x / d and rem = x mod d (rem N bits). A zero d
+ *   leaves quotient 0 and rem unchanged. No operand may alias another.
+ * inv_N(u, v, cv, cu, w): runs the binary extended Euclidean loop in place
+ *   until u = 0; with w odd, u = b, v = w, cu = 1, cv = 0 on entry, v ends
+ *   as gcd(b, w) and, when that is 1, cv as b^-1 mod w. Returns at once
+ *   when v is 0.
+ * mont_mul_N(a, b, n0, p): a = a*b*2^-N mod p for odd p, a, b < p and
+ *   n0 = -p^-1 mod 2^64; b may alias a. */
+VRT_API uint64_t add_256(uint64_t* x, const uint64_t* y);
+VRT_API uint64_t add_512(uint64_t* x, const uint64_t* y);
+VRT_API uint64_t add_1024(uint64_t* x, const uint64_t* y);
+VRT_API uint64_t sub_256(uint64_t* x, const uint64_t* y);
+VRT_API uint64_t sub_512(uint64_t* x, const uint64_t* y);
+VRT_API uint64_t sub_1024(uint64_t* x, const uint64_t* y);
+VRT_API void shl_256(uint64_t* x, uint64_t bits);
+VRT_API void shl_512(uint64_t* x, uint64_t bits);
+VRT_API void shl_1024(uint64_t* x, uint64_t bits);
+VRT_API void shr_256(uint64_t* x, uint64_t bits);
+VRT_API void shr_512(uint64_t* x, uint64_t bits);
+VRT_API void shr_1024(uint64_t* x, uint64_t bits);
+VRT_API void sar_256(uint64_t* x, uint64_t bits);
+VRT_API void sar_512(uint64_t* x, uint64_t bits);
+VRT_API void sar_1024(uint64_t* x, uint64_t bits);
+VRT_API uint64_t shr_256_1(uint64_t* x, uint64_t top);
+VRT_API uint64_t shr_512_1(uint64_t* x, uint64_t top);
+VRT_API uint64_t shr_1024_1(uint64_t* x, uint64_t top);
+VRT_API void mul_256(uint64_t* r, const uint64_t* a, const uint64_t* b);
+VRT_API void mul_512(uint64_t* r, const uint64_t* a, const uint64_t* b);
+VRT_API void mul_1024(uint64_t* r, const uint64_t* a, const uint64_t* b);
+VRT_API void sqr_256(uint64_t* r, const uint64_t* a);
+VRT_API void sqr_512(uint64_t* r, const uint64_t* a);
+VRT_API void sqr_1024(uint64_t* r, const uint64_t* a);
+VRT_API void muls_256(uint64_t* r, const uint64_t* a, uint64_t w);
+VRT_API void muls_512(uint64_t* r, const uint64_t* a, uint64_t w);
+VRT_API void muls_1024(uint64_t* r, const uint64_t* a, uint64_t w);
+VRT_API void div_256(uint64_t* x, const uint64_t* d, uint64_t* rem);
+VRT_API void div_512(uint64_t* x, const uint64_t* d, uint64_t* rem);
+VRT_API void div_1024(uint64_t* x, const uint64_t* d, uint64_t* rem);
+VRT_API void inv_256(uint64_t* u, uint64_t* v, uint64_t* cv, uint64_t* cu, const uint64_t* w);
+VRT_API void inv_512(uint64_t* u, uint64_t* v, uint64_t* cv, uint64_t* cu, const uint64_t* w);
+VRT_API void inv_1024(uint64_t* u, uint64_t* v, uint64_t* cv, uint64_t* cu, const uint64_t* w);
+VRT_API void mont_mul_256(uint64_t* a, const uint64_t* b, uint64_t n0, const uint64_t* p);
+VRT_API void mont_mul_512(uint64_t* a, const uint64_t* b, uint64_t n0, const uint64_t* p);
+
 /* ==========================================================================
  * Keys, byte strings and the random generator
  * ========================================================================== */
