@@ -24,6 +24,21 @@ namespace vrt::cipher15 {
 
 constexpr size_t kRoundKeysSize = 160;
 
+// One block through the cipher with a schedule of ten round keys (160
+// bytes: an encryption schedule for encrypt, a decryption schedule for
+// decrypt); in and out may be the same buffer. The portable variant runs
+// everywhere; the AVX variant only where the processor has AVX. The
+// exported block functions use the one chosen by kuznechik_arch_init.
+using KuznechikBlockFn = void (*)(const uint8_t* round_keys, const void* in, void* out);
+void kuznechik_encrypt_portable(const uint8_t* round_keys, const void* in, void* out);
+void kuznechik_decrypt_portable(const uint8_t* round_keys, const void* in, void* out);
+void kuznechik_encrypt_avx(const uint8_t* round_keys, const void* in, void* out);
+void kuznechik_decrypt_avx(const uint8_t* round_keys, const void* in, void* out);
+
+// Picks the block variant from the enabled processor features; run by
+// library initialisation (the portable one is in use before).
+void kuznechik_arch_init(uint32_t cpu_enabled);
+
 // Shifts a count-byte big-endian string left by one bit in place: every byte
 // takes its own bits moved up by one and the top bit of the byte after it;
 // the last byte takes a 0 and the top bit of byte 0 is lost.

@@ -5,6 +5,7 @@
 // and right (bytes 8..15). One LS pass is sixteen lookups into each of the
 // left and right tables, indexed by the sixteen bytes of the input, with no
 // branch on data.
+#include <atomic>
 #include <cstring>
 
 #include "cipher15/internal.h"
@@ -20,35 +21,26 @@ struct Words {
 };
 
 // One table pass: out = T(x) where T is given by its left and right tables;
-// byte p of the block selects row p.
+// byte p of the block selects row p (with kSubstitute, Pi of byte p does).
+// The sixteen lookups of each word are summed as a tree, which keeps the
+// chain between rounds short.
+template <bool kSubstitute = false>
 __attribute__((always_inline)) inline Words table_pass(const Words x, const uint64_t* tl, const uint64_t* tr) {
-  uint64_t nl = 0, nr = 0;
-  uint64_t a = x.l;
-  uint64_t b = x.r;
-#define VRT_KZ_BYTE(p, v)                           \
-  do {                                              \
-    const size_t i_ = (p) * 256 + (v);              \
-    nl ^= tl[i_];                                   \
-    nr ^= tr[i_];                                   \
-  } while (0)
-  VRT_KZ_BYTE(0, a & 255);
-  VRT_KZ_BYTE(1, (a >> 8) & 255);
-  VRT_KZ_BYTE(2, (a >> 16) & 255);
-  VRT_KZ_BYTE(3, (a >> 24) & 255);
-  VRT_KZ_BYTE(4, (a >> 32) & 255);
-  VRT_KZ_BYTE(5, (a >> 40) & 255);
-  VRT_KZ_BYTE(6, (a >> 48) & 255);
-  VRT_KZ_BYTE(7, a >> 56);
-  VRT_KZ_BYTE(8, b & 255);
-  VRT_KZ_BYTE(9, (b >> 8) & 255);
-  VRT_KZ_BYTE(10, (b >> 16) & 255);
-  VRT_KZ_BYTE(11, (b >> 24) & 255);
-  VRT_KZ_BYTE(12, (b >> 32) & 255);
-  VRT_KZ_BYTE(13, (b >> 40) & 255);
-  VRT_KZ_BYTE(14, (b >> 48) & 255);
-  VRT_KZ_BYTE(15, b >> 56);
-#undef VRT_KZ_BYTE
-  return {nl, nr};
+  uint64_t l[16], r[16];
+  for (int p = 0; p < 16; ++p) {
+    const uint64_t w = p < 8 ? x.l : x.r;
+    uint64_t v = (w >> (8 * (p & 7))) & 255;
+    if (kSubstitute) v = Pi[v];
+    const size_t i = static_cast<size_t>(p) * 256 + v;
+    l[p] = tl[i];
+    r[p] = tr[i];
+  }
+  for (int step = 1; step < 16; step *= 2)
+    for (int p = 0; p < 16; p += 2 * step) {
+      l[p] ^= l[p + step];
+      r[p] ^= r[p + step];
+    }
+  return {l[0], r[0]};
 }
 
 __attribute__((always_inline)) inline Words ls(const Words x) {
@@ -59,11 +51,10 @@ __attribute__((always_inline)) inline Words ils(const Words x) {
   return table_pass(x, precomputedInversedLSTableLeft, precomputedInversedLSTableRight);
 }
 
-// Bytewise substitution of a word by a 256-byte table.
-__attribute__((always_inline)) inline uint64_t substitute(uint64_t w, const uint8_t* s) {
-  uint64_t r = 0;
-  for (int i = 0; i < 8; ++i) r |= uint64_t{s[(w >> (8 * i)) & 255]} << (8 * i);
-  return r;
+// L^-1(x): the inverse pass starts with the inverse substitution, so the
+// forward substitution before it leaves L^-1 alone.
+__attribute__((always_inline)) inline Words l_inverse(const Words x) {
+  return table_pass<true>(x, precomputedInversedLSTableLeft, precomputedInversedLSTableRight);
 }
 
 __attribute__((always_inline)) inline Words load_block(const void* p) {
@@ -91,10 +82,12 @@ __attribute__((always_inline)) inline Words encrypt_words(const uint8_t* rk, Wor
 // starts with the inverse substitution.
 __attribute__((always_inline)) inline Words decrypt_words(const uint8_t* rk, Words x) {
   x = xor_words(x, load_block(rk + 144));
-  x = ils({substitute(x.l, Pi), substitute(x.r, Pi)});
+  x = l_inverse(x);
   for (int i = 8; i >= 1; --i) x = xor_words(ils(x), load_block(rk + 16 * i));
-  x = {substitute(x.l, InversedPi), substitute(x.r, InversedPi)};
-  return xor_words(x, load_block(rk));
+  uint8_t b[16];
+  store_block(b, x);
+  for (auto& v : b) v = InversedPi[v];
+  return xor_words(load_block(b), load_block(rk));
 }
 
 void schedule_encrypt(uint8_t* rk, const uint8_t* key) {
@@ -114,7 +107,25 @@ void schedule_encrypt(uint8_t* rk, const uint8_t* key) {
   }
 }
 
+std::atomic<KuznechikBlockFn> g_encrypt{kuznechik_encrypt_portable};
+std::atomic<KuznechikBlockFn> g_decrypt{kuznechik_decrypt_portable};
+
 }  // namespace
+
+void kuznechik_encrypt_portable(const uint8_t* rk, const void* in, void* out) {
+  store_block(out, encrypt_words(rk, load_block(in)));
+}
+
+void kuznechik_decrypt_portable(const uint8_t* rk, const void* in, void* out) {
+  store_block(out, decrypt_words(rk, load_block(in)));
+}
+
+void kuznechik_arch_init(uint32_t cpu_enabled) {
+  const bool avx = (cpu_enabled & VRT_CPU_AVX) != 0;
+  g_encrypt.store(avx ? kuznechik_encrypt_avx : kuznechik_encrypt_portable, std::memory_order_release);
+  g_decrypt.store(avx ? kuznechik_decrypt_avx : kuznechik_decrypt_portable, std::memory_order_release);
+}
+
 }  // namespace vrt::cipher15
 
 using vrt::cipher15::Words;
@@ -129,33 +140,28 @@ VRT_API void kuznechik_arch_schedule_decrypt(uint8_t round_keys[160], const uint
   using namespace vrt::cipher15;
   schedule_encrypt(round_keys, key);
   for (int i = 1; i <= 8; ++i) {
-    Words k = load_block(round_keys + 16 * i);
-    store_block(round_keys + 16 * i, ils({substitute(k.l, Pi), substitute(k.r, Pi)}));
+    store_block(round_keys + 16 * i, l_inverse(load_block(round_keys + 16 * i)));
   }
 }
 
 VRT_API void kuznechik_arch_encrypt_block(const uint8_t round_keys[160], uint8_t block[16]) {
-  using namespace vrt::cipher15;
-  store_block(block, encrypt_words(round_keys, load_block(block)));
+  vrt::cipher15::g_encrypt.load(std::memory_order_relaxed)(round_keys, block, block);
 }
 
 VRT_API void kuznechik_arch_decrypt_block(const uint8_t round_keys[160], uint8_t block[16]) {
-  using namespace vrt::cipher15;
-  store_block(block, decrypt_words(round_keys, load_block(block)));
+  vrt::cipher15::g_decrypt.load(std::memory_order_relaxed)(round_keys, block, block);
 }
 
-// The whole input is read into registers before the output is written, so
-// in and out may overlap.
+// Every variant reads the whole input into registers before it writes the
+// output, so in and out may overlap.
 VRT_API void gost15KZN_encrypt_block(const void* in, void* out, const void*, const gost89_sbox_t*,
                                      const void* round_keys) {
-  using namespace vrt::cipher15;
-  store_block(out, encrypt_words(static_cast<const uint8_t*>(round_keys), load_block(in)));
+  vrt::cipher15::g_encrypt.load(std::memory_order_relaxed)(static_cast<const uint8_t*>(round_keys), in, out);
 }
 
 VRT_API void gost15KZN_decrypt_block(const void* in, void* out, const void*, const gost89_sbox_t*,
                                      const void* round_keys) {
-  using namespace vrt::cipher15;
-  store_block(out, decrypt_words(static_cast<const uint8_t*>(round_keys), load_block(in)));
+  vrt::cipher15::g_decrypt.load(std::memory_order_relaxed)(static_cast<const uint8_t*>(round_keys), in, out);
 }
 
 VRT_API void gost15KZN_xor_block(const void* a, const void* b, void* out) {
