@@ -51,11 +51,17 @@ Bytes OursMagma(const Bytes& key, const Bytes& in, bool encrypt) {
 }
 
 #if defined(VRT_HAVE_OPENSSL)
-const EVP_CIPHER* GostCipher(const char* name) {
-  static OSSL_PROVIDER* prov = OSSL_PROVIDER_load(nullptr, "gostprov");
-  if (prov == nullptr) return nullptr;
-  return EVP_CIPHER_fetch(nullptr, name, nullptr);
-}
+// A fetched cipher, released with the test.
+struct FetchedCipher {
+  EVP_CIPHER* c = nullptr;
+  explicit FetchedCipher(const char* name) {
+    static OSSL_PROVIDER* prov = OSSL_PROVIDER_load(nullptr, "gostprov");
+    if (prov != nullptr) c = EVP_CIPHER_fetch(nullptr, name, nullptr);
+  }
+  ~FetchedCipher() { EVP_CIPHER_free(c); }
+  FetchedCipher(const FetchedCipher&) = delete;
+  FetchedCipher& operator=(const FetchedCipher&) = delete;
+};
 
 Bytes OpenSsl(const EVP_CIPHER* c, const Bytes& key, const Bytes& iv, const Bytes& in, bool encrypt) {
   EVP_CIPHER_CTX* ctx = EVP_CIPHER_CTX_new();
@@ -75,7 +81,8 @@ Bytes OpenSsl(const EVP_CIPHER* c, const Bytes& key, const Bytes& iv, const Byte
 }
 
 TEST(Cipher15Peer, KuznechikMatchesOpenSslGost) {
-  const EVP_CIPHER* ecb = GostCipher("kuznyechik-ecb");
+  FetchedCipher fetched("kuznyechik-ecb");
+  const EVP_CIPHER* ecb = fetched.c;
   if (ecb == nullptr) GTEST_SKIP() << "OpenSSL GOST provider (kuznyechik-ecb) not available";
   for (size_t blocks : kBlockCounts) {
     const Bytes key = RandomBytes(32), pt = RandomBytes(16 * blocks);
@@ -86,7 +93,8 @@ TEST(Cipher15Peer, KuznechikMatchesOpenSslGost) {
 }
 
 TEST(Cipher15Peer, MagmaMatchesOpenSslGost) {
-  const EVP_CIPHER* cbc = GostCipher("magma-cbc");
+  FetchedCipher fetched("magma-cbc");
+  const EVP_CIPHER* cbc = fetched.c;
   if (cbc == nullptr) GTEST_SKIP() << "OpenSSL GOST provider (magma-cbc) not available";
   const Bytes zero_iv(8, 0);
   for (int n = 0; n < 64; ++n) {

@@ -148,6 +148,22 @@ TEST(Gost89Sbox, CallerSets) {
   EXPECT_EQ(vrtpGost89SboxInitialized(&blank), 0u);
 }
 
+// While the library is down the S-box lock does not exist: a set that
+// would need it is refused, untouched; a tagged set needs no lock.
+TEST(Gost89Sbox, InitialisationNeedsTheLibraryForUntaggedSets) {
+  vrtCleanup();
+  gost89_sbox_t mine{};
+  const Bytes packed = RandomBytes(64);
+  EXPECT_EQ(vrtGost89SboxInit(reinterpret_cast<uintptr_t>(&mine), packed.data()), VRT_ERROR_NOT_INITIALIZED);
+  EXPECT_EQ(vrtpGost89SboxInitialized(&mine), 0u);
+  EXPECT_EQ(Hex(&mine, sizeof mine), Hex(Bytes(sizeof mine, 0)));
+  EXPECT_EQ(vrtGost89SboxInit(VRT_GOST89_SBOX_CRYPTOPRO_A, nullptr), VRT_SUCCESS);  // tags survive clean-up
+  EXPECT_EQ(vrtGost89SboxFree(VRT_GOST89_SBOX_CRYPTOPRO_A), VRT_SUCCESS);
+  ASSERT_EQ(vrtInit(), VRT_SUCCESS);
+  EXPECT_EQ(vrtGost89SboxInit(reinterpret_cast<uintptr_t>(&mine), packed.data()), VRT_SUCCESS);
+  EXPECT_EQ(vrtpGost89SboxInitialized(&mine), 1u);
+}
+
 // The records in use follow the enabled processor features.
 TEST(Gost89Sbox, VariantFollowsTheProcessor) {
   if (vrtpInstance.cpu_enabled & VRT_CPU_AVX) {
