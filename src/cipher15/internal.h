@@ -35,7 +35,15 @@ void kuznechik_decrypt_portable(const uint8_t* round_keys, const void* in, void*
 void kuznechik_encrypt_avx(const uint8_t* round_keys, const void* in, void* out);
 void kuznechik_decrypt_avx(const uint8_t* round_keys, const void* in, void* out);
 
-// Picks the block variant from the enabled processor features; run by
+// The key schedules of kuznechik_arch_schedule_encrypt and _decrypt, per
+// variant; every variant writes the same round keys.
+using KuznechikScheduleFn = void (*)(uint8_t* round_keys, const uint8_t* key);
+void kuznechik_schedule_encrypt_portable(uint8_t* round_keys, const uint8_t* key);
+void kuznechik_schedule_decrypt_portable(uint8_t* round_keys, const uint8_t* key);
+void kuznechik_schedule_encrypt_avx(uint8_t* round_keys, const uint8_t* key);
+void kuznechik_schedule_decrypt_avx(uint8_t* round_keys, const uint8_t* key);
+
+// Picks the block and schedule variants from the enabled processor features; run by
 // library initialisation (the portable one is in use before).
 void kuznechik_arch_init(uint32_t cpu_enabled);
 

@@ -90,7 +90,7 @@ __attribute__((always_inline)) inline Words decrypt_words(const uint8_t* rk, Wor
   return xor_words(load_block(b), load_block(rk));
 }
 
-void schedule_encrypt(uint8_t* rk, const uint8_t* key) {
+void schedule_encrypt_words(uint8_t* rk, const uint8_t* key) {
   Words a1 = load_block(key);
   Words a0 = load_block(key + 16);
   store_block(rk, a1);
@@ -109,8 +109,17 @@ void schedule_encrypt(uint8_t* rk, const uint8_t* key) {
 
 std::atomic<KuznechikBlockFn> g_encrypt{kuznechik_encrypt_portable};
 std::atomic<KuznechikBlockFn> g_decrypt{kuznechik_decrypt_portable};
+std::atomic<KuznechikScheduleFn> g_schedule_encrypt{kuznechik_schedule_encrypt_portable};
+std::atomic<KuznechikScheduleFn> g_schedule_decrypt{kuznechik_schedule_decrypt_portable};
 
 }  // namespace
+
+void kuznechik_schedule_encrypt_portable(uint8_t* rk, const uint8_t* key) { schedule_encrypt_words(rk, key); }
+
+void kuznechik_schedule_decrypt_portable(uint8_t* rk, const uint8_t* key) {
+  schedule_encrypt_words(rk, key);
+  for (int i = 1; i <= 8; ++i) store_block(rk + 16 * i, l_inverse(load_block(rk + 16 * i)));
+}
 
 void kuznechik_encrypt_portable(const uint8_t* rk, const void* in, void* out) {
   store_block(out, encrypt_words(rk, load_block(in)));
@@ -124,6 +133,10 @@ void kuznechik_arch_init(uint32_t cpu_enabled) {
   const bool avx = (cpu_enabled & VRT_CPU_AVX) != 0;
   g_encrypt.store(avx ? kuznechik_encrypt_avx : kuznechik_encrypt_portable, std::memory_order_release);
   g_decrypt.store(avx ? kuznechik_decrypt_avx : kuznechik_decrypt_portable, std::memory_order_release);
+  g_schedule_encrypt.store(avx ? kuznechik_schedule_encrypt_avx : kuznechik_schedule_encrypt_portable,
+                           std::memory_order_release);
+  g_schedule_decrypt.store(avx ? kuznechik_schedule_decrypt_avx : kuznechik_schedule_decrypt_portable,
+                           std::memory_order_release);
 }
 
 }  // namespace vrt::cipher15
@@ -133,15 +146,11 @@ using vrt::cipher15::Words;
 extern "C" {
 
 VRT_API void kuznechik_arch_schedule_encrypt(uint8_t round_keys[160], const uint8_t key[32]) {
-  vrt::cipher15::schedule_encrypt(round_keys, key);
+  vrt::cipher15::g_schedule_encrypt.load(std::memory_order_relaxed)(round_keys, key);
 }
 
 VRT_API void kuznechik_arch_schedule_decrypt(uint8_t round_keys[160], const uint8_t key[32]) {
-  using namespace vrt::cipher15;
-  schedule_encrypt(round_keys, key);
-  for (int i = 1; i <= 8; ++i) {
-    store_block(round_keys + 16 * i, l_inverse(load_block(round_keys + 16 * i)));
-  }
+  vrt::cipher15::g_schedule_decrypt.load(std::memory_order_relaxed)(round_keys, key);
 }
 
 VRT_API void kuznechik_arch_encrypt_block(const uint8_t round_keys[160], uint8_t block[16]) {

@@ -92,4 +92,28 @@ __attribute__((target("avx"))) void kuznechik_decrypt_avx(const uint8_t* rk, con
   _mm_storeu_si128(static_cast<__m128i*>(out), x);
 }
 
+// The schedule with the same passes: eight Feistel steps per pair of
+// round keys, constants C1..C32 in order.
+__attribute__((target("avx"))) void kuznechik_schedule_encrypt_avx(uint8_t* rk, const uint8_t* key) {
+  __m128i a1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(key));
+  __m128i a0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(key + 16));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(rk), a1);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(rk + 16), a0);
+  for (int j = 0; j < 4; ++j) {
+    for (int r = 0; r < 8; ++r) {
+      const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(roundConstants[8 * j + r]));
+      const __m128i t = _mm_xor_si128(pass<false>(kPaired.ls, _mm_xor_si128(a1, c)), a0);
+      a0 = a1;
+      a1 = t;
+    }
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(rk + 32 * j + 32), a1);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(rk + 32 * j + 48), a0);
+  }
+}
+
+__attribute__((target("avx"))) void kuznechik_schedule_decrypt_avx(uint8_t* rk, const uint8_t* key) {
+  kuznechik_schedule_encrypt_avx(rk, key);
+  for (int i = 1; i <= 8; ++i) _mm_storeu_si128(reinterpret_cast<__m128i*>(rk + 16 * i), pass<true>(kPaired.ils, round_key(rk, i)));
+}
+
 }  // namespace vrt::cipher15

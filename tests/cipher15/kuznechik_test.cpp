@@ -255,10 +255,12 @@ TEST(Kuznechik, VariantsEqualThePortableOne) {
   struct Variant {
     const char* name;
     vrt::cipher15::KuznechikBlockFn enc, dec;
+    vrt::cipher15::KuznechikScheduleFn schedule_enc, schedule_dec;
     bool usable;
   };
   const Variant variants[] = {
       {"avx", vrt::cipher15::kuznechik_encrypt_avx, vrt::cipher15::kuznechik_decrypt_avx,
+       vrt::cipher15::kuznechik_schedule_encrypt_avx, vrt::cipher15::kuznechik_schedule_decrypt_avx,
        (vrtpInstance.cpu_detected & VRT_CPU_AVX) != 0},
   };
   for (const Variant& v : variants) {
@@ -266,9 +268,13 @@ TEST(Kuznechik, VariantsEqualThePortableOne) {
     SCOPED_TRACE(v.name);
     for (int n = 0; n < 256; ++n) {
       const Bytes key = RandomBytes(32), in = RandomBytes(16);
-      uint8_t enc[160], dec[160], want[16], got[16];
-      kuznechik_arch_schedule_encrypt(enc, key.data());
-      kuznechik_arch_schedule_decrypt(dec, key.data());
+      uint8_t enc[160], dec[160], venc[160], vdec[160], want[16], got[16];
+      vrt::cipher15::kuznechik_schedule_encrypt_portable(enc, key.data());
+      vrt::cipher15::kuznechik_schedule_decrypt_portable(dec, key.data());
+      v.schedule_enc(venc, key.data());
+      v.schedule_dec(vdec, key.data());
+      ASSERT_EQ(Hex(venc, 160), Hex(enc, 160));
+      ASSERT_EQ(Hex(vdec, 160), Hex(dec, 160));
       vrt::cipher15::kuznechik_encrypt_portable(enc, in.data(), want);
       v.enc(enc, in.data(), got);
       ASSERT_EQ(Hex(got, 16), Hex(want, 16));
