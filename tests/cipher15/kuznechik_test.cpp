@@ -154,14 +154,10 @@ TEST(Kuznechik, MatchesReferenceOnRandomInputs) {
     ASSERT_EQ(Hex(block, 16), HexBlock(kz::Encrypt(key.data(), kz::FromBytes(pt.data()))));
     kuznechik_arch_decrypt_block(dec, block);
     ASSERT_EQ(Hex(block, 16), Hex(pt));
-    // And the reference decryption inverts the fast encryption.
-    ASSERT_EQ(HexBlock(kz::Decrypt(key.data(), kz::FromBytes(pt.data()))),
-              [&] {
-                uint8_t b[16];
-                std::memcpy(b, pt.data(), 16);
-                kuznechik_arch_decrypt_block(dec, b);
-                return Hex(b, 16);
-              }());
+    // And decryption against the reference on the same random block.
+    std::memcpy(block, pt.data(), 16);
+    kuznechik_arch_decrypt_block(dec, block);
+    ASSERT_EQ(Hex(block, 16), HexBlock(kz::Decrypt(key.data(), kz::FromBytes(pt.data()))));
   }
 }
 
