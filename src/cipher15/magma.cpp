@@ -30,7 +30,7 @@ VRT_API void gost15Magma_encrypt_block(const void* in, void* out, const void* ke
   load_key(key, k);
   const auto* p = static_cast<const uint8_t*>(in);
   uint32_t n2 = vrt::load_be32(p), n1 = vrt::load_be32(p + 4);
-  vrt::gost89::encrypt_words(vrt::gost89::sbox_tables(sbox), k, n1, n2);
+  vrt::gost89::encrypt_words<true>(vrt::gost89::sbox_tables(sbox), k, n1, n2);
   auto* q = static_cast<uint8_t*>(out);
   vrt::store_be32(q, n2);
   vrt::store_be32(q + 4, n1);
@@ -42,7 +42,7 @@ VRT_API void gost15Magma_decrypt_block(const void* in, void* out, const void* ke
   load_key(key, k);
   const auto* p = static_cast<const uint8_t*>(in);
   uint32_t n2 = vrt::load_be32(p), n1 = vrt::load_be32(p + 4);
-  vrt::gost89::decrypt_words(vrt::gost89::sbox_tables(sbox), k, n1, n2);
+  vrt::gost89::decrypt_words<true>(vrt::gost89::sbox_tables(sbox), k, n1, n2);
   auto* q = static_cast<uint8_t*>(out);
   vrt::store_be32(q, n2);
   vrt::store_be32(q + 4, n1);
