@@ -1,8 +1,8 @@
 // The library instance, its spin lock and the lifecycle functions.
 #include <atomic>
 
-#include "frame/internal.h"
 #include "cipher15/internal.h"
+#include "frame/internal.h"
 #include "hash/internal.h"
 #include "vrt.h"
 
@@ -136,8 +136,8 @@ VRT_API uint32_t vrtGetVersion(void) { return vrtpGetVersion(); }
 VRT_API const char* vrtGetVersionStr(void) { return vrtpGetVersionStr(); }
 
 // The crypto layer: the Streebog and Kuznyechik variants, the GOST 28147-89
-// tables and variant, then the elliptic-curve switches (whose result is always 0 and not
-// used).
+// tables and variant, then the elliptic-curve switches (whose result is
+// always 0 and not used).
 VRT_API uint32_t vrtpCryptoInit(vrtp_instance_t* instance) {
   vrt::hash::streebog_arch_init(instance->cpu_enabled);
   vrt::cipher15::kuznechik_arch_init(instance->cpu_enabled);
