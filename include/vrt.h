@@ -265,9 +265,312 @@ VRT_API uint32_t hash2012_self_test(vrtp_instance_t* instance);
  * GOST R 34.12-2015 ciphers: Kuznyechik, Magma, modes, MAC, MGM
  * ========================================================================== */
 
+/* Blocks, keys and round keys of both ciphers are byte strings in the order
+ * the standard prints them: byte 0 is the most significant byte. */
+
+/* ---- block-algorithm records (shared with GOST 28147-89) ---- */
+
+/* The S-box set and the expanded key record of GOST 28147-89, defined in the
+ * GOST 28147-89 section below. */
+typedef struct gost89_sbox gost89_sbox_t;
+typedef struct gost89_key gost89_key_t;
+
+/* A hook of a block-algorithm record; receives the calling context. */
+typedef void (*vrt_block_hook_fn)(void* ctx);
+/* GOST R 34.12-2015 block operation: one block from in to out (they may be
+ * the same buffer). Kuznyechik reads only round_keys (160 bytes), Magma only
+ * key (the unmasked 32-byte key) and sbox. */
+typedef void (*gost15_block_fn)(const void* in, void* out, const void* key, const gost89_sbox_t* sbox,
+                                const void* round_keys);
+/* GOST R 34.12-2015 OMAC subkey step: see gost15KZN_mac_block. */
+typedef void (*gost15_mac_block_fn)(const void* src, void* dst, uint64_t len, uint32_t from_k1);
+/* GOST 28147-89 block operation: encrypt or decrypt in to out, or run the MAC
+ * step of in on the state out, with one expanded key record per block. */
+typedef void (*gost89_block_fn)(const void* in, void* out, const gost89_key_t* key, const gost89_sbox_t* sbox);
+/* out = a XOR b over the record's block size; out may be a or b. */
+typedef void (*vrt_xor_block_fn)(const void* a, const void* b, void* out);
+/* dst = src over the record's block size. */
+typedef void (*vrt_copy_block_fn)(const void* src, void* dst);
+
+typedef union vrt_block_mac {
+  gost15_mac_block_fn gost15;
+  gost89_block_fn gost89;
+} vrt_block_mac_t;
+
+typedef union vrt_block_op {
+  gost15_block_fn gost15;
+  gost89_block_fn gost89;
+} vrt_block_op_t;
+
+/* A block cipher implementation as the mode code sees it: eleven 64-bit
+ * slots. The operation slots hold the member of their cipher family (gost15
+ * for Kuznyechik and Magma, gost89 for GOST 28147-89). A null hook is
+ * skipped; callers test each hook before calling it. */
+typedef struct vrt_block_alg {
+  uint64_t lanes;                   /* independent streams per call: 1 or 8 */
+  uint64_t block_size;              /* bytes per call: 8, 16 or 64 */
+  vrt_block_hook_fn hook_begin;     /* first in every encrypt, decrypt or MAC call */
+  vrt_block_hook_fn hook_end;       /* last in such a call, after the keys are wiped */
+  vrt_block_hook_fn hook_after_key; /* once the unmasked keys are in place */
+  vrt_block_hook_fn hook_after_work;/* after the mode's work, before the keys are wiped */
+  vrt_block_mac_t mac_block;        /* OMAC subkey step (gost15), MAC step (gost89) */
+  vrt_block_op_t encrypt;
+  vrt_block_op_t decrypt;
+  vrt_xor_block_fn xor_block;
+  vrt_copy_block_fn copy_block;
+} vrt_block_alg_t;
+
+/* The two GOST R 34.12-2015 records: one lane, 16- and 8-byte blocks. */
+VRT_API extern const vrt_block_alg_t GOST15_G1_KUZNECHIK;
+VRT_API extern const vrt_block_alg_t GOST15_G1_MAGMA;
+
+/* ---- Kuznyechik constant tables ---- */
+
+/* pi and its inverse. */
+VRT_API extern const uint8_t Pi[256];
+VRT_API extern const uint8_t InversedPi[256];
+/* Row p is L(e_p) (L^-1(e_p)), e_p the block with 1 in byte p. */
+VRT_API extern const uint8_t LTransformationMatrix[16][16];
+VRT_API extern const uint8_t inversedLTransformationMatrix[16][16];
+/* x^i in GF(2^8) modulo x^8 + x^7 + x^6 + x + 1 (entry 255 is 1), and its
+ * logarithm (entry 0 is 0). */
+VRT_API extern const uint8_t exponentialTable[256];
+VRT_API extern const uint8_t logarithmicTable[256];
+/* C_i = L(i in byte 15), i = 1..32, as blocks and as the little-endian
+ * 64-bit words of bytes 0..7 (left) and 8..15 (right). */
+VRT_API extern const uint8_t roundConstants[32][16];
+VRT_API extern const uint64_t roundConstantsLeft[32];
+VRT_API extern const uint64_t roundConstantsRight[32];
+/* Entry p * 256 + b: left and right word of L(Pi[b] * e_p), and of
+ * L^-1(InversedPi[b] * e_p). */
+VRT_API extern const uint64_t precomputedLSTableLeft[16 * 256];
+VRT_API extern const uint64_t precomputedLSTableRight[16 * 256];
+VRT_API extern const uint64_t precomputedInversedLSTableLeft[16 * 256];
+VRT_API extern const uint64_t precomputedInversedLSTableRight[16 * 256];
+
+/* ---- Kuznyechik core ---- */
+
+/* kuznechik_arch_schedule_encrypt writes the ten round keys K1..K10 of the
+ * 32-byte key into round_keys (160 bytes). The caller wipes them. */
+VRT_API void kuznechik_arch_schedule_encrypt(uint8_t round_keys[160], const uint8_t key[32]);
+/* kuznechik_arch_schedule_decrypt writes the decryption schedule: K1 and K10
+ * unchanged, L^-1(K2) .. L^-1(K9) between them. */
+VRT_API void kuznechik_arch_schedule_decrypt(uint8_t round_keys[160], const uint8_t key[32]);
+/* kuznechik_arch_encrypt_block encrypts block in place with an encryption
+ * schedule; kuznechik_arch_decrypt_block decrypts in place with a decryption
+ * schedule. The other pairing does not invert. */
+VRT_API void kuznechik_arch_encrypt_block(const uint8_t round_keys[160], uint8_t block[16]);
+VRT_API void kuznechik_arch_decrypt_block(const uint8_t round_keys[160], uint8_t block[16]);
+
+/* The record operations of Kuznyechik: encrypt and decrypt read only the
+ * round keys; in and out may overlap. */
+VRT_API void gost15KZN_encrypt_block(const void* in, void* out, const void* key, const gost89_sbox_t* sbox,
+                                     const void* round_keys);
+VRT_API void gost15KZN_decrypt_block(const void* in, void* out, const void* key, const gost89_sbox_t* sbox,
+                                     const void* round_keys);
+VRT_API void gost15KZN_xor_block(const void* a, const void* b, void* out);
+VRT_API void gost15KZN_copy_block(const void* src, void* dst);
+/* gost15KZN_mac_block is the OMAC subkey step on 16-byte blocks. With
+ * from_k1 = 0, src is R = E(0): K1 = (R << 1) XOR (0x87 if the top bit of R
+ * is set), and dst receives K1 when len is a multiple of 16, else
+ * K2 = (K1 << 1) XOR (0x87 if the top bit of K1 is set). With from_k1 = 1,
+ * src is K1: dst is left unchanged for a multiple of 16, else receives K2.
+ * src and dst may be the same buffer. */
+VRT_API void gost15KZN_mac_block(const void* src, void* dst, uint64_t len, uint32_t from_k1);
+
+/* ---- Magma ---- */
+
+/* The record operations of Magma over the S-box set sbox (the tc26 Z set,
+ * identifier 0x01010108, which must be initialised): encrypt and decrypt read
+ * the eight key words straight from the unmasked 32-byte key and ignore
+ * round_keys; in and out may be the same buffer. */
+VRT_API void gost15Magma_encrypt_block(const void* in, void* out, const void* key, const gost89_sbox_t* sbox,
+                                       const void* round_keys);
+VRT_API void gost15Magma_decrypt_block(const void* in, void* out, const void* key, const gost89_sbox_t* sbox,
+                                       const void* round_keys);
+VRT_API void gost15Magma_xor_block(const void* a, const void* b, void* out);
+VRT_API void gost15Magma_copy_block(const void* src, void* dst);
+/* gost15Magma_mac_block: the subkey step of gost15KZN_mac_block on 8-byte
+ * blocks, with the constant 0x1B. */
+VRT_API void gost15Magma_mac_block(const void* src, void* dst, uint64_t len, uint32_t from_k1);
+
+/* ---- schedule management on a cipher context ---- */
+
+/* The cipher context; its layout is private to the library. */
+typedef struct Gost15Ctx Gost15Ctx;
+
+/* gost15_key_shedule_encrypt computes the Kuznyechik encryption schedule of
+ * key (32 bytes) into the context's 160-byte round-key area; a Magma context
+ * (8-byte blocks) has no schedule and is left alone. A null ctx or key does
+ * nothing. */
+VRT_API void gost15_key_shedule_encrypt(Gost15Ctx* ctx, const uint8_t* key);
+/* gost15_key_shedule_decrypt: the same with the decryption schedule. */
+VRT_API void gost15_key_shedule_decrypt(Gost15Ctx* ctx, const uint8_t* key);
+/* gost15_key_shedule_clean overwrites the round-key area of a Kuznyechik
+ * context with random bytes (vrt_memreset_s). Returns 0, or the generator's
+ * status, in which case the area is zero-filled instead. Nothing to do (0)
+ * for a Magma or null context. */
+VRT_API uint32_t gost15_key_shedule_clean(Gost15Ctx* ctx);
+
 /* ==========================================================================
  * GOST 28147-89
  * ========================================================================== */
+
+/* A block is two 32-bit words read little-endian: N1 from bytes 0..3, N2 from
+ * bytes 4..7. Key word i is read little-endian from key bytes 4i..4i+3. */
+
+/* S-box set identifiers. Any other value given where an identifier is
+ * expected is taken as the address of a caller's gost89_sbox_t. */
+#define VRT_GOST89_SBOX_DEFAULT               UINT32_C(0x01010100) /* = tc26 Z */
+#define VRT_GOST89_SBOX_R3411_94_TEST         UINT32_C(0x01010101)
+#define VRT_GOST89_SBOX_R3411_94_CRYPTOPRO    UINT32_C(0x01010102)
+#define VRT_GOST89_SBOX_TEST                  UINT32_C(0x01010103)
+#define VRT_GOST89_SBOX_CRYPTOPRO_A           UINT32_C(0x01010104)
+#define VRT_GOST89_SBOX_CRYPTOPRO_B           UINT32_C(0x01010105)
+#define VRT_GOST89_SBOX_CRYPTOPRO_C           UINT32_C(0x01010106)
+#define VRT_GOST89_SBOX_CRYPTOPRO_D           UINT32_C(0x01010107)
+#define VRT_GOST89_SBOX_TC26_Z                UINT32_C(0x01010108)
+#define VRT_GOST89_SBOX_NVQ_A                 UINT32_C(0x01010109)
+#define VRT_GOST89_SBOX_NVQ_003               UINT32_C(0x0101010A)
+#define VRT_GOST89_SBOX_NVQ_006               UINT32_C(0x0101010B)
+
+/* The tag of an initialised S-box set: the characters "SBOX" read as a
+ * little-endian 32-bit word. */
+#define VRT_GOST89_SBOX_TAG                   UINT32_C(0x584F4253)
+
+/* An S-box set. packed: byte 4r + c (r = 0..15, c = 0..3) holds S_2c[r] in
+ * its low nibble and S_2c+1[r] in its high nibble, S_0 acting on the least
+ * significant nibble of a word. tables: T_c[v] = ROTL32(((S_2c+1[v >> 4] << 4)
+ * | S_2c[v & 15]) << 8c, 11), so the round function of a word a is the XOR of
+ * T_c over its bytes c. cpu: the first 64 bytes hold four nibble-pair tables,
+ * table m entry j = S_2m[j] | S_7-2m[j] << 4. A caller's set stays the
+ * caller's memory and must outlive every context that uses it. */
+struct gost89_sbox {
+  uint8_t packed[64];
+  uint32_t tag;          /* VRT_GOST89_SBOX_TAG once initialised */
+  uint32_t reserved;
+  uint32_t tables[4][256];
+  uint8_t cpu[192];
+};
+
+/* Key-record flags. */
+#define GOST89_KEY_XOR       UINT32_C(0x1) /* key word = stored XOR mask */
+#define GOST89_KEY_ADD       UINT32_C(0x2) /* key word = stored - mask (mod 2^32) */
+#define GOST89_KEY_REVERSED  UINT32_C(0x4) /* with GOST89_KEY_ADD only: the key is
+                                              read in reversed byte order */
+
+/* An expanded key record (68 bytes). The block operations unmask the eight
+ * key words into registers at the start of every call and never write them
+ * back: with GOST89_KEY_XOR (which wins) word j is key[j] ^ mask[j]; with
+ * GOST89_KEY_ADD it is key[j] - mask[j], or with GOST89_KEY_REVERSED as well
+ * BSWAP32(key[7-j] - mask[7-j]); with neither it is key[j]. */
+struct gost89_key {
+  uint32_t key[8];
+  uint32_t mask[8];
+  uint32_t flags;
+};
+
+/* ---- S-box store ---- */
+
+/* The eleven built-in sets, expanded by library initialisation. */
+VRT_API extern gost89_sbox_t vrtpGost89Sboxtc26_gost_28147_param_Z;
+VRT_API extern gost89_sbox_t vrtpGost89SboxGostR3411_94_TestParamSet;
+VRT_API extern gost89_sbox_t vrtpGost89SboxGostR3411_94_CryptoProParamSet;
+VRT_API extern gost89_sbox_t vrtpGost89SboxGost28147_89_TestParamSet;
+VRT_API extern gost89_sbox_t vrtpGost89SboxGost28147_89_CryptoPro_A_ParamSet;
+VRT_API extern gost89_sbox_t vrtpGost89SboxGost28147_89_CryptoPro_B_ParamSet;
+VRT_API extern gost89_sbox_t vrtpGost89SboxGost28147_89_CryptoPro_C_ParamSet;
+VRT_API extern gost89_sbox_t vrtpGost89SboxGost28147_89_CryptoPro_D_ParamSet;
+VRT_API extern gost89_sbox_t vrtpGost89Sboxgost_28147_NVQ_A;
+VRT_API extern gost89_sbox_t vrtpGost89Sboxgost_28147_NVQ_003;
+VRT_API extern gost89_sbox_t vrtpGost89Sboxgost_28147_NVQ_006;
+
+/* vrtpGost89SboxPointer maps an identifier to its built-in set; any other
+ * value is returned as the address itself (0 gives null). */
+VRT_API gost89_sbox_t* vrtpGost89SboxPointer(uintptr_t id);
+/* vrtpGost89SboxInitialized returns 1 when sbox is non-null and tagged, else 0. */
+VRT_API uint32_t vrtpGost89SboxInitialized(const gost89_sbox_t* sbox);
+/* vrtGost89SboxInit initialises the set that id names, once: an initialised
+ * set is left as it is (packed ignored). Otherwise, under the S-box lock, the
+ * 64 packed bytes are copied in (null packed: the set's own packed bytes are
+ * used), the tables expanded and the set tagged. Several threads may
+ * initialise one set together; it is expanded exactly once. Returns 0; 3 when
+ * id names no set (0); 6 when an uninitialised set would need the S-box lock
+ * while the library is down. */
+VRT_API uint32_t vrtGost89SboxInit(uintptr_t id, const uint8_t* packed);
+/* vrtGost89SboxFree takes and releases the S-box lock for an initialised set
+ * (so a concurrent initialisation has finished); the set stays usable.
+ * Returns 0. */
+VRT_API uint32_t vrtGost89SboxFree(uintptr_t id);
+VRT_API uint32_t vrtpGost89SboxInit(uintptr_t id, const uint8_t* packed);
+VRT_API uint32_t vrtpGost89SboxFree(uintptr_t id);
+
+/* gost89_sbox_init expands the eleven built-in sets (again if already
+ * tagged), then creates the S-box lock; gost89_sbox_cleanup destroys the
+ * lock. gost89_init runs gost89_sbox_init and gost89_arch_init, and on a
+ * failure gost89_cleanup; gost89_cleanup runs gost89_arch_cleanup and
+ * gost89_sbox_cleanup and leaves the tags and record pointers as they are.
+ * gost89_arch_init selects the scalar scheduled record, then gost89_avx_init
+ * the AVX records when instance->cpu_enabled has VRT_CPU_AVX.
+ * gost89_arch_init_sbox (gost89_avx_init_sbox) writes the nibble-pair tables
+ * of a set. All return 0. */
+VRT_API uint32_t gost89_sbox_init(void);
+VRT_API void gost89_sbox_cleanup(void);
+VRT_API uint32_t gost89_init(vrtp_instance_t* instance);
+VRT_API void gost89_cleanup(vrtp_instance_t* instance);
+VRT_API uint32_t gost89_arch_init(vrtp_instance_t* instance);
+VRT_API void gost89_arch_cleanup(vrtp_instance_t* instance);
+VRT_API uint32_t gost89_avx_init(vrtp_instance_t* instance);
+VRT_API uint32_t gost89_arch_init_sbox(gost89_sbox_t* sbox);
+VRT_API uint32_t gost89_avx_init_sbox(gost89_sbox_t* sbox);
+
+/* ---- block operations ---- */
+
+/* Portable single-block operations; in and out may be the same buffer. The
+ * MAC step runs the 16-round cycle on the 8-byte state after XORing in. */
+VRT_API void gost89_encrypt_block(const void* in, void* out, const gost89_key_t* key, const gost89_sbox_t* sbox);
+VRT_API void gost89_decrypt_block(const void* in, void* out, const gost89_key_t* key, const gost89_sbox_t* sbox);
+VRT_API void gost89_mac_block(const void* in, void* state, const gost89_key_t* key, const gost89_sbox_t* sbox);
+VRT_API void gost89_xor_block(const void* a, const void* b, void* out);
+VRT_API void gost89_copy_block(const void* src, void* dst);
+/* Eight blocks (64 bytes, block i at bytes 8i..8i+7) with eight key records
+ * side by side, block i under record i; each block goes through the record
+ * that vrtpGost89AlgG1ptr names at the time of the call. */
+VRT_API void gost89_encrypt_block8(const void* in, void* out, const gost89_key_t* key, const gost89_sbox_t* sbox);
+VRT_API void gost89_decrypt_block8(const void* in, void* out, const gost89_key_t* key, const gost89_sbox_t* sbox);
+VRT_API void gost89_mac_block8(const void* in, void* state, const gost89_key_t* key, const gost89_sbox_t* sbox);
+VRT_API void gost89_xor_block8(const void* a, const void* b, void* out);
+VRT_API void gost89_copy_block8(const void* src, void* dst);
+
+/* The scalar scheduled variant; tables is the address of T0 of the set
+ * (tables[0] of a gost89_sbox_t, the four tables following). */
+VRT_API void __gost89alu_encrypt_block(const void* in, void* out, const gost89_key_t* key, const uint32_t* tables);
+VRT_API void __gost89alu_decrypt_block(const void* in, void* out, const gost89_key_t* key, const uint32_t* tables);
+VRT_API void __gost89alu_mac_block(const void* in, void* state, const gost89_key_t* key, const uint32_t* tables);
+VRT_API void __gost89alu_xor_block(const void* a, const void* b, void* out);
+VRT_API void __gost89alu_copy_block(const void* src, void* dst);
+
+/* The AVX variant: byte shuffles of the nibble-pair tables (pairs, the first
+ * 64 bytes of a set's cpu area), no data-dependent memory access. The
+ * eight-block forms read only the first key record and use it for all eight
+ * blocks. Only call them where the processor has AVX. */
+VRT_API void __gost89avx_encrypt_block(const void* in, void* out, const gost89_key_t* key, const uint8_t* pairs);
+VRT_API void __gost89avx_decrypt_block(const void* in, void* out, const gost89_key_t* key, const uint8_t* pairs);
+VRT_API void __gost89avx_mac_block(const void* in, void* state, const gost89_key_t* key, const uint8_t* pairs);
+VRT_API void __gost89avx_encrypt8(const void* in, void* out, const gost89_key_t* key, const uint8_t* pairs);
+VRT_API void __gost89avx_decrypt8(const void* in, void* out, const gost89_key_t* key, const uint8_t* pairs);
+VRT_API void __gost89avx_mac8(const void* in, void* state, const gost89_key_t* key, const uint8_t* pairs);
+
+/* The five records: portable single and eight blocks, scalar scheduled, AVX
+ * single and eight blocks; and the two in use, chosen at initialisation
+ * (before it: the portable ones). */
+VRT_API extern const vrt_block_alg_t vrtpGost89AlgG1;
+VRT_API extern const vrt_block_alg_t vrtpGost89AlgG8;
+VRT_API extern const vrt_block_alg_t vrtpGost89AlgAluG1;
+VRT_API extern const vrt_block_alg_t vrtpGost89AlgAvxG1;
+VRT_API extern const vrt_block_alg_t vrtpGost89AlgAvxG8;
+VRT_API extern const vrt_block_alg_t* vrtpGost89AlgG1ptr;
+VRT_API extern const vrt_block_alg_t* vrtpGost89AlgG8ptr;
 
 /* ==========================================================================
  * GOST R 34.10-2012 signatures and VKO
