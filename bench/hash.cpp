@@ -41,28 +41,17 @@ void Ours(benchmark::State& state, uint32_t bits) {
 }
 
 #if defined(VRT_HAVE_NETTLE)
-void Nettle512(benchmark::State& state) {
+template <typename Ctx, void (*Init)(Ctx*), void (*Update)(Ctx*, size_t, const uint8_t*),
+          void (*Digest)(Ctx*, size_t, uint8_t*), size_t kDigestSize>
+void Nettle(benchmark::State& state) {
   const size_t n = static_cast<size_t>(state.range(0));
   const auto& msg = vrt::bench::Buffer(n);
-  uint8_t digest[64];
+  uint8_t digest[kDigestSize];
   for (auto _ : state) {
-    streebog512_ctx ctx;
-    streebog512_init(&ctx);
-    streebog512_update(&ctx, n, msg.data());
-    streebog512_digest(&ctx, sizeof digest, digest);
-    benchmark::DoNotOptimize(digest);
-  }
-  SetBytes(state, n);
-}
-void Nettle256(benchmark::State& state) {
-  const size_t n = static_cast<size_t>(state.range(0));
-  const auto& msg = vrt::bench::Buffer(n);
-  uint8_t digest[32];
-  for (auto _ : state) {
-    streebog256_ctx ctx;
-    streebog256_init(&ctx);
-    streebog256_update(&ctx, n, msg.data());
-    streebog256_digest(&ctx, sizeof digest, digest);
+    Ctx ctx;
+    Init(&ctx);
+    Update(&ctx, n, msg.data());
+    Digest(&ctx, sizeof digest, digest);
     benchmark::DoNotOptimize(digest);
   }
   SetBytes(state, n);
@@ -118,8 +107,10 @@ void Register() {
   reg("streebog512/vrt", [](benchmark::State& s) { Ours(s, 512); });
   reg("streebog256/vrt", [](benchmark::State& s) { Ours(s, 256); });
 #if defined(VRT_HAVE_NETTLE)
-  reg("streebog512/nettle", Nettle512);
-  reg("streebog256/nettle", Nettle256);
+  reg("streebog512/nettle",
+      Nettle<streebog512_ctx, streebog512_init, streebog512_update, streebog512_digest, 64>);
+  reg("streebog256/nettle",
+      Nettle<streebog256_ctx, streebog256_init, streebog256_update, streebog256_digest, 32>);
 #endif
 #if defined(VRT_HAVE_GCRYPT)
   reg("streebog512/gcrypt", [](benchmark::State& s) { Gcrypt(s, GCRY_MD_STRIBOG512); });

@@ -580,6 +580,158 @@ VRT_API extern const vrt_block_alg_t* vrtpGost89AlgG8ptr;
  * Keys, byte strings and the random generator
  * ========================================================================== */
 
+/* ---- byte strings ---- */
+
+/* A length and the address of that many bytes; null data means empty. The
+ * record does not know whether it owns its bytes: those made by binstr_alloc,
+ * binstr_realloc and binstr_dup are released by binstr_free. None of these
+ * functions wipes. */
+typedef struct binstr {
+  uint64_t length;
+  uint8_t* data;
+} binstr_t;
+
+/* __binstr_init points b at length bytes at data; nothing else. */
+VRT_API void __binstr_init(binstr_t* b, void* data, uint64_t length);
+/* binstr_alloc gives b a new uninitialised heap block of length bytes.
+ * 3 for a null b; 7 when the allocation fails, b unchanged. */
+VRT_API uint32_t binstr_alloc(binstr_t* b, uint64_t length);
+/* binstr_realloc resizes b's block, keeping the contents up to the smaller
+ * length. 3 for a null b; 7 on failure, b and its old block unchanged. */
+VRT_API uint32_t binstr_realloc(binstr_t* b, uint64_t length);
+/* binstr_free releases b's block and empties b; nothing for an empty b. */
+VRT_API void binstr_free(binstr_t* b);
+/* binstr_dup allocates dst and copies src into it (3 for null records, 7). */
+VRT_API uint32_t binstr_dup(binstr_t* dst, const binstr_t* src);
+/* binstr_available returns 1 when [offset, offset + count) lies inside b, 0
+ * when it does not or when offset + count overflows. */
+VRT_API uint32_t binstr_available(const binstr_t* b, uint64_t offset, uint64_t count);
+/* binstr_equals returns 1 when a and b have the same length and bytes (in
+ * time that depends only on the length), else 0. */
+VRT_API uint32_t binstr_equals(const binstr_t* a, const binstr_t* b);
+/* binstr_contains returns 0 when b's address range lies within a's, and 1 when
+ * b starts before a or ends after a's end. */
+VRT_API uint32_t binstr_contains(const binstr_t* a, const binstr_t* b);
+/* binstr_copy copies count bytes from src into b's bytes: 3 for a null b, b
+ * data or src; 12 when count differs from b's length (nothing copied). */
+VRT_API uint32_t binstr_copy(binstr_t* b, const void* src, uint64_t count);
+
+/* ---- masked keys ---- */
+
+/* The kinds of a masked key are the GOST 28147-89 key-record flags:
+ * GOST89_KEY_XOR (stored = plain XOR mask) and GOST89_KEY_ADD (stored = plain
+ * + mask, per 32-bit word). */
+#define VRT_GENKEY_FILLER_SIZE 4096
+
+/* A secret key stored masked. For a nonzero kind one allocation holds the key
+ * (length bytes), 4096 bytes of random filler, then the mask (length bytes).
+ * The masking works on 32-bit little-endian words with no carry between
+ * words; keys whose length is not a multiple of 4 are stored plainly. */
+typedef struct genkey {
+  binstr_t key;     /* the stored bytes: masked when kind is nonzero */
+  binstr_t filler;  /* random bytes between key and mask; empty for kind 0 */
+  binstr_t mask;    /* the mask, as long as the key; empty for kind 0 */
+  uint32_t kind;    /* 0 plain, GOST89_KEY_XOR or GOST89_KEY_ADD (XOR wins) */
+} genkey_t;
+
+/* A key pair: the masked secret and a separate allocation of the public key. */
+typedef struct genkey_pair {
+  genkey_t secret;
+  binstr_t public_key;
+} genkey_pair_t;
+
+/* genkey_alloc zeroes g and makes its zero-filled allocation for a key of
+ * length bytes of the given kind. 3 for a null g or a size that overflows; 7
+ * when the allocation fails (g stays zeroed). */
+VRT_API uint32_t genkey_alloc(genkey_t* g, uint64_t length, uint32_t kind);
+/* genkey_load copies a plain key from src and, when mask_src and its data are
+ * given, the mask from mask_src, then fills the filler with random bytes. The
+ * key stays plain until genkey_mask. 3 for a null g, g key, src or src data;
+ * 12 when src or mask_src declares fewer bytes than g holds. */
+VRT_API uint32_t genkey_load(genkey_t* g, const binstr_t* src, const binstr_t* mask_src);
+/* genkey_mask_to writes into dst's key bytes the masked form of src's key
+ * bytes under src's mask and kind; genkey_mask masks g in place. */
+VRT_API void genkey_mask_to(const genkey_t* src, genkey_t* dst);
+VRT_API void genkey_mask(genkey_t* g);
+/* genkey_unmask_to writes src's plain key into dst's key bytes (dst is
+ * typically a kind-0 temporary that its user wipes); genkey_unmask unmasks g
+ * in place. */
+VRT_API void genkey_unmask_to(const genkey_t* src, genkey_t* dst);
+VRT_API void genkey_unmask(genkey_t* g);
+/* genkey_remask changes g's mask by delta (at least as long as the key)
+ * without changing the plain key. Nothing for kind 0 or a length that is not
+ * a multiple of 4. */
+VRT_API void genkey_remask(genkey_t* g, const binstr_t* delta);
+/* genkey_wipe overwrites the key and mask bytes with random bytes. */
+VRT_API void genkey_wipe(genkey_t* g);
+/* genkey_free wipes and releases g's allocation and clears its addresses;
+ * nothing when it holds none. */
+VRT_API void genkey_free(genkey_t* g);
+/* genkey_pair_alloc zeroes p, allocates its secret and its public key; on a
+ * failure everything is released and the status (3 or 7) returned. */
+VRT_API uint32_t genkey_pair_alloc(genkey_pair_t* p, uint64_t secret_length, uint32_t kind,
+                                   uint64_t public_length);
+/* genkey_pair_free releases the public bytes (unwiped) and frees the secret. */
+VRT_API void genkey_pair_free(genkey_pair_t* p);
+/* genkey_pair_wipe wipes the secret and overwrites the public bytes. */
+VRT_API void genkey_pair_wipe(genkey_pair_t* p);
+/* genkey_pair_sec_load is genkey_load on p's secret (3 for a null p). */
+VRT_API uint32_t genkey_pair_sec_load(genkey_pair_t* p, const binstr_t* src, const binstr_t* mask_src);
+
+/* ---- entropy estimation and statistical tests ---- */
+
+/* Signed 64-bit fixed-point numbers with 20 fraction bits (1.0 = 0x100000). */
+#define VRT_FIXED_ONE INT64_C(0x100000)
+
+/* An entropy pool, or a sample of the same shape: a bit count (at most 1024)
+ * and the bits, bit j being bit j % 8 of byte j / 8. */
+typedef struct random_pool {
+  uint32_t bits;
+  uint8_t data[128];
+} random_pool_t;
+
+VRT_API int64_t fixed_point_create(int64_t n);           /* n * 2^20 */
+VRT_API int64_t fixed_point_get(int64_t x);              /* nearest integer, halves up */
+VRT_API int64_t fixed_point_add(int64_t a, int64_t b);
+VRT_API int64_t fixed_point_sub(int64_t a, int64_t b);
+VRT_API int64_t fixed_point_neg(int64_t a);
+VRT_API int64_t fixed_point_mul(int64_t a, int64_t b);   /* (a * b) >> 20 */
+VRT_API int64_t fixed_point_div(int64_t a, int64_t b);   /* (a << 20) / b, b nonzero */
+VRT_API int fixed_point_less(int64_t a, int64_t b);
+VRT_API int fixed_point_less_num(int64_t a, int64_t n);
+VRT_API int fixed_point_equals_num(int64_t a, int64_t n);
+/* fixed_point_sqrt returns the largest r with (r * r) >> 20 <= x (x >= 0). */
+VRT_API int64_t fixed_point_sqrt(int64_t x);
+/* fixed_point_log2 returns log2 x for x > 0 by the series of ln; 0 for x <= 0. */
+VRT_API int64_t fixed_point_log2(int64_t x);
+
+/* random_stat_collect counts over the first 8 * bytes bits of data: the ones,
+ * the positions j with bit j != bit j + lag, and the longest runs of ones and
+ * of zeros. Each output is optional and set to 0 first. 3 when bytes is 0 or
+ * every output is null. */
+VRT_API uint32_t random_stat_collect(const uint8_t* data, uint64_t bytes, uint32_t* ones, uint32_t lag,
+                                     uint32_t* autocorrelation, uint32_t* longest_ones,
+                                     uint32_t* longest_zeros);
+/* random_dynamic_test checks one 32-byte output block: 0, or 13 when its ones,
+ * lag-1 autocorrelation or longest runs fall outside their bounds. */
+VRT_API uint32_t random_dynamic_test(const uint8_t block[32]);
+/* random_reglament_test checks 4096 bytes of output (balance of ones and a
+ * chi-square over the byte values): 0 to pass, 1 to fail. */
+VRT_API uint32_t random_reglament_test(const uint8_t block[4096]);
+/* random_stat_interval gives the bounds a statistic of n bits at the given lag
+ * must lie strictly between. */
+VRT_API void random_stat_interval(uint32_t n, uint32_t lag, int64_t* lo, int64_t* hi);
+/* random_estimate_pool credits a pool with entropy bits, looking at its bits in
+ * period interleaved classes: 0 below 64 bits, 0xFFFFFFFF for a failed
+ * estimate. */
+VRT_API uint32_t random_estimate_pool(const random_pool_t* pool, uint32_t period);
+/* calculate_entropy_portion credits one sample (about ten bits per class) with
+ * entropy bits; 0xFFFFFFFF for a failed estimate. */
+VRT_API uint32_t calculate_entropy_portion(const random_pool_t* sample, uint32_t period);
+/* random_calc_randomness is the pool estimate of length bytes (1..128) of
+ * data; 0xFFFFFFFF for any other length or a failed estimate. */
+VRT_API uint32_t random_calc_randomness(const uint8_t* data, uint64_t length, uint32_t period);
+
 /* ==========================================================================
  * Text helpers
  * ========================================================================== */

@@ -7,7 +7,7 @@
 set -u
 packages=(
   cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev valgrind
   libgcrypt20-dev nettle-dev libssl-dev libengine-gost-openssl libbotan-2-dev libgmp-dev
 )
 missing=()
