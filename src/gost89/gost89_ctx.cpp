@@ -57,19 +57,19 @@ void lay_out(Gost89Ctx* ctx, uint32_t lanes) {
 
 void reverse8(uint8_t* b) { vrt::store_le64(b, __builtin_bswap64(vrt::load_le64(b))); }
 
-// Overwrites the key words and mask words of every lane's record: with 0xEE
-// for a context used before the random source exists, else with random bytes.
-void wipe_keys(Gost89Ctx* ctx) {
-  const uint32_t lanes = record_lanes(ctx);
-  for (uint32_t i = 0; i < lanes; ++i) {
-    void* words = ctx->keys[i].key;
-    const int64_t n = sizeof ctx->keys[i].key + sizeof ctx->keys[i].mask;
-    if (ctx->const_reset)
-      vrt_memset_s(words, n, 0xEE, static_cast<uint64_t>(n));
-    else
-      vrt_memreset_s(words, n);
-  }
+// Overwrites the key and mask words of n records: the first with 0xEE for a
+// context used before the random source exists, else with random bytes; the
+// others then take the first's bytes, which hold no key any more.
+void wipe_records(gost89_key_t* recs, uint32_t n, bool constant) {
+  constexpr int64_t kWords = sizeof recs[0].key + sizeof recs[0].mask;
+  if (constant)
+    vrt_memset_s(recs[0].key, kWords, 0xEE, kWords);
+  else
+    vrt_memreset_s(recs[0].key, kWords);
+  for (uint32_t i = 1; i < n; ++i) std::memcpy(recs[i].key, recs[0].key, kWords);
 }
+
+void wipe_keys(Gost89Ctx* ctx) { wipe_records(ctx->keys, record_lanes(ctx), ctx->const_reset != 0); }
 
 inline void run_hook(vrt_block_hook_fn hook, Gost89Ctx* ctx) {
   if (hook != nullptr) hook(ctx);
@@ -314,6 +314,129 @@ void counter_start(Gost89Ctx* ctx) {
   ctx->iv_taken = 0;
 }
 
+// One-lane counter mode over whole groups of eight blocks: the blocks of the
+// keystream do not depend on each other, so they go through the eight-block
+// record in one call. Leaves the rest (under 64 bytes, or a lane that is
+// inside a block) to the step loop; the result is the same.
+void counter_bulk(Gost89Ctx* ctx) {
+  if (ctx->alg->lanes != 1 || ctx->vec_count != 1 || ctx->skipped || ctx->lane_fill[0] != 0 ||
+      (ctx->flags & VRT_GOST89_FLAG_REVERSED))
+    return;
+  Gost89Vec& d = ctx->vec[0];
+  if (d.len < 64) return;
+  const vrt_block_alg_t* g8 = vrtpGost89AlgG8ptr;
+  gost89_key_t keys[8];
+  for (auto& k : keys) std::memcpy(&k, &ctx->keys[0], sizeof k);
+  uint8_t counters[64], stream[64];
+  while (d.len >= 64) {
+    for (int j = 0; j < 8; ++j) {
+      counter_step(ctx->reg);
+      std::memcpy(counters + 8 * j, ctx->reg, 8);
+    }
+    g8->encrypt.gost89(counters, stream, keys, ctx->sbox);
+    for (int j = 0; j < 64; j += 8) vrt::store_le64(d.out + j, vrt::load_le64(d.in + j) ^ vrt::load_le64(stream + j));
+    d.in += 64;
+    d.out += 64;
+    d.len -= 64;
+  }
+  d.status |= VRT_VEC_ACTIVE;
+  if (d.len == 0) {
+    d.status |= VRT_VEC_FINISHED;
+    ctx->finished |= 1u;
+  }
+  wipe_records(keys, 8, ctx->const_reset != 0);
+  vrt_memset_s(stream, sizeof stream, 0, sizeof stream);
+}
+
+// One lane at a block boundary: whole blocks go straight between the
+// caller's buffers and the register, without the step loop's staging. The
+// result is the same; the step loop takes what is left (under one block).
+void single_lane_bulk(Gost89Ctx* ctx, Op op) {
+  if (ctx->alg->lanes != 1 || ctx->vec_count != 1 || ctx->skipped || ctx->lane_fill[0] != 0 ||
+      (ctx->flags & VRT_GOST89_FLAG_REVERSED))
+    return;
+  Gost89Vec& d = ctx->vec[0];
+  if (d.len < 8) return;
+  const vrt_block_alg_t* a = ctx->alg;
+  const gost89_block_fn enc = a->encrypt.gost89;
+  const gost89_key_t* k = ctx->keys;
+  const gost89_sbox_t* s = ctx->sbox;
+  uint8_t* reg = ctx->reg;
+  uint8_t t[8];
+  uint64_t blocks = d.len / 8;
+  const uint8_t* in = d.in;
+  uint8_t* out = d.out;
+  switch (op) {
+    case Op::kEcbEncrypt:
+    case Op::kEcbDecrypt: {
+      const gost89_block_fn f = op == Op::kEcbEncrypt ? enc : a->decrypt.gost89;
+      for (uint64_t i = 0; i < blocks; ++i, in += 8, out += 8) f(in, out, k, s);
+      break;
+    }
+    case Op::kCbcEncrypt:
+      for (uint64_t i = 0; i < blocks; ++i, in += 8, out += 8) {
+        vrt::store_le64(t, vrt::load_le64(in) ^ vrt::load_le64(reg));
+        enc(t, reg, k, s);
+        std::memcpy(out, reg, 8);
+      }
+      break;
+    case Op::kCbcDecrypt:
+      for (uint64_t i = 0; i < blocks; ++i, in += 8, out += 8) {
+        const uint64_t c = vrt::load_le64(in);  // in may be out
+        a->decrypt.gost89(in, t, k, s);
+        vrt::store_le64(out, vrt::load_le64(t) ^ vrt::load_le64(reg));
+        vrt::store_le64(reg, c);
+      }
+      break;
+    case Op::kCfbEncrypt:
+      for (uint64_t i = 0; i < blocks; ++i, in += 8, out += 8) {
+        enc(reg, t, k, s);
+        vrt::store_le64(reg, vrt::load_le64(in) ^ vrt::load_le64(t));
+        std::memcpy(out, reg, 8);
+      }
+      break;
+    case Op::kCfbDecrypt:
+      for (uint64_t i = 0; i < blocks; ++i, in += 8, out += 8) {
+        const uint64_t c = vrt::load_le64(in);
+        enc(reg, t, k, s);
+        vrt::store_le64(out, c ^ vrt::load_le64(t));
+        vrt::store_le64(reg, c);
+      }
+      break;
+    case Op::kCtr:
+      for (uint64_t i = 0; i < blocks; ++i, in += 8, out += 8) {
+        counter_step(reg);
+        enc(reg, t, k, s);
+        vrt::store_le64(out, vrt::load_le64(in) ^ vrt::load_le64(t));
+      }
+      break;
+    case Op::kMac: {
+      const gost89_block_fn mac = a->mac_block.gost89;
+      for (uint64_t i = 0; i < blocks; ++i, in += 8) mac(in, reg, k, s);
+      std::memcpy(ctx->out_block, reg, 8);
+      if (d.out != nullptr) std::memcpy(d.out, reg, 8);
+      break;
+    }
+  }
+  vrt_memset_s(t, sizeof t, 0, sizeof t);
+  d.in = in;
+  if (op != Op::kMac) d.out = out;
+  d.len -= 8 * blocks;
+  d.status |= VRT_VEC_ACTIVE;
+  if (d.len == 0) {
+    d.status |= VRT_VEC_FINISHED;
+    ctx->finished |= 1u;
+  }
+}
+
+// The whole-block paths, then the step loop for what they leave.
+uint32_t run_mode(Gost89Ctx* ctx, Op op, bool keep) {
+  if (op == Op::kCtr) counter_bulk(ctx);
+  single_lane_bulk(ctx, op);
+  if (ctx->vec_count == 1 && (ctx->finished & 1u)) return VRT_SUCCESS;
+  return run_steps(ctx, op, keep);
+}
+
 enum class Request { kEncrypt, kDecrypt, kMac };
 
 uint32_t request(Gost89Ctx* ctx, Gost89Vec* vecs, uint64_t count, Request what) {
@@ -325,18 +448,18 @@ uint32_t request(Gost89Ctx* ctx, Gost89Vec* vecs, uint64_t count, Request what) 
     const uint32_t mode = ctx->mode;
     const bool whole_blocks = mode == VRT_GOST89_MODE_ECB || mode == VRT_GOST89_MODE_CBC;
     if (what == Request::kMac) {
-      st = mode == VRT_GOST89_MODE_MAC ? run_steps(ctx, Op::kMac, true) : VRT_ERROR_UNSUPPORTED;
+      st = mode == VRT_GOST89_MODE_MAC ? run_mode(ctx, Op::kMac, true) : VRT_ERROR_UNSUPPORTED;
     } else if (whole_blocks && ctx->partial != 0) {
       st = VRT_ERROR_LENGTH;  // before any step: nothing written
     } else if (mode == VRT_GOST89_MODE_ECB) {
-      st = run_steps(ctx, enc ? Op::kEcbEncrypt : Op::kEcbDecrypt, false);
+      st = run_mode(ctx, enc ? Op::kEcbEncrypt : Op::kEcbDecrypt, false);
     } else if (mode == VRT_GOST89_MODE_CBC) {
-      st = run_steps(ctx, enc ? Op::kCbcEncrypt : Op::kCbcDecrypt, false);
+      st = run_mode(ctx, enc ? Op::kCbcEncrypt : Op::kCbcDecrypt, false);
     } else if (mode == VRT_GOST89_MODE_CFB) {
-      st = run_steps(ctx, enc ? Op::kCfbEncrypt : Op::kCfbDecrypt, true);
+      st = run_mode(ctx, enc ? Op::kCfbEncrypt : Op::kCfbDecrypt, true);
     } else if (mode == VRT_GOST89_MODE_CTR) {
       counter_start(ctx);
-      st = run_steps(ctx, Op::kCtr, true);
+      st = run_mode(ctx, Op::kCtr, true);
     } else {
       st = VRT_ERROR_UNSUPPORTED;
     }
