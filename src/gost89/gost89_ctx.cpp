@@ -348,92 +348,97 @@ void counter_bulk(Gost89Ctx* ctx) {
   vrt_memset_s(stream, sizeof stream, 0, sizeof stream);
 }
 
-// One lane at a block boundary: whole blocks go straight between the
-// caller's buffers and the register, without the step loop's staging. The
-// result is the same; the step loop takes what is left (under one block).
-void single_lane_bulk(Gost89Ctx* ctx, Op op) {
-  if (ctx->alg->lanes != 1 || ctx->vec_count != 1 || ctx->skipped || ctx->lane_fill[0] != 0 ||
-      (ctx->flags & VRT_GOST89_FLAG_REVERSED))
-    return;
-  Gost89Vec& d = ctx->vec[0];
-  if (d.len < 8) return;
+// Every lane of the record at a block boundary with whole blocks to go: the
+// whole blocks they all have run without the step loop's bookkeeping,
+// gathered from and scattered to the caller's buffers. The result is the
+// same; the step loop takes what is left.
+void lanes_bulk(Gost89Ctx* ctx, Op op) {
   const vrt_block_alg_t* a = ctx->alg;
-  const gost89_block_fn enc = a->encrypt.gost89;
+  const uint32_t lanes = record_lanes(ctx);
+  if (ctx->vec_count != lanes || ctx->skipped || (ctx->flags & VRT_GOST89_FLAG_REVERSED)) return;
+  uint64_t blocks = UINT64_MAX;
+  for (uint32_t i = 0; i < lanes; ++i) {
+    if (ctx->lane_fill[i] != 0) return;
+    const uint64_t b = ctx->vec[i].len / 8;
+    if (b < blocks) blocks = b;
+  }
+  if (blocks == 0 || blocks == UINT64_MAX) return;
+
   const gost89_key_t* k = ctx->keys;
   const gost89_sbox_t* s = ctx->sbox;
   uint8_t* reg = ctx->reg;
-  uint8_t t[8];
-  uint64_t blocks = d.len / 8;
-  const uint8_t* in = d.in;
-  uint8_t* out = d.out;
-  switch (op) {
-    case Op::kEcbEncrypt:
-    case Op::kEcbDecrypt: {
-      const gost89_block_fn f = op == Op::kEcbEncrypt ? enc : a->decrypt.gost89;
-      for (uint64_t i = 0; i < blocks; ++i, in += 8, out += 8) f(in, out, k, s);
-      break;
+  uint8_t x[64], t[64];
+  const size_t bytes = 8 * lanes;
+  for (uint64_t step = 0; step < blocks; ++step) {
+    for (uint32_t i = 0; i < lanes; ++i) std::memcpy(x + 8 * i, ctx->vec[i].in + 8 * step, 8);
+    switch (op) {
+      case Op::kEcbEncrypt:
+        a->encrypt.gost89(x, t, k, s);
+        break;
+      case Op::kEcbDecrypt:
+        a->decrypt.gost89(x, t, k, s);
+        break;
+      case Op::kCbcEncrypt:
+        a->xor_block(x, reg, x);
+        a->encrypt.gost89(x, reg, k, s);
+        std::memcpy(t, reg, bytes);
+        break;
+      case Op::kCbcDecrypt:
+        a->decrypt.gost89(x, t, k, s);
+        a->xor_block(t, reg, t);
+        std::memcpy(reg, x, bytes);
+        break;
+      case Op::kCfbEncrypt:
+        a->encrypt.gost89(reg, t, k, s);
+        a->xor_block(x, t, reg);
+        std::memcpy(t, reg, bytes);
+        break;
+      case Op::kCfbDecrypt:
+        a->encrypt.gost89(reg, t, k, s);
+        a->xor_block(x, t, t);
+        std::memcpy(reg, x, bytes);
+        break;
+      case Op::kCtr:
+        for (uint32_t i = 0; i < lanes; ++i) counter_step(reg + 8 * i);
+        a->encrypt.gost89(reg, t, k, s);
+        a->xor_block(x, t, t);
+        break;
+      case Op::kMac:
+        a->mac_block.gost89(x, reg, k, s);
+        break;
     }
-    case Op::kCbcEncrypt:
-      for (uint64_t i = 0; i < blocks; ++i, in += 8, out += 8) {
-        vrt::store_le64(t, vrt::load_le64(in) ^ vrt::load_le64(reg));
-        enc(t, reg, k, s);
-        std::memcpy(out, reg, 8);
-      }
-      break;
-    case Op::kCbcDecrypt:
-      for (uint64_t i = 0; i < blocks; ++i, in += 8, out += 8) {
-        const uint64_t c = vrt::load_le64(in);  // in may be out
-        a->decrypt.gost89(in, t, k, s);
-        vrt::store_le64(out, vrt::load_le64(t) ^ vrt::load_le64(reg));
-        vrt::store_le64(reg, c);
-      }
-      break;
-    case Op::kCfbEncrypt:
-      for (uint64_t i = 0; i < blocks; ++i, in += 8, out += 8) {
-        enc(reg, t, k, s);
-        vrt::store_le64(reg, vrt::load_le64(in) ^ vrt::load_le64(t));
-        std::memcpy(out, reg, 8);
-      }
-      break;
-    case Op::kCfbDecrypt:
-      for (uint64_t i = 0; i < blocks; ++i, in += 8, out += 8) {
-        const uint64_t c = vrt::load_le64(in);
-        enc(reg, t, k, s);
-        vrt::store_le64(out, c ^ vrt::load_le64(t));
-        vrt::store_le64(reg, c);
-      }
-      break;
-    case Op::kCtr:
-      for (uint64_t i = 0; i < blocks; ++i, in += 8, out += 8) {
-        counter_step(reg);
-        enc(reg, t, k, s);
-        vrt::store_le64(out, vrt::load_le64(in) ^ vrt::load_le64(t));
-      }
-      break;
-    case Op::kMac: {
-      const gost89_block_fn mac = a->mac_block.gost89;
-      for (uint64_t i = 0; i < blocks; ++i, in += 8) mac(in, reg, k, s);
-      std::memcpy(ctx->out_block, reg, 8);
-      if (d.out != nullptr) std::memcpy(d.out, reg, 8);
-      break;
-    }
+    if (op != Op::kMac)
+      for (uint32_t i = 0; i < lanes; ++i) std::memcpy(ctx->vec[i].out + 8 * step, t + 8 * i, 8);
   }
+  vrt_memset_s(x, sizeof x, 0, sizeof x);
   vrt_memset_s(t, sizeof t, 0, sizeof t);
-  d.in = in;
-  if (op != Op::kMac) d.out = out;
-  d.len -= 8 * blocks;
-  d.status |= VRT_VEC_ACTIVE;
-  if (d.len == 0) {
-    d.status |= VRT_VEC_FINISHED;
-    ctx->finished |= 1u;
+  if (op == Op::kMac) std::memcpy(ctx->out_block, reg, bytes);
+  for (uint32_t i = 0; i < lanes; ++i) {
+    Gost89Vec& d = ctx->vec[i];
+    d.in += 8 * blocks;
+    if (op != Op::kMac)
+      d.out += 8 * blocks;
+    else if (d.out != nullptr)
+      std::memcpy(d.out, reg + 8 * i, 8);
+    d.len -= 8 * blocks;
+    d.status |= VRT_VEC_ACTIVE;
+    if (d.len == 0) {
+      d.status |= VRT_VEC_FINISHED;
+      ctx->finished |= 1u << i;
+    }
   }
 }
 
 // The whole-block paths, then the step loop for what they leave.
 uint32_t run_mode(Gost89Ctx* ctx, Op op, bool keep) {
+  const uint32_t empty_at_start = ctx->finished;
   if (op == Op::kCtr) counter_bulk(ctx);
-  single_lane_bulk(ctx, op);
-  if (ctx->vec_count == 1 && (ctx->finished & 1u)) return VRT_SUCCESS;
+  lanes_bulk(ctx, op);
+  const uint32_t all = (1u << ctx->vec_count) - 1;
+  if (((ctx->finished | ctx->skipped) & all) == all) return VRT_SUCCESS;
+  // A lane that ran out in the whole-block pass ends the call, as a lane
+  // that runs out in the step loop does.
+  if (ctx->finished & ~empty_at_start) return VRT_ERROR_NO_DATA;
   return run_steps(ctx, op, keep);
 }
 
