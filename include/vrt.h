@@ -572,6 +572,144 @@ VRT_API extern const vrt_block_alg_t vrtpGost89AlgAvxG8;
 VRT_API extern const vrt_block_alg_t* vrtpGost89AlgG1ptr;
 VRT_API extern const vrt_block_alg_t* vrtpGost89AlgG8ptr;
 
+/* ---- cipher context and modes ---- */
+
+#define VRT_GOST89_MODE_MAC  UINT32_C(0x01000101) /* imitovstavka */
+#define VRT_GOST89_MODE_ECB  UINT32_C(0x01000102)
+#define VRT_GOST89_MODE_CTR  UINT32_C(0x01000103) /* gamma with C1, C2 */
+#define VRT_GOST89_MODE_CBC  UINT32_C(0x01000105)
+#define VRT_GOST89_MODE_CFB  UINT32_C(0x01000106)
+
+/* Context flag: every 8-byte block (input, output, IV) is byte-reversed as a
+ * whole around the cipher and the 32-byte key is read backwards. Defined for
+ * whole-block input. */
+#define VRT_GOST89_FLAG_REVERSED UINT32_C(0x1)
+
+/* Request-descriptor status bits: the caller sets VRT_VEC_SKIP; a call
+ * rewrites the low byte. */
+#define VRT_VEC_PARTIAL   UINT32_C(0x1)        /* the lane ended inside a block */
+#define VRT_VEC_FINISHED  UINT32_C(0x2)        /* all its input is consumed, or skipped */
+#define VRT_VEC_ACTIVE    UINT32_C(0x4)        /* the lane took part in the call */
+#define VRT_VEC_SKIP      UINT32_C(0x80000000) /* leave this lane alone in this call */
+
+struct genkey;
+
+/* One lane of a request. A call consumes len bytes from in, advancing in and
+ * out and lowering len. In MAC mode out (optional) receives the 8-byte MAC
+ * after every block and is not advanced. iv is taken by vrtGost89SetState. */
+typedef struct Gost89Vec {
+  uint64_t len;
+  const uint8_t* in;
+  uint8_t* out;
+  const struct genkey* key; /* the lane's 32-byte key */
+  const uint8_t* iv;        /* 8 bytes */
+  uint32_t status;
+} Gost89Vec;
+
+/* Bytes of context memory for 1 or 8 lanes (328 and 984): a header and a work
+ * area carved from the same memory, which may be the caller's. */
+#define VRT_GOST89_ROUND16(n) ((((uint64_t)(n)) + 15) & ~(uint64_t)15)
+#define VRT_GOST89_CTX_SIZE(lanes)                                                       \
+  (VRT_GOST89_ROUND16(lanes) + VRT_GOST89_ROUND16(68 * (uint64_t)(lanes)) + 168 + \
+   4 * VRT_GOST89_ROUND16(8 * (uint64_t)(lanes)))
+
+/* A GOST 28147-89 cipher context for one or eight lanes. The pointers point
+ * into the work area that follows the header. It holds no key between calls. */
+typedef struct Gost89Ctx {
+  uint32_t mode;                /* VRT_GOST89_MODE_*, 0 until set */
+  uint32_t flags;
+  const vrt_block_alg_t* alg;   /* chosen at initialisation; null: unusable */
+  gost89_sbox_t* sbox;
+  uint32_t iv_taken;            /* lanes given an IV since the last counter call */
+  Gost89Vec* vec;               /* the descriptors of the current call */
+  uint64_t vec_count;
+  uint32_t skipped;             /* lane masks of the current call */
+  uint32_t finished;
+  uint32_t partial;
+  uint8_t* lane_fill;           /* per lane: bytes of the current block consumed */
+  gost89_key_t* keys;           /* per lane: the key record, wiped after every call */
+  uint8_t* in_block;            /* per lane, 8 bytes each */
+  uint8_t* out_block;
+  uint8_t* reg;                 /* IV, chaining register, counter or MAC state */
+  uint8_t* reg_saved;
+  uint8_t const_reset;          /* 1: wipe key records with 0xEE */
+  uint8_t* area;
+} Gost89Ctx;
+
+/* Eight zero bytes for callers that need an all-zero IV. */
+VRT_API extern const uint8_t vrtGost89ZeroIV[8];
+
+/* vrtGost89CtxAlloc allocates zeroed memory for a context of 1 or 8 lanes.
+ * 3 for another lane count or a missing record, 7 when the allocation fails. */
+VRT_API uint32_t vrtGost89CtxAlloc(Gost89Ctx** ctx, uint32_t lanes);
+/* vrtGost89CtxInit lays out a context of 1 or 8 lanes on the S-box set
+ * sbox_id in memory of VRT_GOST89_CTX_SIZE(lanes) bytes. 3 for a null ctx,
+ * another lane count or a set that is not initialised; the context is then
+ * unusable (every request on it returns 3). */
+VRT_API uint32_t vrtGost89CtxInit(Gost89Ctx* ctx, uint32_t lanes, uintptr_t sbox_id);
+/* vrtGost89CtxAllocInitialized allocates and initialises; on a failure the
+ * memory is released, *ctx set to null and the status returned. */
+VRT_API uint32_t vrtGost89CtxAllocInitialized(Gost89Ctx** ctx, uint32_t lanes, uintptr_t sbox_id);
+/* vrtGost89CtxFree releases an allocated context (it holds no key). */
+VRT_API void vrtGost89CtxFree(Gost89Ctx* ctx);
+/* vrtGost89SetMode selects a mode and flags and clears all lane state
+ * (positions, registers, partial input). 3 for a null or unusable context or
+ * an unknown mode, the context unchanged. */
+VRT_API uint32_t vrtGost89SetMode(Gost89Ctx* ctx, uint32_t mode, uint32_t flags);
+/* vrtGost89SetMemResetWithConst makes ctx wipe its key records with the byte
+ * 0xEE instead of random bytes; only while the library is not initialised
+ * (for the generator that provides the random bytes). 3 otherwise. */
+VRT_API uint32_t vrtGost89SetMemResetWithConst(Gost89Ctx* ctx);
+/* vrtGost89SetState loads the IV of every descriptor that has one into its
+ * lane (restarting that lane's block) and clears the descriptor's iv. 3 for
+ * more descriptors than lanes. */
+VRT_API uint32_t vrtGost89SetState(Gost89Ctx* ctx, Gost89Vec* vecs, uint64_t count);
+VRT_API uint32_t vrtGost89SetStateSimple(Gost89Ctx* ctx, const uint8_t iv[8]);
+/* vrtGost89Encrypt, vrtGost89Decrypt and vrtGost89MAC process count
+ * descriptors, one per lane. Keys are unmasked into the context and wiped
+ * before the call returns. Stream modes (CTR, CFB, MAC) take any lengths and
+ * continue across calls; ECB and CBC take whole blocks. Returns 0 when every
+ * lane is finished; 9 when nothing was to be done or some lanes still hold
+ * data (call again; the descriptors say what is left); 3 for null arguments,
+ * more descriptors than lanes or a key that is not 32 bytes; 2 for lanes with
+ * different keys; 5 for a mode this request does not serve (or none); 12 for
+ * ECB or CBC input that is not whole blocks (nothing written). */
+VRT_API uint32_t vrtGost89Encrypt(Gost89Ctx* ctx, Gost89Vec* vecs, uint64_t count);
+VRT_API uint32_t vrtGost89Decrypt(Gost89Ctx* ctx, Gost89Vec* vecs, uint64_t count);
+VRT_API uint32_t vrtGost89MAC(Gost89Ctx* ctx, Gost89Vec* vecs, uint64_t count);
+/* One-lane forms of the three requests. */
+VRT_API uint32_t vrtGost89EncryptSimple(Gost89Ctx* ctx, const struct genkey* key, const uint8_t* in,
+                                        uint8_t* out, uint64_t len);
+VRT_API uint32_t vrtGost89DecryptSimple(Gost89Ctx* ctx, const struct genkey* key, const uint8_t* in,
+                                        uint8_t* out, uint64_t len);
+VRT_API uint32_t vrtGost89MACSimple(Gost89Ctx* ctx, const struct genkey* key, const uint8_t* in, uint64_t len);
+/* vrtGost89MACGetValue copies the MAC of every lane (8 bytes each: 8 or 64)
+ * to out; take a prefix for a shorter MAC. 3 outside MAC mode. */
+VRT_API uint32_t vrtGost89MACGetValue(Gost89Ctx* ctx, uint8_t* out);
+
+VRT_API uint32_t vrtpGost89CtxAlloc(Gost89Ctx** ctx, uint32_t lanes);
+VRT_API uint32_t vrtpGost89CtxInit(Gost89Ctx* ctx, uint32_t lanes, uintptr_t sbox_id);
+VRT_API uint32_t vrtpGost89CtxAllocInitialized(Gost89Ctx** ctx, uint32_t lanes, uintptr_t sbox_id);
+VRT_API void vrtpGost89CtxFree(Gost89Ctx* ctx);
+VRT_API uint32_t vrtpGost89SetMode(Gost89Ctx* ctx, uint32_t mode, uint32_t flags);
+VRT_API uint32_t vrtpGost89SetState(Gost89Ctx* ctx, Gost89Vec* vecs, uint64_t count);
+VRT_API uint32_t vrtpGost89SetStateSimple(Gost89Ctx* ctx, const uint8_t iv[8]);
+VRT_API uint32_t vrtpGost89Encrypt(Gost89Ctx* ctx, Gost89Vec* vecs, uint64_t count);
+VRT_API uint32_t vrtpGost89Decrypt(Gost89Ctx* ctx, Gost89Vec* vecs, uint64_t count);
+VRT_API uint32_t vrtpGost89MAC(Gost89Ctx* ctx, Gost89Vec* vecs, uint64_t count);
+VRT_API uint32_t vrtpGost89EncryptSimple(Gost89Ctx* ctx, const struct genkey* key, const uint8_t* in,
+                                         uint8_t* out, uint64_t len);
+VRT_API uint32_t vrtpGost89DecryptSimple(Gost89Ctx* ctx, const struct genkey* key, const uint8_t* in,
+                                         uint8_t* out, uint64_t len);
+VRT_API uint32_t vrtpGost89MACSimple(Gost89Ctx* ctx, const struct genkey* key, const uint8_t* in, uint64_t len);
+VRT_API uint32_t vrtpGost89MACGetValue(Gost89Ctx* ctx, uint8_t* out);
+
+/* gost89_self_test checks a two-block ECB answer on the tc26 Z set;
+ * gost89_self_test_NVQ_SBOXes round-trips a block pair on each NVQ set.
+ * 0, 1 on a mismatch, or a failing call's status. */
+VRT_API uint32_t gost89_self_test(vrtp_instance_t* instance);
+VRT_API uint32_t gost89_self_test_NVQ_SBOXes(vrtp_instance_t* instance);
+
 /* ==========================================================================
  * GOST R 34.10-2012 signatures and VKO
  * ========================================================================== */
@@ -743,9 +881,9 @@ VRT_API uint32_t binstr_copy(binstr_t* b, const void* src, uint64_t count);
 
 /* ---- masked keys ---- */
 
-#define GOST89_KEY_XOR       UINT32_C(1) /* stored = plain XOR mask */
-#define GOST89_KEY_ADD       UINT32_C(2) /* stored = plain + mask, per 32-bit word */
-#define GOST89_KEY_REVERSED  UINT32_C(4) /* GOST 28147-89 key records only */
+/* The kinds of a masked key are the GOST 28147-89 key-record flags:
+ * GOST89_KEY_XOR (stored = plain XOR mask) and GOST89_KEY_ADD (stored = plain
+ * + mask, per 32-bit word). */
 #define VRT_GENKEY_FILLER_SIZE 4096
 
 /* A secret key stored masked. For a nonzero kind one allocation holds the key

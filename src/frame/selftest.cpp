@@ -14,6 +14,8 @@ using SelfTest = uint32_t (*)(vrtp_instance_t*);
 
 // In run order; each algorithm family adds its test here.
 constexpr SelfTest kSelfTests[] = {
+    gost89_self_test,
+    gost89_self_test_NVQ_SBOXes,
     hash2012_self_test,
 };
 

@@ -1,0 +1,679 @@
+// The GOST 28147-89 cipher context: one or eight lanes, ECB, counter (gamma),
+// CBC, CFB and the MAC, with byte-granular streaming for the stream modes.
+//
+// Every request is a loop of steps over all lanes of the block record at
+// once: fetch (complete each lane's current block from its input), transform
+// (one call of the record's operation for every lane), store (hand back what
+// each lane consumed). A lane whose data end inside a block keeps the
+// partial input and, in the stream modes, its register from before the step,
+// so the next call recomputes that block with the completed input.
+#include <cstdlib>
+#include <initializer_list>
+#include <cstring>
+
+#include "common/bytes.h"
+#include "common/selftest.h"
+#include "vrt.h"
+
+namespace {
+
+constexpr uint32_t kKeyRecordSize = 68;
+constexpr uint32_t kHeaderSlack = 168;
+
+uint64_t round16(uint64_t n) { return (n + 15) & ~uint64_t{15}; }
+
+uint32_t record_lanes(const Gost89Ctx* ctx) { return static_cast<uint32_t>(ctx->alg->lanes); }
+
+const vrt_block_alg_t* record_for(uint32_t lanes) {
+  if (lanes == 1) return vrtpGost89AlgG1ptr;
+  if (lanes == 8) return vrtpGost89AlgG8ptr;
+  return nullptr;
+}
+
+bool usable(const Gost89Ctx* ctx) { return ctx != nullptr && ctx->alg != nullptr && ctx->area != nullptr; }
+
+// The end of the context memory: the work area is laid out from the first
+// 16-byte boundary after the header.
+uint8_t* context_end(Gost89Ctx* ctx) {
+  return reinterpret_cast<uint8_t*>(ctx) + VRT_GOST89_CTX_SIZE(record_lanes(ctx));
+}
+
+void lay_out(Gost89Ctx* ctx, uint32_t lanes) {
+  auto base = reinterpret_cast<uintptr_t>(ctx) + sizeof(Gost89Ctx);
+  auto* p = reinterpret_cast<uint8_t*>((base + 15) & ~uintptr_t{15});
+  ctx->area = p;
+  ctx->lane_fill = p;
+  p += round16(lanes);
+  ctx->keys = reinterpret_cast<gost89_key_t*>(p);
+  p += round16(uint64_t{kKeyRecordSize} * lanes);
+  ctx->in_block = p;
+  p += round16(8 * lanes);
+  ctx->out_block = p;
+  p += round16(8 * lanes);
+  ctx->reg = p;
+  p += round16(8 * lanes);
+  ctx->reg_saved = p;
+}
+
+void reverse8(uint8_t* b) { vrt::store_le64(b, __builtin_bswap64(vrt::load_le64(b))); }
+
+// Overwrites the key and mask words of n records: the first with 0xEE for a
+// context used before the random source exists, else with random bytes; the
+// others then take the first's bytes, which hold no key any more.
+void wipe_records(gost89_key_t* recs, uint32_t n, bool constant) {
+  constexpr int64_t kWords = sizeof recs[0].key + sizeof recs[0].mask;
+  if (constant)
+    vrt_memset_s(recs[0].key, kWords, 0xEE, kWords);
+  else
+    vrt_memreset_s(recs[0].key, kWords);
+  for (uint32_t i = 1; i < n; ++i) std::memcpy(recs[i].key, recs[0].key, kWords);
+}
+
+void wipe_keys(Gost89Ctx* ctx) { wipe_records(ctx->keys, record_lanes(ctx), ctx->const_reset != 0); }
+
+inline void run_hook(vrt_block_hook_fn hook, Gost89Ctx* ctx) {
+  if (hook != nullptr) hook(ctx);
+}
+
+// Copies a masked key record into a lane's expanded key record.
+void load_record(gost89_key_t* rec, const genkey_t* g, bool reversed) {
+  for (int j = 0; j < 8; ++j) rec->key[j] = vrt::load_le32(g->key.data + 4 * j);
+  if (g->mask.data != nullptr && g->mask.length >= 32)
+    for (int j = 0; j < 8; ++j) rec->mask[j] = vrt::load_le32(g->mask.data + 4 * j);
+  rec->flags = g->kind;
+  if (reversed) {
+    rec->flags |= GOST89_KEY_REVERSED;
+    // Plain and XOR-masked words can be reversed here; additive ones only
+    // after unmasking, which the block operations do.
+    if (!(rec->flags & GOST89_KEY_ADD) || (rec->flags & GOST89_KEY_XOR)) {
+      uint32_t k[8], m[8];
+      for (int j = 0; j < 8; ++j) {
+        k[j] = __builtin_bswap32(rec->key[7 - j]);
+        m[j] = __builtin_bswap32(rec->mask[7 - j]);
+      }
+      std::memcpy(rec->key, k, sizeof k);
+      std::memcpy(rec->mask, m, sizeof m);
+      vrt_memset_s(k, sizeof k, 0, sizeof k);
+    }
+  }
+}
+
+// Loads every lane's key record. Lanes the call gives no key (skipped lanes
+// without one, lanes beyond the call) get the first loaded record, so that
+// the eight-block operations see one key throughout.
+uint32_t load_keys(Gost89Ctx* ctx) {
+  run_hook(ctx->alg->hook_begin, ctx);
+  const uint32_t lanes = record_lanes(ctx);
+  const bool reversed = (ctx->flags & VRT_GOST89_FLAG_REVERSED) != 0;
+  int first = -1;
+  uint32_t loaded = 0;
+  for (uint64_t i = 0; i < ctx->vec_count; ++i) {
+    const genkey_t* g = ctx->vec[i].key;
+    if (g == nullptr) continue;
+    load_record(&ctx->keys[i], g, reversed);
+    loaded |= 1u << i;
+    if (first < 0) first = static_cast<int>(i);
+  }
+  run_hook(ctx->alg->hook_after_key, ctx);
+  for (uint32_t i = 0; i < lanes; ++i) {
+    if (loaded & (1u << i)) {
+      if (std::memcmp(&ctx->keys[i], &ctx->keys[first], kKeyRecordSize) != 0) return VRT_ERROR_BAD_PARAMETERS;
+    } else {
+      std::memcpy(&ctx->keys[i], &ctx->keys[first], kKeyRecordSize);
+    }
+  }
+  return VRT_SUCCESS;
+}
+
+// The descriptor scan of every request; only a MAC request may go without
+// output.
+uint32_t scan(Gost89Ctx* ctx, Gost89Vec* vecs, uint64_t count, bool mac) {
+  if (!usable(ctx) || (vecs == nullptr && count != 0)) return VRT_ERROR_INVALID_ARGUMENT;
+  if (count > ctx->alg->lanes) return VRT_ERROR_INVALID_ARGUMENT;
+  for (uint64_t i = 0; i < count; ++i) {
+    const Gost89Vec& d = vecs[i];
+    if (d.status & VRT_VEC_SKIP) continue;
+    const genkey_t* g = d.key;
+    if (g == nullptr || g->key.data == nullptr || g->key.length != 32) return VRT_ERROR_INVALID_ARGUMENT;
+    if (d.len != 0 && (d.in == nullptr || (d.out == nullptr && !mac)))
+      return VRT_ERROR_INVALID_ARGUMENT;
+  }
+  ctx->vec = vecs;
+  ctx->vec_count = count;
+  ctx->finished = ctx->partial = ctx->skipped = 0;
+  uint32_t done = 0;
+  for (uint64_t i = 0; i < count; ++i) {
+    Gost89Vec& d = vecs[i];
+    d.status &= ~uint32_t{0xFF};
+    const uint32_t bit = 1u << i;
+    if (d.status & VRT_VEC_SKIP) {
+      ctx->skipped |= bit;
+      d.status |= VRT_VEC_FINISHED;
+      ++done;
+    } else if (d.len == 0) {
+      ctx->finished |= bit;
+      d.status |= VRT_VEC_FINISHED;
+      ++done;
+    } else {
+      d.status |= VRT_VEC_ACTIVE;
+      if (d.len % 8 != 0) {
+        d.status |= VRT_VEC_PARTIAL;
+        ctx->partial |= bit;
+      }
+    }
+  }
+  return done == count ? VRT_ERROR_NO_DATA : VRT_SUCCESS;
+}
+
+enum class Op { kEcbEncrypt, kEcbDecrypt, kCbcEncrypt, kCbcDecrypt, kCfbEncrypt, kCfbDecrypt, kCtr, kMac };
+
+// Advances one lane's counter: N1 += C2 mod 2^32, N2 += C1 mod 2^32 - 1.
+inline void counter_step(uint8_t* reg) {
+  constexpr uint32_t kC2 = 0x01010101, kC1 = 0x01010104;
+  vrt::store_le32(reg, vrt::load_le32(reg) + kC2);
+  uint64_t s = uint64_t{vrt::load_le32(reg + 4)} + kC1;
+  vrt::store_le32(reg + 4, static_cast<uint32_t>(s + (s >> 32)));
+}
+
+// One transform over all lanes of the record.
+void transform(Gost89Ctx* ctx, Op op) {
+  const vrt_block_alg_t* a = ctx->alg;
+  const gost89_key_t* k = ctx->keys;
+  const gost89_sbox_t* s = ctx->sbox;
+  uint8_t tmp[64];
+  switch (op) {
+    case Op::kEcbEncrypt:
+      a->encrypt.gost89(ctx->in_block, ctx->out_block, k, s);
+      break;
+    case Op::kEcbDecrypt:
+      a->decrypt.gost89(ctx->in_block, ctx->out_block, k, s);
+      break;
+    case Op::kCbcEncrypt:
+      a->xor_block(ctx->in_block, ctx->reg, tmp);
+      a->encrypt.gost89(tmp, ctx->out_block, k, s);
+      a->copy_block(ctx->out_block, ctx->reg);
+      break;
+    case Op::kCbcDecrypt:
+      a->decrypt.gost89(ctx->in_block, ctx->out_block, k, s);
+      a->xor_block(ctx->out_block, ctx->reg, ctx->out_block);
+      a->copy_block(ctx->in_block, ctx->reg);
+      break;
+    case Op::kCfbEncrypt:
+      a->encrypt.gost89(ctx->reg, tmp, k, s);
+      a->xor_block(ctx->in_block, tmp, ctx->reg);
+      a->copy_block(ctx->reg, ctx->out_block);
+      break;
+    case Op::kCfbDecrypt:
+      a->encrypt.gost89(ctx->reg, tmp, k, s);
+      a->xor_block(ctx->in_block, tmp, ctx->out_block);
+      a->copy_block(ctx->in_block, ctx->reg);
+      break;
+    case Op::kCtr:
+      for (uint64_t i = 0; i < a->lanes; ++i) counter_step(ctx->reg + 8 * i);
+      a->encrypt.gost89(ctx->reg, tmp, k, s);
+      a->xor_block(ctx->in_block, tmp, ctx->out_block);
+      break;
+    case Op::kMac:
+      a->mac_block.gost89(ctx->in_block, ctx->reg, k, s);
+      a->copy_block(ctx->reg, ctx->out_block);
+      break;
+  }
+  vrt_memset_s(tmp, sizeof tmp, 0, sizeof tmp);
+}
+
+// The loop of steps. keep: the stream modes, whose register is restored for
+// a lane that ends inside a block. Returns 0 when every lane of the call is
+// finished, else 9.
+uint32_t run_steps(Gost89Ctx* ctx, Op op, bool keep) {
+  const bool mac = op == Op::kMac;
+  const bool reversed = (ctx->flags & VRT_GOST89_FLAG_REVERSED) != 0;
+  const uint32_t lanes = record_lanes(ctx);
+  const uint32_t live = ctx->skipped | ctx->finished;
+  for (;;) {
+    // Fetch. A lane that takes no part in this step (skipped, empty, beyond
+    // the call) keeps its register through the transform, as does a partial
+    // one in the stream modes.
+    uint32_t taking = 0, restore = 0;
+    uint8_t take[8] = {}, fill[8] = {};
+    for (uint32_t i = 0; i < lanes; ++i) {
+      const uint32_t bit = 1u << i;
+      if (i >= ctx->vec_count || (live & bit) || ctx->vec[i].len == 0) {
+        restore |= bit;
+        continue;
+      }
+      Gost89Vec& d = ctx->vec[i];
+      const uint32_t p = ctx->lane_fill[i];
+      const uint32_t t = d.len < 8 - p ? static_cast<uint32_t>(d.len) : 8 - p;
+      std::memcpy(ctx->in_block + 8 * i + p, d.in, t);
+      if (p + t != 8) {
+        d.status |= VRT_VEC_PARTIAL;
+        ctx->partial |= bit;
+        if (keep) restore |= bit;
+        if (mac) std::memset(ctx->in_block + 8 * i + p + t, 0, 8 - p - t);
+      }
+      d.status |= VRT_VEC_ACTIVE;
+      taking |= bit;
+      take[i] = static_cast<uint8_t>(t);
+      fill[i] = static_cast<uint8_t>(p);
+    }
+    if (taking == 0) break;
+    if (reversed)
+      for (uint32_t i = 0; i < lanes; ++i)
+        if (taking & (1u << i)) reverse8(ctx->in_block + 8 * i);
+    // A lane that takes no part also keeps its output block, which holds its
+    // MAC in MAC mode.
+    uint8_t idle_out[64];
+    for (uint32_t i = 0; i < lanes; ++i) {
+      if (restore & (1u << i)) std::memcpy(ctx->reg_saved + 8 * i, ctx->reg + 8 * i, 8);
+      if (!(taking & (1u << i))) std::memcpy(idle_out + 8 * i, ctx->out_block + 8 * i, 8);
+    }
+
+    transform(ctx, op);
+
+    for (uint32_t i = 0; i < lanes; ++i) {
+      if (restore & (1u << i)) std::memcpy(ctx->reg + 8 * i, ctx->reg_saved + 8 * i, 8);
+      if (!(taking & (1u << i))) std::memcpy(ctx->out_block + 8 * i, idle_out + 8 * i, 8);
+    }
+    if (reversed)
+      for (uint32_t i = 0; i < lanes; ++i)
+        if (taking & (1u << i)) reverse8(ctx->out_block + 8 * i);
+    // Store.
+    bool any_finished = false;
+    for (uint32_t i = 0; i < lanes; ++i) {
+      if (!(taking & (1u << i))) continue;
+      Gost89Vec& d = ctx->vec[i];
+      const uint32_t p = fill[i], t = take[i];
+      d.in += t;
+      d.len -= t;
+      if (!mac) {
+        std::memcpy(d.out, ctx->out_block + 8 * i + p, t);
+        d.out += t;
+      } else if (d.out != nullptr) {
+        std::memcpy(d.out, ctx->out_block + 8 * i, 8);
+      }
+      ctx->lane_fill[i] = static_cast<uint8_t>((p + t) % 8);
+      if (d.len == 0) {
+        d.status |= VRT_VEC_FINISHED;
+        ctx->finished |= 1u << i;
+        any_finished = true;
+      }
+    }
+    if (any_finished) break;
+  }
+  ctx->finished |= ctx->skipped;
+  const uint32_t all = ctx->vec_count >= 32 ? ~0u : (1u << ctx->vec_count) - 1;
+  return (ctx->finished & all) == all ? VRT_SUCCESS : VRT_ERROR_NO_DATA;
+}
+
+// The first counter value after an IV is E(IV).
+void counter_start(Gost89Ctx* ctx) {
+  if (ctx->iv_taken == 0) return;
+  ctx->alg->encrypt.gost89(ctx->reg, ctx->reg_saved, ctx->keys, ctx->sbox);
+  for (uint64_t i = 0; i < ctx->alg->lanes; ++i)
+    if (ctx->iv_taken & (1u << i)) std::memcpy(ctx->reg + 8 * i, ctx->reg_saved + 8 * i, 8);
+  ctx->iv_taken = 0;
+}
+
+// One-lane counter mode over whole groups of eight blocks: the blocks of the
+// keystream do not depend on each other, so they go through the eight-block
+// record in one call. Leaves the rest (under 64 bytes, or a lane that is
+// inside a block) to the step loop; the result is the same.
+void counter_bulk(Gost89Ctx* ctx) {
+  if (ctx->alg->lanes != 1 || ctx->vec_count != 1 || ctx->skipped || ctx->lane_fill[0] != 0 ||
+      (ctx->flags & VRT_GOST89_FLAG_REVERSED))
+    return;
+  Gost89Vec& d = ctx->vec[0];
+  if (d.len < 64) return;
+  const vrt_block_alg_t* g8 = vrtpGost89AlgG8ptr;
+  gost89_key_t keys[8];
+  for (auto& k : keys) std::memcpy(&k, &ctx->keys[0], sizeof k);
+  uint8_t counters[64], stream[64];
+  while (d.len >= 64) {
+    for (int j = 0; j < 8; ++j) {
+      counter_step(ctx->reg);
+      std::memcpy(counters + 8 * j, ctx->reg, 8);
+    }
+    g8->encrypt.gost89(counters, stream, keys, ctx->sbox);
+    for (int j = 0; j < 64; j += 8) vrt::store_le64(d.out + j, vrt::load_le64(d.in + j) ^ vrt::load_le64(stream + j));
+    d.in += 64;
+    d.out += 64;
+    d.len -= 64;
+  }
+  d.status |= VRT_VEC_ACTIVE;
+  if (d.len == 0) {
+    d.status |= VRT_VEC_FINISHED;
+    ctx->finished |= 1u;
+  }
+  wipe_records(keys, 8, ctx->const_reset != 0);
+  vrt_memset_s(stream, sizeof stream, 0, sizeof stream);
+}
+
+// Every lane of the record at a block boundary with whole blocks to go: the
+// whole blocks they all have run without the step loop's bookkeeping,
+// gathered from and scattered to the caller's buffers. The result is the
+// same; the step loop takes what is left.
+void lanes_bulk(Gost89Ctx* ctx, Op op) {
+  const vrt_block_alg_t* a = ctx->alg;
+  const uint32_t lanes = record_lanes(ctx);
+  if (ctx->vec_count != lanes || ctx->skipped || (ctx->flags & VRT_GOST89_FLAG_REVERSED)) return;
+  uint64_t blocks = UINT64_MAX;
+  for (uint32_t i = 0; i < lanes; ++i) {
+    if (ctx->lane_fill[i] != 0) return;
+    const uint64_t b = ctx->vec[i].len / 8;
+    if (b < blocks) blocks = b;
+  }
+  if (blocks == 0 || blocks == UINT64_MAX) return;
+
+  const gost89_key_t* k = ctx->keys;
+  const gost89_sbox_t* s = ctx->sbox;
+  uint8_t* reg = ctx->reg;
+  uint8_t x[64], t[64];
+  const size_t bytes = 8 * lanes;
+  for (uint64_t step = 0; step < blocks; ++step) {
+    for (uint32_t i = 0; i < lanes; ++i) std::memcpy(x + 8 * i, ctx->vec[i].in + 8 * step, 8);
+    switch (op) {
+      case Op::kEcbEncrypt:
+        a->encrypt.gost89(x, t, k, s);
+        break;
+      case Op::kEcbDecrypt:
+        a->decrypt.gost89(x, t, k, s);
+        break;
+      case Op::kCbcEncrypt:
+        a->xor_block(x, reg, x);
+        a->encrypt.gost89(x, reg, k, s);
+        std::memcpy(t, reg, bytes);
+        break;
+      case Op::kCbcDecrypt:
+        a->decrypt.gost89(x, t, k, s);
+        a->xor_block(t, reg, t);
+        std::memcpy(reg, x, bytes);
+        break;
+      case Op::kCfbEncrypt:
+        a->encrypt.gost89(reg, t, k, s);
+        a->xor_block(x, t, reg);
+        std::memcpy(t, reg, bytes);
+        break;
+      case Op::kCfbDecrypt:
+        a->encrypt.gost89(reg, t, k, s);
+        a->xor_block(x, t, t);
+        std::memcpy(reg, x, bytes);
+        break;
+      case Op::kCtr:
+        for (uint32_t i = 0; i < lanes; ++i) counter_step(reg + 8 * i);
+        a->encrypt.gost89(reg, t, k, s);
+        a->xor_block(x, t, t);
+        break;
+      case Op::kMac:
+        a->mac_block.gost89(x, reg, k, s);
+        break;
+    }
+    if (op != Op::kMac)
+      for (uint32_t i = 0; i < lanes; ++i) std::memcpy(ctx->vec[i].out + 8 * step, t + 8 * i, 8);
+  }
+  vrt_memset_s(x, sizeof x, 0, sizeof x);
+  vrt_memset_s(t, sizeof t, 0, sizeof t);
+  if (op == Op::kMac) std::memcpy(ctx->out_block, reg, bytes);
+  for (uint32_t i = 0; i < lanes; ++i) {
+    Gost89Vec& d = ctx->vec[i];
+    d.in += 8 * blocks;
+    if (op != Op::kMac)
+      d.out += 8 * blocks;
+    else if (d.out != nullptr)
+      std::memcpy(d.out, reg + 8 * i, 8);
+    d.len -= 8 * blocks;
+    d.status |= VRT_VEC_ACTIVE;
+    if (d.len == 0) {
+      d.status |= VRT_VEC_FINISHED;
+      ctx->finished |= 1u << i;
+    }
+  }
+}
+
+// The whole-block paths, then the step loop for what they leave.
+uint32_t run_mode(Gost89Ctx* ctx, Op op, bool keep) {
+  const uint32_t empty_at_start = ctx->finished;
+  if (op == Op::kCtr) counter_bulk(ctx);
+  lanes_bulk(ctx, op);
+  const uint32_t all = (1u << ctx->vec_count) - 1;
+  if (((ctx->finished | ctx->skipped) & all) == all) return VRT_SUCCESS;
+  // A lane that ran out in the whole-block pass ends the call, as a lane
+  // that runs out in the step loop does.
+  if (ctx->finished & ~empty_at_start) return VRT_ERROR_NO_DATA;
+  return run_steps(ctx, op, keep);
+}
+
+enum class Request { kEncrypt, kDecrypt, kMac };
+
+uint32_t request(Gost89Ctx* ctx, Gost89Vec* vecs, uint64_t count, Request what) {
+  uint32_t st = scan(ctx, vecs, count, what == Request::kMac);
+  if (st != VRT_SUCCESS) return st;
+  st = load_keys(ctx);
+  if (st == VRT_SUCCESS) {
+    const bool enc = what == Request::kEncrypt;
+    const uint32_t mode = ctx->mode;
+    const bool whole_blocks = mode == VRT_GOST89_MODE_ECB || mode == VRT_GOST89_MODE_CBC;
+    if (what == Request::kMac) {
+      st = mode == VRT_GOST89_MODE_MAC ? run_mode(ctx, Op::kMac, true) : VRT_ERROR_UNSUPPORTED;
+    } else if (whole_blocks && ctx->partial != 0) {
+      st = VRT_ERROR_LENGTH;  // before any step: nothing written
+    } else if (mode == VRT_GOST89_MODE_ECB) {
+      st = run_mode(ctx, enc ? Op::kEcbEncrypt : Op::kEcbDecrypt, false);
+    } else if (mode == VRT_GOST89_MODE_CBC) {
+      st = run_mode(ctx, enc ? Op::kCbcEncrypt : Op::kCbcDecrypt, false);
+    } else if (mode == VRT_GOST89_MODE_CFB) {
+      st = run_mode(ctx, enc ? Op::kCfbEncrypt : Op::kCfbDecrypt, true);
+    } else if (mode == VRT_GOST89_MODE_CTR) {
+      counter_start(ctx);
+      st = run_mode(ctx, Op::kCtr, true);
+    } else {
+      st = VRT_ERROR_UNSUPPORTED;
+    }
+    run_hook(ctx->alg->hook_after_work, ctx);
+  }
+  // Lanes with different keys return here too: the records are wiped first.
+  wipe_keys(ctx);
+  run_hook(ctx->alg->hook_end, ctx);
+  return st;
+}
+
+bool known_mode(uint32_t mode) {
+  return mode == VRT_GOST89_MODE_MAC || mode == VRT_GOST89_MODE_ECB || mode == VRT_GOST89_MODE_CTR ||
+         mode == VRT_GOST89_MODE_CBC || mode == VRT_GOST89_MODE_CFB;
+}
+
+}  // namespace
+
+extern "C" {
+
+const uint8_t vrtGost89ZeroIV[8] = {0, 0, 0, 0, 0, 0, 0, 0};
+
+VRT_API uint32_t vrtpGost89CtxAlloc(Gost89Ctx** ctx, uint32_t lanes) {
+  if (ctx == nullptr) return VRT_ERROR_INVALID_ARGUMENT;
+  *ctx = nullptr;
+  if (record_for(lanes) == nullptr) return VRT_ERROR_INVALID_ARGUMENT;
+  void* p = std::calloc(1, VRT_GOST89_CTX_SIZE(lanes));
+  if (p == nullptr) return VRT_ERROR_NO_MEMORY;
+  *ctx = static_cast<Gost89Ctx*>(p);
+  return VRT_SUCCESS;
+}
+
+VRT_API uint32_t vrtpGost89CtxInit(Gost89Ctx* ctx, uint32_t lanes, uintptr_t sbox_id) {
+  if (ctx == nullptr) return VRT_ERROR_INVALID_ARGUMENT;
+  std::memset(ctx, 0, sizeof *ctx);
+  const vrt_block_alg_t* alg = record_for(lanes);
+  gost89_sbox_t* sbox = vrtpGost89SboxPointer(sbox_id);
+  if (alg == nullptr || !vrtpGost89SboxInitialized(sbox)) return VRT_ERROR_INVALID_ARGUMENT;
+  ctx->alg = alg;
+  ctx->sbox = sbox;
+  lay_out(ctx, lanes);
+  std::memset(ctx->area, 0, static_cast<size_t>(context_end(ctx) - ctx->area));
+  return VRT_SUCCESS;
+}
+
+VRT_API uint32_t vrtpGost89CtxAllocInitialized(Gost89Ctx** ctx, uint32_t lanes, uintptr_t sbox_id) {
+  uint32_t st = vrtpGost89CtxAlloc(ctx, lanes);
+  if (st != VRT_SUCCESS) return st;
+  st = vrtpGost89CtxInit(*ctx, lanes, sbox_id);
+  if (st != VRT_SUCCESS) {
+    std::free(*ctx);
+    *ctx = nullptr;
+  }
+  return st;
+}
+
+VRT_API void vrtpGost89CtxFree(Gost89Ctx* ctx) { std::free(ctx); }
+
+VRT_API uint32_t vrtpGost89SetMode(Gost89Ctx* ctx, uint32_t mode, uint32_t flags) {
+  if (!usable(ctx) || !known_mode(mode)) return VRT_ERROR_INVALID_ARGUMENT;
+  ctx->mode = mode;
+  ctx->flags = flags;
+  auto* start = reinterpret_cast<uint8_t*>(ctx) + sizeof *ctx;
+  std::memset(start, 0, static_cast<size_t>(context_end(ctx) - start));
+  return VRT_SUCCESS;
+}
+
+VRT_API uint32_t vrtGost89SetMemResetWithConst(Gost89Ctx* ctx) {
+  if (ctx == nullptr || vrtStatus() == VRT_SUCCESS) return VRT_ERROR_INVALID_ARGUMENT;
+  ctx->const_reset = 1;
+  return VRT_SUCCESS;
+}
+
+VRT_API uint32_t vrtpGost89SetState(Gost89Ctx* ctx, Gost89Vec* vecs, uint64_t count) {
+  if (!usable(ctx) || (vecs == nullptr && count != 0)) return VRT_ERROR_INVALID_ARGUMENT;
+  if (count > ctx->alg->lanes) return VRT_ERROR_INVALID_ARGUMENT;
+  ctx->vec = vecs;
+  ctx->vec_count = count;
+  ctx->iv_taken = 0;
+  for (uint64_t i = 0; i < count; ++i) {
+    if (vecs[i].iv == nullptr) continue;
+    ctx->lane_fill[i] = 0;
+    std::memcpy(ctx->reg + 8 * i, vecs[i].iv, 8);
+    if (ctx->flags & VRT_GOST89_FLAG_REVERSED) reverse8(ctx->reg + 8 * i);
+    ctx->iv_taken |= 1u << i;
+    vecs[i].iv = nullptr;
+  }
+  return VRT_SUCCESS;
+}
+
+VRT_API uint32_t vrtpGost89SetStateSimple(Gost89Ctx* ctx, const uint8_t iv[8]) {
+  if (iv == nullptr) return VRT_ERROR_INVALID_ARGUMENT;
+  Gost89Vec d{};
+  d.iv = iv;
+  return vrtpGost89SetState(ctx, &d, 1);
+}
+
+VRT_API uint32_t vrtpGost89Encrypt(Gost89Ctx* ctx, Gost89Vec* vecs, uint64_t count) {
+  return request(ctx, vecs, count, Request::kEncrypt);
+}
+VRT_API uint32_t vrtpGost89Decrypt(Gost89Ctx* ctx, Gost89Vec* vecs, uint64_t count) {
+  return request(ctx, vecs, count, Request::kDecrypt);
+}
+VRT_API uint32_t vrtpGost89MAC(Gost89Ctx* ctx, Gost89Vec* vecs, uint64_t count) {
+  return request(ctx, vecs, count, Request::kMac);
+}
+
+VRT_API uint32_t vrtpGost89EncryptSimple(Gost89Ctx* ctx, const genkey_t* key, const uint8_t* in, uint8_t* out,
+                                         uint64_t len) {
+  if (key == nullptr) return VRT_ERROR_INVALID_ARGUMENT;
+  Gost89Vec d{len, in, out, key, nullptr, 0};
+  return request(ctx, &d, 1, Request::kEncrypt);
+}
+VRT_API uint32_t vrtpGost89DecryptSimple(Gost89Ctx* ctx, const genkey_t* key, const uint8_t* in, uint8_t* out,
+                                         uint64_t len) {
+  if (key == nullptr) return VRT_ERROR_INVALID_ARGUMENT;
+  Gost89Vec d{len, in, out, key, nullptr, 0};
+  return request(ctx, &d, 1, Request::kDecrypt);
+}
+VRT_API uint32_t vrtpGost89MACSimple(Gost89Ctx* ctx, const genkey_t* key, const uint8_t* in, uint64_t len) {
+  if (key == nullptr) return VRT_ERROR_INVALID_ARGUMENT;
+  Gost89Vec d{len, in, nullptr, key, nullptr, 0};
+  return request(ctx, &d, 1, Request::kMac);
+}
+
+VRT_API uint32_t vrtpGost89MACGetValue(Gost89Ctx* ctx, uint8_t* out) {
+  if (!usable(ctx) || out == nullptr || ctx->mode != VRT_GOST89_MODE_MAC) return VRT_ERROR_INVALID_ARGUMENT;
+  std::memcpy(out, ctx->out_block, ctx->alg->block_size);
+  return VRT_SUCCESS;
+}
+
+VRT_API uint32_t vrtGost89CtxAlloc(Gost89Ctx** ctx, uint32_t lanes) { return vrtpGost89CtxAlloc(ctx, lanes); }
+VRT_API uint32_t vrtGost89CtxInit(Gost89Ctx* ctx, uint32_t lanes, uintptr_t sbox_id) {
+  return vrtpGost89CtxInit(ctx, lanes, sbox_id);
+}
+VRT_API uint32_t vrtGost89CtxAllocInitialized(Gost89Ctx** ctx, uint32_t lanes, uintptr_t sbox_id) {
+  return vrtpGost89CtxAllocInitialized(ctx, lanes, sbox_id);
+}
+VRT_API void vrtGost89CtxFree(Gost89Ctx* ctx) { vrtpGost89CtxFree(ctx); }
+VRT_API uint32_t vrtGost89SetMode(Gost89Ctx* ctx, uint32_t mode, uint32_t flags) {
+  return vrtpGost89SetMode(ctx, mode, flags);
+}
+VRT_API uint32_t vrtGost89SetState(Gost89Ctx* ctx, Gost89Vec* vecs, uint64_t count) {
+  return vrtpGost89SetState(ctx, vecs, count);
+}
+VRT_API uint32_t vrtGost89SetStateSimple(Gost89Ctx* ctx, const uint8_t iv[8]) {
+  return vrtpGost89SetStateSimple(ctx, iv);
+}
+VRT_API uint32_t vrtGost89Encrypt(Gost89Ctx* ctx, Gost89Vec* vecs, uint64_t count) {
+  return vrtpGost89Encrypt(ctx, vecs, count);
+}
+VRT_API uint32_t vrtGost89Decrypt(Gost89Ctx* ctx, Gost89Vec* vecs, uint64_t count) {
+  return vrtpGost89Decrypt(ctx, vecs, count);
+}
+VRT_API uint32_t vrtGost89MAC(Gost89Ctx* ctx, Gost89Vec* vecs, uint64_t count) {
+  return vrtpGost89MAC(ctx, vecs, count);
+}
+VRT_API uint32_t vrtGost89EncryptSimple(Gost89Ctx* ctx, const genkey_t* key, const uint8_t* in, uint8_t* out,
+                                        uint64_t len) {
+  return vrtpGost89EncryptSimple(ctx, key, in, out, len);
+}
+VRT_API uint32_t vrtGost89DecryptSimple(Gost89Ctx* ctx, const genkey_t* key, const uint8_t* in, uint8_t* out,
+                                        uint64_t len) {
+  return vrtpGost89DecryptSimple(ctx, key, in, out, len);
+}
+VRT_API uint32_t vrtGost89MACSimple(Gost89Ctx* ctx, const genkey_t* key, const uint8_t* in, uint64_t len) {
+  return vrtpGost89MACSimple(ctx, key, in, len);
+}
+VRT_API uint32_t vrtGost89MACGetValue(Gost89Ctx* ctx, uint8_t* out) { return vrtpGost89MACGetValue(ctx, out); }
+
+// A one-lane ECB round trip under an unmasked key; 1 when the ciphertext
+// (if expected is given) or the decryption differs.
+static uint32_t ecb_round_trip(uintptr_t sbox_id, const uint8_t key[32], const uint8_t plain[16],
+                               const uint8_t* expected) {
+  uint8_t kbytes[32], ct[16], back[16];
+  std::memcpy(kbytes, key, sizeof kbytes);
+  genkey_t k{};
+  __binstr_init(&k.key, kbytes, sizeof kbytes);
+  Gost89Ctx* ctx = nullptr;
+  uint32_t st = vrtpGost89CtxAllocInitialized(&ctx, 1, sbox_id);
+  if (st == VRT_SUCCESS) st = vrtpGost89SetMode(ctx, VRT_GOST89_MODE_ECB, 0);
+  if (st == VRT_SUCCESS) st = vrtpGost89EncryptSimple(ctx, &k, plain, ct, sizeof ct);
+  if (st == VRT_SUCCESS && expected != nullptr) st = vrt::selftest_compare(ct, expected, sizeof ct);
+  if (st == VRT_SUCCESS) st = vrtpGost89DecryptSimple(ctx, &k, ct, back, sizeof back);
+  if (st == VRT_SUCCESS) st = vrt::selftest_compare(back, plain, sizeof back);
+  vrtpGost89CtxFree(ctx);
+  vrt_memreset_s(kbytes, sizeof kbytes);
+  return st;
+}
+
+VRT_API uint32_t gost89_self_test(vrtp_instance_t*) {
+  // The Magma example key and blocks of GOST R 34.12-2015 and 34.13-2015 in
+  // this cipher's byte order (every key word and each block reversed).
+  static constexpr auto kKey =
+      vrt::hex_bytes<32>("ccddeeff8899aabb4455667700112233f3f2f1f0f7f6f5f4fbfaf9f8fffefdfc");
+  static constexpr auto kPlain = vrt::hex_bytes<16>("1032547698badcfe590a133c6bf0de92");
+  static constexpr auto kCipher = vrt::hex_bytes<16>("3dcad8c2e501e94ea072f394043f072b");
+  return ecb_round_trip(VRT_GOST89_SBOX_TC26_Z, kKey.b, kPlain.b, kCipher.b);
+}
+
+VRT_API uint32_t gost89_self_test_NVQ_SBOXes(vrtp_instance_t*) {
+  static constexpr auto kKey =
+      vrt::hex_bytes<32>("0123456789abcdeffedcba9876543210f0e1d2c3b4a5968778695a4b3c2d1e0f");
+  static constexpr auto kPlain = vrt::hex_bytes<16>("00112233445566778899aabbccddeeff");
+  for (uintptr_t id : {VRT_GOST89_SBOX_NVQ_A, VRT_GOST89_SBOX_NVQ_003, VRT_GOST89_SBOX_NVQ_006}) {
+    uint32_t st = ecb_round_trip(id, kKey.b, kPlain.b, nullptr);
+    if (st != VRT_SUCCESS) return st;
+  }
+  return VRT_SUCCESS;
+}
+
+}  // extern "C"
