@@ -510,8 +510,9 @@ VRT_API uint32_t vrtpGost89SboxFree(uintptr_t id);
  * lock. gost89_init runs gost89_sbox_init and gost89_arch_init, and on a
  * failure gost89_cleanup; gost89_cleanup runs gost89_arch_cleanup and
  * gost89_sbox_cleanup and leaves the tags and record pointers as they are.
- * gost89_arch_init selects the scalar scheduled record, then gost89_avx_init
- * the AVX records when instance->cpu_enabled has VRT_CPU_AVX.
+ * gost89_arch_init selects the scalar scheduled record for single blocks,
+ * then gost89_avx_init the AVX eight-block record when instance->cpu_enabled
+ * has VRT_CPU_AVX (single blocks stay scalar, the faster form for one block).
  * gost89_arch_init_sbox (gost89_avx_init_sbox) writes the nibble-pair tables
  * of a set. All return 0. */
 VRT_API uint32_t gost89_sbox_init(void);
