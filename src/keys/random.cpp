@@ -155,7 +155,8 @@ uint32_t produce(random_ctx_t* c, uint8_t* out, uint64_t length, uint32_t* rekey
     }
     if (passed) {
       std::memcpy(round, c->block, sizeof round);  // taken before any re-key reuses the block
-      c->output_count += 32;
+      // What a re-key or seeding produces for the seed chain is not output.
+      if (!c->rekeying) c->output_count += 32;
     }
     bool rekey_failed = false;
     if (rekey_due(c)) rekey_failed = scheduled_rekey(c, rekeyed, seed_out) != VRT_SUCCESS;
