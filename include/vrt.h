@@ -397,10 +397,162 @@ VRT_API void gost15Magma_copy_block(const void* src, void* dst);
  * blocks, with the constant 0x1B. */
 VRT_API void gost15Magma_mac_block(const void* src, void* dst, uint64_t len, uint32_t from_k1);
 
-/* ---- schedule management on a cipher context ---- */
+/* ---- cipher context: identifiers and records ---- */
+
+/* Modes of a cipher context. */
+#define VRT_GOST15_MODE_MAC         UINT32_C(0x01000101) /* OMAC */
+#define VRT_GOST15_MODE_ECB         UINT32_C(0x01000102)
+#define VRT_GOST15_MODE_CTR         UINT32_C(0x01000103)
+#define VRT_GOST15_MODE_OFB         UINT32_C(0x01000104)
+#define VRT_GOST15_MODE_CBC         UINT32_C(0x01000105)
+#define VRT_GOST15_MODE_CFB         UINT32_C(0x01000106)
+#define VRT_GOST15_MODE_CTR_ACPKM   UINT32_C(0x01000107) /* counter with ACPKM key change */
+#define VRT_GOST15_MODE_OMAC_ACPKM  UINT32_C(0x01000108)
+
+/* Context flags. The caller passes 0 or VRT_GOST15_FLAG_IV_REVERSED; the two
+ * stream bits are the context's own bookkeeping. */
+/* Counter modes: the caller's IV is given least significant byte first, so
+ * the first 8 bytes of the counter block formed from it are reversed. A
+ * counter the context continues from (a stream, a whole counter block) is
+ * taken as it is. */
+#define VRT_GOST15_FLAG_IV_REVERSED     UINT32_C(0x1)
+#define VRT_GOST15_FLAG_ENCRYPT_STREAM  UINT32_C(0x2) /* an encryption stream is open */
+#define VRT_GOST15_FLAG_DECRYPT_STREAM  UINT32_C(0x4) /* a decryption stream is open */
+
+/* Gost15Vec.chain_flags bits. */
+#define VRT_GOST15_CHAIN_FROM_DATA      UINT64_C(0x10000) /* set by a call: the register holds only data */
+/* The IV is a whole n-byte counter block (counter modes), taken unchanged. */
+#define VRT_GOST15_CHAIN_FULL_COUNTER   UINT64_C(0x20000)
+
+struct genkey;
+
+/* One lane of a cipher request (88 bytes). The status bits are the
+ * VRT_VEC_* bits of the GOST 28147-89 section. */
+typedef struct Gost15Vec {
+  uint64_t len;              /* input bytes still to process; counts down */
+  const uint8_t* in;         /* input; advances as consumed */
+  uint8_t* out;              /* output; advances as written (MAC modes: unused) */
+  const struct genkey* key;  /* masked 32-byte key */
+  const uint8_t* iv;         /* IV on entry; the call points it at the context's register */
+  uint64_t iv_len;           /* m on entry */
+  const uint8_t* chain_src;  /* set by the call: the ciphertext side */
+  const uint8_t* data_src;   /* set by the call: the other side */
+  uint64_t reserved;         /* zero */
+  uint64_t chain_flags;      /* VRT_GOST15_CHAIN_* */
+  uint32_t status;           /* VRT_VEC_SKIP from the caller; the call rewrites the low byte */
+  uint32_t reserved2;
+} Gost15Vec;
 
 /* The cipher context; its layout is private to the library. */
 typedef struct Gost15Ctx Gost15Ctx;
+
+/* ---- cipher context: lifecycle ---- */
+
+/* vrtGost15CtxAlloc allocates a zeroed context for one lane of block_size 16
+ * (Kuznyechik) or 8 (Magma) bytes and stores it in *ctx_out. 3 for a null
+ * ctx_out, another lane count or block size; 7 when the allocation fails
+ * (*ctx_out is then null). The caller releases it with vrtGost15CtxFree. */
+VRT_API uint32_t vrtGost15CtxAlloc(Gost15Ctx** ctx_out, uint32_t lanes, uint32_t block_size);
+/* vrtGost15CtxInit sets up an allocated context for one lane: the cipher is
+ * chosen by the block size (Magma needs the tc26 Z S-box set initialised),
+ * every other field and the work area are cleared. 3 for a null ctx,
+ * another lane count or an uninitialised S-box set (no cipher is chosen). */
+VRT_API uint32_t vrtGost15CtxInit(Gost15Ctx* ctx, uint32_t lanes);
+/* vrtGost15CtxAllocInitialized is Alloc then Init; when Init fails the
+ * context is freed, *ctx_out set to null and Init's status returned. */
+VRT_API uint32_t vrtGost15CtxAllocInitialized(Gost15Ctx** ctx_out, uint32_t lanes, uint32_t block_size);
+/* vrtGost15CtxFree releases a context and what it owns; null is ignored.
+ * The context holds no key between calls, so nothing is wiped. */
+VRT_API void vrtGost15CtxFree(Gost15Ctx* ctx);
+/* vrtGost15SetMode selects a mode (VRT_GOST15_MODE_*) and flags and clears
+ * the work area (lane position, key buffers, block buffers, register). 3 for
+ * a null or uninitialised ctx or an unknown mode, the context unchanged. */
+VRT_API uint32_t vrtGost15SetMode(Gost15Ctx* ctx, uint32_t mode, uint32_t flags);
+
+/* ---- cipher context: one-shot encryption and decryption ---- */
+
+/* vrtGost15Encrypt and vrtGost15Decrypt process count descriptors (0 or 1:
+ * the ciphers have one lane), each over its whole len bytes including the
+ * final step, unless a stream of that direction is open.
+ *
+ * IVs: CTR takes the first n/2 bytes of an IV of at least n/2 bytes (4 for
+ * Magma, 8 for Kuznyechik) as the high half of the counter block, the low
+ * half zero, or n bytes unchanged with VRT_GOST15_CHAIN_FULL_COUNTER (the IV
+ * must then hold n bytes); the counter is one big-endian n-byte integer.
+ * CBC and OFB take a register of m bytes, a nonzero multiple of n; CFB any
+ * m from n on; m is at most 255. Each block takes the next n bytes of the
+ * register as its IV block and the register moves on by the block's
+ * ciphertext (CBC, CFB) or gamma (OFB).
+ *
+ * Lengths: ECB and CBC encryption pad an incomplete last block with zero
+ * bytes and write the input length rounded up to whole blocks (the output
+ * must hold that many bytes); their decryption takes whole blocks only. The
+ * stream modes write exactly len bytes. in and out may be the same buffer.
+ *
+ * Keys are unmasked into the context and wiped, with the round keys, before
+ * the call returns. Returns 0; 9 when there is nothing to do (count 0, every
+ * lane skipped, ECB with len 0); 3 for a null ctx, null descriptors, key,
+ * key data, input or output, a key that is not 32 bytes, more descriptors
+ * than lanes, a null IV or a zero len in a mode with IV; 12 for an IV length
+ * the mode does not take, or ECB or CBC decryption of a length that is not
+ * whole blocks; 5 for a mode the call does not serve (MAC modes and, for
+ * now, CTR-ACPKM). Nothing is written when the check fails. */
+VRT_API uint32_t vrtGost15Encrypt(Gost15Ctx* ctx, Gost15Vec* vec, uint64_t count);
+VRT_API uint32_t vrtGost15Decrypt(Gost15Ctx* ctx, Gost15Vec* vec, uint64_t count);
+/* vrtGost15EncryptSimple and vrtGost15DecryptSimple build one descriptor
+ * from their arguments; 3 for a null ctx, key, key data, in or out. */
+VRT_API uint32_t vrtGost15EncryptSimple(Gost15Ctx* ctx, const struct genkey* key, const uint8_t* in,
+                                        uint8_t* out, uint64_t len, const uint8_t* iv, uint64_t iv_len);
+VRT_API uint32_t vrtGost15DecryptSimple(Gost15Ctx* ctx, const struct genkey* key, const uint8_t* in,
+                                        uint8_t* out, uint64_t len, const uint8_t* iv, uint64_t iv_len);
+
+VRT_API uint32_t vrtpGost15CtxAlloc(Gost15Ctx** ctx_out, uint32_t lanes, uint32_t block_size);
+VRT_API uint32_t vrtpGost15CtxInit(Gost15Ctx* ctx, uint32_t lanes);
+VRT_API uint32_t vrtpGost15CtxAllocInitialized(Gost15Ctx** ctx_out, uint32_t lanes, uint32_t block_size);
+VRT_API void vrtpGost15CtxFree(Gost15Ctx* ctx);
+VRT_API uint32_t vrtpGost15SetMode(Gost15Ctx* ctx, uint32_t mode, uint32_t flags);
+VRT_API uint32_t vrtpGost15Encrypt(Gost15Ctx* ctx, Gost15Vec* vec, uint64_t count);
+VRT_API uint32_t vrtpGost15Decrypt(Gost15Ctx* ctx, Gost15Vec* vec, uint64_t count);
+VRT_API uint32_t vrtpGost15EncryptSimple(Gost15Ctx* ctx, const struct genkey* key, const uint8_t* in,
+                                         uint8_t* out, uint64_t len, const uint8_t* iv, uint64_t iv_len);
+VRT_API uint32_t vrtpGost15DecryptSimple(Gost15Ctx* ctx, const struct genkey* key, const uint8_t* in,
+                                         uint8_t* out, uint64_t len, const uint8_t* iv, uint64_t iv_len);
+
+/* gost15_encrypt_example and gost15_decrypt_example run one message through
+ * a private context: allocate for block_size, set the mode with flags 0,
+ * EncryptSimple / DecryptSimple, free. acpkm_section is the section size of
+ * CTR-ACPKM (unused by the other modes). Returns the first failing status. */
+VRT_API uint32_t gost15_encrypt_example(const uint8_t* in, uint64_t len, const struct genkey* key,
+                                        const uint8_t* iv, uint64_t iv_len, uint32_t mode, uint32_t block_size,
+                                        uint64_t acpkm_section, uint8_t* out);
+VRT_API uint32_t gost15_decrypt_example(const uint8_t* in, uint64_t len, const struct genkey* key,
+                                        const uint8_t* iv, uint64_t iv_len, uint32_t mode, uint32_t block_size,
+                                        uint64_t acpkm_section, uint8_t* out);
+
+/* ---- cipher context: mode workers ---- */
+
+/* The workers run the attached descriptors of a checked request with the
+ * unmasked key in the context: they compute the schedule, process all whole
+ * blocks but the last 1..n bytes, hold those back, run the final step
+ * unless a stream of the direction is open, and wipe the schedule. The
+ * final steps process the held-back bytes (zero-padded to a block) and
+ * write n bytes (ECB, CBC) or the bytes held (stream modes). Each returns a
+ * status (5 for a context of another mode). */
+VRT_API uint32_t gost15_ecb_encrypt(Gost15Ctx* ctx);
+VRT_API uint32_t gost15_ecb_decrypt(Gost15Ctx* ctx);
+VRT_API uint32_t gost15_cbc_encrypt(Gost15Ctx* ctx);
+VRT_API uint32_t gost15_cbc_decrypt(Gost15Ctx* ctx);
+VRT_API uint32_t gost15_cfb_encrypt(Gost15Ctx* ctx);
+VRT_API uint32_t gost15_cfb_decrypt(Gost15Ctx* ctx);
+VRT_API uint32_t gost15_ctr_crypt(Gost15Ctx* ctx);
+VRT_API uint32_t gost15_ofb_crypt(Gost15Ctx* ctx);
+VRT_API uint32_t gost15_encrypt_final(Gost15Ctx* ctx);
+VRT_API uint32_t gost15_decrypt_final(Gost15Ctx* ctx);
+/* CTR15 adds 1 to the block_size-byte big-endian integer at ctr, wrapping
+ * to zero after all 0xFF. */
+VRT_API void CTR15(uint8_t* ctr, uint64_t block_size);
+
+/* ---- schedule management on a cipher context ---- */
 
 /* gost15_key_shedule_encrypt computes the Kuznyechik encryption schedule of
  * key (32 bytes) into the context's 160-byte round-key area; a Magma context

@@ -6,23 +6,158 @@
 
 #include "vrt.h"
 
-// The cipher context. The schedule functions rely only on block_size and
-// round_keys; the mode machinery adds its fields around them. The
-// round-key area holds one Kuznyechik schedule (ten 16-byte round keys) for
-// the length of one call and is wiped before the call returns; a Magma
-// context never fills it.
+// The cipher context: one heap block, a fixed header followed by a work area
+// aligned to 16 bytes. It holds no key between calls: the key buffer and the
+// round-key area are filled at the start of a call and wiped before it
+// returns. n is the block size (16 Kuznyechik, 8 Magma), m the length of
+// the register of the feedback modes.
+//
+// The schedule functions rely only on block_size and round_keys; the mode
+// machinery owns the rest.
 struct Gost15Ctx {
-  uint32_t mode;
-  uint32_t flags;
-  uint64_t block_size;          // 16 (Kuznyechik) or 8 (Magma)
-  const vrt_block_alg_t* alg;   // GOST15_G1_KUZNECHIK or GOST15_G1_MAGMA
+  uint32_t mode;                // VRT_GOST15_MODE_*, 0 until set
+  uint32_t flags;               // VRT_GOST15_FLAG_*
+  uint64_t block_size;          // n: written by allocation, kept by initialisation
+  const vrt_block_alg_t* alg;   // GOST15_G1_KUZNECHIK or GOST15_G1_MAGMA; null: not initialised
   const gost89_sbox_t* sbox;    // Magma only: the tc26 Z set
-  alignas(16) uint8_t round_keys[160];
+
+  uint32_t iv_taken;            // lanes whose IV the current call took
+  Gost15Vec* vec;               // the descriptors of the current call
+  uint64_t vec_count;
+  uint32_t skipped;             // lane masks of the current call
+  uint32_t finished;
+  uint32_t partial;
+
+  // Input held back for the final step: 0..n bytes, also kept in in_block.
+  alignas(16) uint8_t tail_buf[16];
+  uint8_t* tail;
+  uint8_t tail_len;
+
+  // Register continuation. saved_iv is where the next call finds its m
+  // register bytes: the counter block (reg) in the counter modes, else the
+  // register R kept in the work area, oldest byte first, which is what the
+  // next blocks take as their IV blocks (for OFB: the gamma). m = 0: no
+  // register yet.
+  uint8_t* saved_iv;
+  uint8_t iv_len;               // m
+  uint8_t iv_left;              // bytes of the caller's IV still in R; 255 once R holds only data
+  uint8_t saved_flags;          // bit 0: R holds only data; bit 2: a register block is parked in reg_saved
+
+  // Key change with ACPKM and the ACPKM-Master generator of OMAC-ACPKM.
+  uint64_t acpkm_section;       // N: bytes per section
+  uint64_t acpkm_frame;         // T*: bytes of master output per key packet frame
+  uint64_t acpkm_sections;      // key changes done in this message
+  uint64_t acpkm_left;          // bytes left in the current section
+  uint64_t omac_sections_left;
+  uint64_t master_count;
+  uint64_t master_section;
+  binstr_t master_state;        // saved state of the ACPKM-Master generator; owned
+
+  // Block buffers in the work area, n bytes each.
+  uint8_t* in_block;
+  uint8_t* out_block;
+  uint8_t* reg;                 // counter block (counter modes), MAC value, current IV block
+  uint8_t* reg_saved;
+
+  alignas(16) uint8_t round_keys[160];  // Kuznyechik schedule, for the length of one call
+
+  uint8_t* lane_fill;           // per lane: bytes already in in_block (0..n)
+  uint8_t* key_buf;             // per lane: the unmasked 32-byte key, for the length of one call
+  uint8_t* spare;               // one block of scratch
+  uint8_t* area;                // aligned start of the work area
 };
 
 namespace vrt::cipher15 {
 
 constexpr size_t kRoundKeysSize = 160;
+constexpr size_t kKeySize = 32;
+// The longest register of the feedback modes: m is kept in one byte.
+constexpr size_t kMaxRegister = 255;
+
+// Bytes of one context allocation for n-byte blocks (header, alignment slack
+// and work area); every byte of it is what a key-hygiene check must scan.
+size_t ctx_alloc_size(uint64_t block_size);
+
+// ---- the request machinery shared by the cipher and MAC calls ----
+
+enum class Direction { kEncrypt, kDecrypt, kMac };
+
+// The request check. Attaches the descriptors, validates them (null
+// pointers, key size, IV length rules of the mode), takes the IVs into the
+// context and sets the lane masks and status bits. Returns 0 when there is
+// work, 9 when there is none, or the first error; an error leaves the
+// context as it was apart from the attached descriptors.
+uint32_t check_request(Gost15Ctx* ctx, Gost15Vec* vec, uint64_t count, Direction dir);
+
+// Whether a stream of this direction is open, so that the mode functions
+// leave the final step to the stream's Final. The counter and OFB modes are
+// their own inverse and wait for either direction's stream.
+inline bool gost15_stream_open(const Gost15Ctx* ctx, Direction dir) {
+  uint32_t bits = dir == Direction::kDecrypt ? VRT_GOST15_FLAG_DECRYPT_STREAM : VRT_GOST15_FLAG_ENCRYPT_STREAM;
+  if (ctx->mode == VRT_GOST15_MODE_CTR || ctx->mode == VRT_GOST15_MODE_OFB || ctx->mode == VRT_GOST15_MODE_CTR_ACPKM)
+    bits = VRT_GOST15_FLAG_ENCRYPT_STREAM | VRT_GOST15_FLAG_DECRYPT_STREAM;
+  return (ctx->flags & bits) != 0;
+}
+
+// A mode worker: runs over the attached descriptors with the keys in place.
+using Worker = uint32_t (*)(Gost15Ctx* ctx);
+
+// The call frame after a successful check: hooks, key unmasking into the
+// key buffers, the chain and data sides of every descriptor (the
+// ciphertext side is the output when encrypting and for the MAC the input),
+// the worker, the wipe of the key buffers. Returns the worker's status.
+uint32_t run_frame(Gost15Ctx* ctx, Worker worker, Direction dir);
+
+// The data movers of the worker loop (lane 0; the records have one lane).
+// gost15_vio_fetch completes in_block from the lane's input (the bytes held
+// back by an earlier call come first) and returns the number of bytes taken.
+size_t gost15_vio_fetch(Gost15Ctx* ctx, Gost15Vec& v);
+// gost15_vio_store advances the input by taken bytes and, when write is
+// set, writes the n bytes of out_block to the output and advances it.
+void gost15_vio_store(Gost15Ctx* ctx, Gost15Vec& v, size_t taken, bool write);
+// gost15_save parks the lane's remaining 0..n input bytes in the tail (and
+// in in_block after the fill), consuming them: tail_len and the lane fill
+// become the bytes held.
+void gost15_save(Gost15Ctx* ctx, Gost15Vec& v);
+
+// Runs one lane's data through block_fn, block by block, the last 1..n
+// bytes excepted, which it parks for the final step. block_fn(x, y) turns
+// the n bytes at x into n bytes at y (y may equal x). x and y point into
+// the caller's buffers for whole blocks and into in_block / out_block for
+// the block that completes input held back earlier. With write false (the
+// MAC modes) y is out_block and nothing is written. Returns the number of
+// blocks processed.
+template <class BlockFn>
+uint64_t gost15_run_lane(Gost15Ctx* ctx, Gost15Vec& v, bool write, BlockFn&& block_fn) {
+  const size_t n = ctx->block_size;
+  uint64_t blocks = 0;
+  if ((v.status & VRT_VEC_PARTIAL) == 0) {
+    if (ctx->lane_fill[0] != 0) {
+      const size_t taken = gost15_vio_fetch(ctx, v);
+      block_fn(ctx->in_block, ctx->out_block);
+      gost15_vio_store(ctx, v, taken, write);
+      ++blocks;
+    }
+    // Whole blocks straight between the caller's buffers.
+    const uint8_t* in = v.in;
+    uint8_t* out = v.out;
+    uint64_t len = v.len;
+    while (len > n) {
+      block_fn(in, write ? out : ctx->out_block);
+      in += n;
+      if (write) out += n;
+      len -= n;
+      ++blocks;
+    }
+    v.in = in;
+    v.out = out;
+    v.len = len;
+  }
+  gost15_save(ctx, v);
+  return blocks;
+}
+
+// ---- Kuznyechik block variants ----
 
 // One block through the cipher with a schedule of ten round keys (160
 // bytes: an encryption schedule for encrypt, a decryption schedule for

@@ -1,0 +1,329 @@
+// The GOST R 34.13-2015 modes over the cipher context: ECB, CBC, CFB, OFB
+// and CTR, with the register of the feedback modes, the data movers of the
+// worker loop and the final steps.
+//
+// Every worker runs the whole blocks of a request but the last 1..n bytes,
+// which always go through the tail and the final step: a stream cut
+// anywhere then meets the same final block as the whole message.
+//
+// The register R of CBC, CFB and OFB is m bytes of context memory, oldest
+// first: each block takes R's first n bytes as its IV block, and R moves on
+// by one block, taking in the ciphertext (CBC, CFB) or the gamma (OFB). The
+// chain therefore never has to be read back from the caller's buffers,
+// which in-place decryption overwrites.
+#include <cstring>
+#include <initializer_list>
+
+#include "cipher15/internal.h"
+#include "common/bytes.h"
+#include "vrt.h"
+
+namespace vrt::cipher15 {
+namespace {
+
+enum class Op { kEcbEnc, kEcbDec, kCbcEnc, kCbcDec, kCfbEnc, kCfbDec, kOfb, kCtr };
+
+constexpr uint32_t mode_of(Op op) {
+  switch (op) {
+    case Op::kEcbEnc:
+    case Op::kEcbDec:
+      return VRT_GOST15_MODE_ECB;
+    case Op::kCbcEnc:
+    case Op::kCbcDec:
+      return VRT_GOST15_MODE_CBC;
+    case Op::kCfbEnc:
+    case Op::kCfbDec:
+      return VRT_GOST15_MODE_CFB;
+    case Op::kOfb:
+      return VRT_GOST15_MODE_OFB;
+    case Op::kCtr:
+      return VRT_GOST15_MODE_CTR;
+  }
+  return 0;
+}
+
+constexpr bool decrypts(Op op) { return op == Op::kEcbDec || op == Op::kCbcDec || op == Op::kCfbDec; }
+
+constexpr bool feedback(Op op) {
+  return op == Op::kCbcEnc || op == Op::kCbcDec || op == Op::kCfbEnc || op == Op::kCfbDec || op == Op::kOfb;
+}
+
+// out = a XOR b over n (8 or 16) bytes; out may be a or b.
+inline void xor_block(const uint8_t* a, const uint8_t* b, uint8_t* out, size_t n) {
+  const uint64_t w0 = load_le64(a) ^ load_le64(b);
+  if (n == 16) store_le64(out + 8, load_le64(a + 8) ^ load_le64(b + 8));
+  store_le64(out, w0);
+}
+
+// The context's cipher as the record's block functions take it.
+struct Cipher {
+  gost15_block_fn enc, dec;
+  const void* key;
+  const gost89_sbox_t* sbox;
+  const void* round_keys;
+  void E(const void* in, void* out) const { enc(in, out, key, sbox, round_keys); }
+  void D(const void* in, void* out) const { dec(in, out, key, sbox, round_keys); }
+};
+
+Cipher cipher_of(const Gost15Ctx* c) {
+  return {c->alg->encrypt.gost15, c->alg->decrypt.gost15, c->key_buf, c->sbox, c->round_keys};
+}
+
+// R moves on by one block: its oldest n bytes go, b comes in at the end.
+inline void shift_register(Gost15Ctx* c, const uint8_t* b, size_t n) {
+  uint8_t* r = c->saved_iv;
+  const size_t m = c->iv_len;
+  if (m > n) std::memmove(r, r + n, m - n);
+  std::memcpy(r + m - n, b, n);
+}
+
+// One block of a mode: x to y (y may equal x). t and s are context scratch
+// blocks, cleared when the call ends.
+template <Op op>
+struct Step {
+  Gost15Ctx* c;
+  Cipher k;
+  size_t n;
+  uint8_t* t;
+  uint8_t* s;
+
+  void operator()(const uint8_t* x, uint8_t* y) const {
+    const uint8_t* r = c->saved_iv;
+    switch (op) {
+      case Op::kEcbEnc:
+        k.E(x, y);
+        break;
+      case Op::kEcbDec:
+        k.D(x, y);
+        break;
+      case Op::kCbcEnc:
+        xor_block(x, r, t, n);
+        k.E(t, t);
+        shift_register(c, t, n);
+        std::memcpy(y, t, n);
+        break;
+      case Op::kCbcDec:
+        std::memcpy(s, x, n);
+        k.D(x, t);
+        xor_block(t, r, y, n);
+        shift_register(c, s, n);
+        break;
+      case Op::kCfbEnc:
+        k.E(r, t);
+        xor_block(x, t, t, n);
+        shift_register(c, t, n);
+        std::memcpy(y, t, n);
+        break;
+      case Op::kCfbDec:
+        std::memcpy(s, x, n);
+        k.E(r, t);
+        xor_block(s, t, y, n);
+        shift_register(c, s, n);
+        break;
+      case Op::kOfb:
+        k.E(r, t);
+        shift_register(c, t, n);
+        xor_block(x, t, y, n);
+        break;
+      case Op::kCtr:
+        k.E(c->reg, t);
+        CTR15(c->reg, n);
+        xor_block(x, t, y, n);
+        break;
+    }
+  }
+};
+
+// Clears what the message left in the context once its final step is done:
+// the block buffers (gamma, plaintext, counter), the tail and the register.
+void end_message(Gost15Ctx* c) {
+  const size_t n = c->block_size;
+  for (uint8_t* b : {c->in_block, c->out_block, c->reg, c->reg_saved, c->spare})
+    vrt_memset_s(b, static_cast<int64_t>(n), 0, n);
+  vrt_memset_s(c->tail_buf, sizeof c->tail_buf, 0, sizeof c->tail_buf);
+  if (c->saved_iv != nullptr && c->saved_iv != c->reg) vrt_memset_s(c->saved_iv, c->iv_len, 0, c->iv_len);
+  c->tail_len = 0;
+  c->lane_fill[0] = 0;
+}
+
+// The final step of the context's mode on lane 0: x is the tail zero-filled
+// to a block; ECB and CBC write a whole block, the stream modes the bytes
+// held. Decryption in ECB and CBC needs a whole block held (12 otherwise).
+uint32_t final_step(Gost15Ctx* c, Gost15Vec& v, Direction dir) {
+  const size_t n = c->block_size;
+  const size_t held = c->tail_len;
+  if (held == 0) return VRT_SUCCESS;
+  const bool enc = dir == Direction::kEncrypt;
+  uint8_t* x = c->in_block;
+  uint8_t* y = c->out_block;
+  std::memcpy(x, c->tail, held);
+  std::memset(x + held, 0, n - held);
+  const Step<Op::kEcbEnc> base{c, cipher_of(c), n, c->spare, c->reg_saved};
+  size_t written = held;
+  switch (c->mode) {
+    case VRT_GOST15_MODE_ECB:
+      if (!enc && held != n) return VRT_ERROR_LENGTH;
+      enc ? base.k.E(x, y) : base.k.D(x, y);
+      written = n;
+      break;
+    case VRT_GOST15_MODE_CBC:
+      if (!enc && held != n) return VRT_ERROR_LENGTH;
+      if (enc)
+        Step<Op::kCbcEnc>{c, base.k, n, base.t, base.s}(x, y);
+      else
+        Step<Op::kCbcDec>{c, base.k, n, base.t, base.s}(x, y);
+      written = n;
+      break;
+    case VRT_GOST15_MODE_CFB:
+      // Only the bytes held are ciphertext; the register is not needed after
+      // the last block, so the decryption of it is the one of OFB.
+      if (enc)
+        Step<Op::kCfbEnc>{c, base.k, n, base.t, base.s}(x, y);
+      else
+        Step<Op::kOfb>{c, base.k, n, base.t, base.s}(x, y);
+      break;
+    case VRT_GOST15_MODE_OFB:
+      Step<Op::kOfb>{c, base.k, n, base.t, base.s}(x, y);
+      break;
+    case VRT_GOST15_MODE_CTR:
+      Step<Op::kCtr>{c, base.k, n, base.t, base.s}(x, y);
+      break;
+    default:
+      return VRT_ERROR_UNSUPPORTED;
+  }
+  std::memcpy(v.out, y, written);
+  v.out += written;
+  end_message(c);
+  return VRT_SUCCESS;
+}
+
+// Keeps the register bookkeeping after blocks of a feedback mode: how much
+// of the caller's IV R still holds.
+void consume_register(Gost15Ctx* c, Gost15Vec& v, uint64_t blocks) {
+  if (!(c->saved_flags & 1)) {
+    const uint64_t used = blocks * c->block_size;
+    if (used >= c->iv_left) {
+      c->iv_left = 255;
+      c->saved_flags |= 1;
+    } else {
+      c->iv_left = static_cast<uint8_t>(c->iv_left - used);
+    }
+  }
+  if (c->saved_flags & 1) v.chain_flags |= VRT_GOST15_CHAIN_FROM_DATA;
+}
+
+void schedule(Gost15Ctx* c, bool decrypt) {
+  if (decrypt)
+    gost15_key_shedule_decrypt(c, c->key_buf);
+  else
+    gost15_key_shedule_encrypt(c, c->key_buf);
+}
+
+template <Op op>
+uint32_t worker(Gost15Ctx* c, Direction dir) {
+  if (c == nullptr || c->alg == nullptr) return VRT_ERROR_INVALID_ARGUMENT;
+  if (c->mode != mode_of(op)) return VRT_ERROR_UNSUPPORTED;
+  // ECB and CBC decryption run the inverse cipher; every other mode only
+  // ever encrypts.
+  schedule(c, op == Op::kEcbDec || op == Op::kCbcDec);
+  const size_t n = c->block_size;
+  const Step<op> step{c, cipher_of(c), n, c->spare, c->reg_saved};
+  uint32_t st = VRT_SUCCESS;
+  for (uint64_t i = 0; i < c->vec_count && st == VRT_SUCCESS; ++i) {
+    const uint32_t bit = 1u << i;
+    if ((c->skipped | c->finished) & bit) continue;
+    Gost15Vec& v = c->vec[i];
+    const uint64_t blocks = gost15_run_lane(c, v, true, step);
+    v.status |= VRT_VEC_FINISHED;
+    c->finished |= bit;
+    if (feedback(op)) consume_register(c, v, blocks);
+    if (!gost15_stream_open(c, dir)) st = final_step(c, v, dir);
+  }
+  vrt_memset_s(c->spare, static_cast<int64_t>(n), 0, n);
+  vrt_memset_s(c->reg_saved, static_cast<int64_t>(n), 0, n);
+  gost15_key_shedule_clean(c);
+  return st;
+}
+
+uint32_t final_only(Gost15Ctx* c, Direction dir) {
+  if (c == nullptr || c->alg == nullptr || c->vec == nullptr || c->vec_count == 0)
+    return VRT_ERROR_INVALID_ARGUMENT;
+  const uint32_t mode = c->mode;
+  if (mode != VRT_GOST15_MODE_ECB && mode != VRT_GOST15_MODE_CBC && mode != VRT_GOST15_MODE_CFB &&
+      mode != VRT_GOST15_MODE_OFB && mode != VRT_GOST15_MODE_CTR)
+    return VRT_ERROR_UNSUPPORTED;
+  const bool inverse = dir == Direction::kDecrypt && (mode == VRT_GOST15_MODE_ECB || mode == VRT_GOST15_MODE_CBC);
+  schedule(c, inverse);
+  const uint32_t st = final_step(c, c->vec[0], dir);
+  gost15_key_shedule_clean(c);
+  return st;
+}
+
+}  // namespace
+
+size_t gost15_vio_fetch(Gost15Ctx* ctx, Gost15Vec& v) {
+  const size_t n = ctx->block_size;
+  const size_t fill = ctx->lane_fill[0];
+  const size_t taken = n - fill;
+  std::memcpy(ctx->in_block + fill, v.in, taken);
+  return taken;
+}
+
+void gost15_vio_store(Gost15Ctx* ctx, Gost15Vec& v, size_t taken, bool write) {
+  const size_t n = ctx->block_size;
+  v.in += taken;
+  v.len -= taken;
+  if (write) {
+    std::memcpy(v.out, ctx->out_block, n);
+    v.out += n;
+  }
+  ctx->lane_fill[0] = 0;
+}
+
+void gost15_save(Gost15Ctx* ctx, Gost15Vec& v) {
+  const size_t fill = ctx->lane_fill[0];
+  const size_t len = static_cast<size_t>(v.len);  // at most n - fill here
+  std::memcpy(ctx->in_block + fill, v.in, len);
+  std::memcpy(ctx->tail, ctx->in_block, fill + len);
+  ctx->tail_len = static_cast<uint8_t>(fill + len);
+  ctx->lane_fill[0] = ctx->tail_len;
+  v.in += len;
+  v.len = 0;
+}
+
+}  // namespace vrt::cipher15
+
+using vrt::cipher15::Direction;
+using vrt::cipher15::Op;
+
+extern "C" {
+
+VRT_API uint32_t gost15_ecb_encrypt(Gost15Ctx* ctx) { return vrt::cipher15::worker<Op::kEcbEnc>(ctx, Direction::kEncrypt); }
+VRT_API uint32_t gost15_ecb_decrypt(Gost15Ctx* ctx) { return vrt::cipher15::worker<Op::kEcbDec>(ctx, Direction::kDecrypt); }
+VRT_API uint32_t gost15_cbc_encrypt(Gost15Ctx* ctx) { return vrt::cipher15::worker<Op::kCbcEnc>(ctx, Direction::kEncrypt); }
+VRT_API uint32_t gost15_cbc_decrypt(Gost15Ctx* ctx) { return vrt::cipher15::worker<Op::kCbcDec>(ctx, Direction::kDecrypt); }
+VRT_API uint32_t gost15_cfb_encrypt(Gost15Ctx* ctx) { return vrt::cipher15::worker<Op::kCfbEnc>(ctx, Direction::kEncrypt); }
+VRT_API uint32_t gost15_cfb_decrypt(Gost15Ctx* ctx) { return vrt::cipher15::worker<Op::kCfbDec>(ctx, Direction::kDecrypt); }
+// The counter and OFB modes are their own inverse: one worker serves both
+// directions, and either direction's open stream holds back its final step.
+VRT_API uint32_t gost15_ctr_crypt(Gost15Ctx* ctx) { return vrt::cipher15::worker<Op::kCtr>(ctx, Direction::kEncrypt); }
+VRT_API uint32_t gost15_ofb_crypt(Gost15Ctx* ctx) { return vrt::cipher15::worker<Op::kOfb>(ctx, Direction::kEncrypt); }
+
+VRT_API uint32_t gost15_encrypt_final(Gost15Ctx* ctx) { return vrt::cipher15::final_only(ctx, Direction::kEncrypt); }
+VRT_API uint32_t gost15_decrypt_final(Gost15Ctx* ctx) { return vrt::cipher15::final_only(ctx, Direction::kDecrypt); }
+
+VRT_API void CTR15(uint8_t* ctr, uint64_t block_size) {
+  if (ctr == nullptr) return;
+  if (block_size == 16) {
+    const uint64_t lo = vrt::load_be64(ctr + 8) + 1;
+    vrt::store_be64(ctr + 8, lo);
+    if (lo == 0) vrt::store_be64(ctr, vrt::load_be64(ctr) + 1);
+  } else if (block_size == 8) {
+    vrt::store_be64(ctr, vrt::load_be64(ctr) + 1);
+  } else {
+    for (uint64_t i = block_size; i-- > 0;)
+      if (++ctr[i] != 0) break;
+  }
+}
+
+}  // extern "C"
