@@ -3,6 +3,12 @@
 // magma-cbc and magma-ctr, since it has no Magma ECB) and libgcrypt's GOST
 // 28147-89 ECB with the tc26 Z set (the Magma network in the other byte
 // order).
+//
+// Then the modes through the public one-shot API: every call unmasks the
+// key, computes the schedule, runs the message and wipes key and schedule.
+// The peers set their key for every message too (EVP_CipherInit_ex with the
+// key; libgcrypt's setkey), so the 64-byte figures are a message with its
+// key set-up on both sides.
 #include <cstring>
 #include <string>
 
@@ -136,6 +142,106 @@ void GcryptZ(benchmark::State& state) {
 }
 #endif
 
+const std::vector<int64_t> kModeSizes = {64, 4096, 1 << 20};
+
+// A key masked as callers hold it.
+struct MaskedKey {
+  genkey_t g{};
+  MaskedKey() {
+    genkey_alloc(&g, 32, GOST89_KEY_XOR);
+    uint8_t plain[32], mask[32];
+    std::memcpy(plain, kKey, 32);
+    vrt_memreset_s(mask, sizeof mask);
+    binstr_t k, m;
+    __binstr_init(&k, plain, 32);
+    __binstr_init(&m, mask, 32);
+    genkey_load(&g, &k, &m);
+    genkey_mask(&g);
+  }
+  ~MaskedKey() { genkey_free(&g); }
+};
+
+void OursMode(benchmark::State& state, uint32_t block_size, uint32_t mode) {
+  const size_t n = static_cast<size_t>(state.range(0));
+  const auto& in = vrt::bench::Buffer(n);
+  std::vector<uint8_t> out(n + 16);
+  const uint8_t iv[16] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
+  const uint64_t iv_len = mode == VRT_GOST15_MODE_ECB ? 0 : mode == VRT_GOST15_MODE_CTR ? block_size / 2 : block_size;
+  MaskedKey key;
+  Gost15Ctx* ctx = nullptr;
+  if (vrtGost15CtxAllocInitialized(&ctx, 1, block_size) != VRT_SUCCESS || vrtGost15SetMode(ctx, mode, 0) != VRT_SUCCESS) {
+    state.SkipWithError("context set-up failed");
+    return;
+  }
+  for (auto _ : state) {
+    if (vrtGost15EncryptSimple(ctx, &key.g, in.data(), out.data(), n, iv, iv_len) != VRT_SUCCESS) {
+      state.SkipWithError("request failed");
+      break;
+    }
+    benchmark::DoNotOptimize(out.data());
+    benchmark::ClobberMemory();
+  }
+  vrtGost15CtxFree(ctx);
+  SetBytes(state, n);
+}
+
+#if defined(VRT_HAVE_OPENSSL)
+// One message per iteration with the key set up for it.
+void OpenSslMessage(benchmark::State& state, const char* name) {
+  const EVP_CIPHER* c = GostCipher(name);
+  if (c == nullptr) {
+    state.SkipWithError("OpenSSL GOST provider not available");
+    return;
+  }
+  const size_t n = static_cast<size_t>(state.range(0));
+  const auto& in = vrt::bench::Buffer(n);
+  std::vector<uint8_t> out(n + 32);
+  const uint8_t iv[16] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
+  EVP_CIPHER_CTX* ctx = EVP_CIPHER_CTX_new();
+  EVP_CipherInit_ex(ctx, c, nullptr, nullptr, nullptr, 1);
+  EVP_CIPHER_CTX_set_padding(ctx, 0);
+  int len = 0;
+  for (auto _ : state) {
+    if (EVP_CipherInit_ex(ctx, nullptr, nullptr, kKey, iv, 1) != 1 ||
+        EVP_CipherUpdate(ctx, out.data(), &len, in.data(), static_cast<int>(n)) != 1) {
+      state.SkipWithError("OpenSSL request failed");
+      break;
+    }
+    benchmark::DoNotOptimize(out.data());
+    benchmark::ClobberMemory();
+  }
+  EVP_CIPHER_CTX_free(ctx);
+  SetBytes(state, n);
+}
+#endif
+
+#if defined(VRT_HAVE_GCRYPT)
+// GOST 28147-89 counter mode on the tc26 Z set: the Magma network, counting
+// in the other byte order; the key is set for every message.
+void GcryptCtrMessage(benchmark::State& state) {
+  gcry_check_version(nullptr);
+  const size_t n = static_cast<size_t>(state.range(0));
+  const auto& in = vrt::bench::Buffer(n);
+  std::vector<uint8_t> out(n);
+  const uint8_t ctr[8] = {1, 2, 3, 4, 0, 0, 0, 0};
+  gcry_cipher_hd_t h;
+  if (gcry_cipher_open(&h, GCRY_CIPHER_GOST28147, GCRY_CIPHER_MODE_CTR, 0) != 0 ||
+      gcry_cipher_ctl(h, GCRYCTL_SET_SBOX, const_cast<char*>("1.2.643.7.1.2.5.1.1"), 0) != 0) {
+    state.SkipWithError("libgcrypt set-up failed");
+    return;
+  }
+  for (auto _ : state) {
+    gcry_cipher_setkey(h, kKey, 32);
+    gcry_cipher_setctr(h, ctr, 8);
+    gcry_cipher_encrypt(h, out.data(), n, in.data(), n);
+    benchmark::DoNotOptimize(out.data());
+    benchmark::ClobberMemory();
+  }
+  gcry_cipher_close(h);
+  SetBytes(state, n);
+}
+#endif
+
 void Register() {
   auto reg = [](const std::string& name, const std::vector<int64_t>& sizes, auto fn) {
     benchmark::RegisterBenchmark(name.c_str(), fn)->ArgsProduct({sizes});
@@ -155,6 +261,29 @@ void Register() {
 #endif
 #if defined(VRT_HAVE_GCRYPT)
   reg("magma_enc/gcrypt", kMagmaSizes, GcryptZ);
+#endif
+
+  struct ModeBench {
+    const char* algorithm;
+    uint32_t block_size;
+    uint32_t mode;
+    const char* openssl;
+  };
+  static const ModeBench kModeBenches[] = {
+      {"kuznyechik_ecb_msg", 16, VRT_GOST15_MODE_ECB, "kuznyechik-ecb"},
+      {"kuznyechik_cbc_enc_msg", 16, VRT_GOST15_MODE_CBC, "kuznyechik-cbc"},
+      {"kuznyechik_ctr_msg", 16, VRT_GOST15_MODE_CTR, "kuznyechik-ctr"},
+      {"magma_ctr_msg", 8, VRT_GOST15_MODE_CTR, "magma-ctr"},
+  };
+  for (const ModeBench& b : kModeBenches) {
+    reg(std::string(b.algorithm) + "/vrt", kModeSizes,
+        [b](benchmark::State& s) { OursMode(s, b.block_size, b.mode); });
+#if defined(VRT_HAVE_OPENSSL)
+    reg(std::string(b.algorithm) + "/openssl", kModeSizes, [b](benchmark::State& s) { OpenSslMessage(s, b.openssl); });
+#endif
+  }
+#if defined(VRT_HAVE_GCRYPT)
+  reg("magma_ctr_msg/gcrypt-gost28147", kModeSizes, GcryptCtrMessage);
 #endif
 }
 

@@ -495,8 +495,8 @@ VRT_API uint32_t vrtGost15SetMode(Gost15Ctx* ctx, uint32_t mode, uint32_t flags)
  * key data, input or output, a key that is not 32 bytes, more descriptors
  * than lanes, a null IV or a zero len in a mode with IV; 12 for an IV length
  * the mode does not take, or ECB or CBC decryption of a length that is not
- * whole blocks; 5 for a mode the call does not serve (MAC modes and, for
- * now, CTR-ACPKM). Nothing is written when the check fails. */
+ * whole blocks; 5 for a mode the call does not serve (the MAC modes,
+ * CTR-ACPKM). Nothing is written when the check fails. */
 VRT_API uint32_t vrtGost15Encrypt(Gost15Ctx* ctx, Gost15Vec* vec, uint64_t count);
 VRT_API uint32_t vrtGost15Decrypt(Gost15Ctx* ctx, Gost15Vec* vec, uint64_t count);
 /* vrtGost15EncryptSimple and vrtGost15DecryptSimple build one descriptor

@@ -17,9 +17,11 @@ size_t round16(size_t n) { return (n + 15) & ~size_t{15}; }
 
 // Work area, in order: lane fill bytes (lanes rounded up to 16), key buffers
 // (32 bytes per lane), in_block, out_block, reg, reg_saved (n bytes per lane
-// each), one spare block, then the register R of the feedback modes.
+// each), one spare block, then the register R of the feedback modes, the two
+// batches of the whole-block paths and the wide key record.
 size_t area_size(uint64_t n) {
-  return round16(kLanes) + kKeySize * kLanes + 5 * round16(n * kLanes) + round16(kMaxRegister);
+  return round16(kLanes) + kKeySize * kLanes + 5 * round16(n * kLanes) + round16(kMaxRegister) +
+         2 * kBatchBlocks * 16 + round16(sizeof(gost89_key_t));
 }
 
 uint8_t* area_start(Gost15Ctx* ctx) {
@@ -46,6 +48,13 @@ void lay_out(Gost15Ctx* ctx) {
   ctx->reg_saved = p;
   p += round16(n * kLanes);
   ctx->spare = p;
+  p += round16(n * kLanes);
+  p += round16(kMaxRegister);  // the register R
+  ctx->batch = p;
+  p += kBatchBlocks * 16;
+  ctx->batch_iv = p;
+  p += kBatchBlocks * 16;
+  ctx->wide_key = reinterpret_cast<gost89_key_t*>(p);
   ctx->tail = ctx->tail_buf;
 }
 

@@ -65,6 +65,12 @@ struct Gost15Ctx {
   uint8_t* key_buf;             // per lane: the unmasked 32-byte key, for the length of one call
   uint8_t* spare;               // one block of scratch
   uint8_t* area;                // aligned start of the work area
+  // Scratch of the whole-block paths: two batches of kBatchBlocks blocks,
+  // and the expanded key record through which a Magma key reaches the
+  // eight-block GOST 28147-89 operations.
+  uint8_t* batch;
+  uint8_t* batch_iv;
+  gost89_key_t* wide_key;
 };
 
 namespace vrt::cipher15 {
@@ -73,6 +79,8 @@ constexpr size_t kRoundKeysSize = 160;
 constexpr size_t kKeySize = 32;
 // The longest register of the feedback modes: m is kept in one byte.
 constexpr size_t kMaxRegister = 255;
+// Blocks one whole-block step of the counter and decryption paths handles.
+constexpr size_t kBatchBlocks = 8;
 
 // Bytes of one context allocation for n-byte blocks (header, alignment slack
 // and work area); every byte of it is what a key-hygiene check must scan.
@@ -120,15 +128,16 @@ void gost15_vio_store(Gost15Ctx* ctx, Gost15Vec& v, size_t taken, bool write);
 // become the bytes held.
 void gost15_save(Gost15Ctx* ctx, Gost15Vec& v);
 
-// Runs one lane's data through block_fn, block by block, the last 1..n
-// bytes excepted, which it parks for the final step. block_fn(x, y) turns
-// the n bytes at x into n bytes at y (y may equal x). x and y point into
-// the caller's buffers for whole blocks and into in_block / out_block for
-// the block that completes input held back earlier. With write false (the
-// MAC modes) y is out_block and nothing is written. Returns the number of
+// Runs one lane's data through the mode, the last 1..n bytes excepted,
+// which it parks for the final step. block_fn(x, y) turns the n bytes at x
+// into n bytes at y (y may equal x); it serves the block that completes
+// input held back by an earlier call, from in_block to out_block.
+// blocks_fn(in, out, count) runs count whole blocks straight between the
+// caller's buffers (out may equal in). With write false (the MAC modes)
+// nothing is written: blocks_fn gets a null out. Returns the number of
 // blocks processed.
-template <class BlockFn>
-uint64_t gost15_run_lane(Gost15Ctx* ctx, Gost15Vec& v, bool write, BlockFn&& block_fn) {
+template <class BlockFn, class BlocksFn>
+uint64_t gost15_run_lane(Gost15Ctx* ctx, Gost15Vec& v, bool write, BlockFn&& block_fn, BlocksFn&& blocks_fn) {
   const size_t n = ctx->block_size;
   uint64_t blocks = 0;
   if ((v.status & VRT_VEC_PARTIAL) == 0) {
@@ -138,23 +147,30 @@ uint64_t gost15_run_lane(Gost15Ctx* ctx, Gost15Vec& v, bool write, BlockFn&& blo
       gost15_vio_store(ctx, v, taken, write);
       ++blocks;
     }
-    // Whole blocks straight between the caller's buffers.
-    const uint8_t* in = v.in;
-    uint8_t* out = v.out;
-    uint64_t len = v.len;
-    while (len > n) {
-      block_fn(in, write ? out : ctx->out_block);
-      in += n;
-      if (write) out += n;
-      len -= n;
-      ++blocks;
+    // At least one byte is left here; the last 1..n go to the tail.
+    const uint64_t whole = (v.len - 1) / n;
+    if (whole != 0) {
+      blocks_fn(v.in, write ? v.out : nullptr, whole);
+      v.in += whole * n;
+      if (write) v.out += whole * n;
+      v.len -= whole * n;
+      blocks += whole;
     }
-    v.in = in;
-    v.out = out;
-    v.len = len;
   }
   gost15_save(ctx, v);
   return blocks;
+}
+
+// The same with the whole blocks run one by one through block_fn.
+template <class BlockFn>
+uint64_t gost15_run_lane(Gost15Ctx* ctx, Gost15Vec& v, bool write, BlockFn&& block_fn) {
+  const size_t n = ctx->block_size;
+  return gost15_run_lane(ctx, v, write, block_fn, [&](const uint8_t* in, uint8_t* out, uint64_t count) {
+    for (; count > 0; --count, in += n) {
+      block_fn(in, out != nullptr ? out : ctx->out_block);
+      if (out != nullptr) out += n;
+    }
+  });
 }
 
 // ---- Kuznyechik block variants ----
@@ -169,6 +185,17 @@ void kuznechik_encrypt_portable(const uint8_t* round_keys, const void* in, void*
 void kuznechik_decrypt_portable(const uint8_t* round_keys, const void* in, void* out);
 void kuznechik_encrypt_avx(const uint8_t* round_keys, const void* in, void* out);
 void kuznechik_decrypt_avx(const uint8_t* round_keys, const void* in, void* out);
+
+// blocks consecutive 16-byte blocks from in to out (the same buffer, or
+// apart), the blocks in groups whose passes overlap. The dispatching pair
+// uses the variant chosen by kuznechik_arch_init.
+using KuznechikBlocksFn = void (*)(const uint8_t* round_keys, const void* in, void* out, size_t blocks);
+void kuznechik_encrypt_blocks_portable(const uint8_t* round_keys, const void* in, void* out, size_t blocks);
+void kuznechik_decrypt_blocks_portable(const uint8_t* round_keys, const void* in, void* out, size_t blocks);
+void kuznechik_encrypt_blocks_avx(const uint8_t* round_keys, const void* in, void* out, size_t blocks);
+void kuznechik_decrypt_blocks_avx(const uint8_t* round_keys, const void* in, void* out, size_t blocks);
+void kuznechik_encrypt_blocks(const uint8_t* round_keys, const void* in, void* out, size_t blocks);
+void kuznechik_decrypt_blocks(const uint8_t* round_keys, const void* in, void* out, size_t blocks);
 
 // The key schedules of kuznechik_arch_schedule_encrypt and _decrypt, per
 // variant; every variant writes the same round keys.

@@ -107,8 +107,25 @@ void schedule_encrypt_words(uint8_t* rk, const uint8_t* key) {
   }
 }
 
+// Groups of independent blocks, so that their table passes overlap.
+template <int kGroup>
+__attribute__((always_inline)) inline void encrypt_group(const uint8_t* rk, const uint8_t* in, uint8_t* out) {
+  Words x[kGroup];
+  for (int b = 0; b < kGroup; ++b) x[b] = load_block(in + 16 * b);
+  for (int i = 0; i < 9; ++i) {
+    const Words k = load_block(rk + 16 * i);
+    for (int b = 0; b < kGroup; ++b) x[b] = ls(xor_words(x[b], k));
+  }
+  const Words k = load_block(rk + 144);
+  for (int b = 0; b < kGroup; ++b) store_block(out + 16 * b, xor_words(x[b], k));
+}
+
+constexpr int kPortableGroup = 2;
+
 std::atomic<KuznechikBlockFn> g_encrypt{kuznechik_encrypt_portable};
 std::atomic<KuznechikBlockFn> g_decrypt{kuznechik_decrypt_portable};
+std::atomic<KuznechikBlocksFn> g_encrypt_blocks{kuznechik_encrypt_blocks_portable};
+std::atomic<KuznechikBlocksFn> g_decrypt_blocks{kuznechik_decrypt_blocks_portable};
 std::atomic<KuznechikScheduleFn> g_schedule_encrypt{kuznechik_schedule_encrypt_portable};
 std::atomic<KuznechikScheduleFn> g_schedule_decrypt{kuznechik_schedule_decrypt_portable};
 
@@ -129,10 +146,36 @@ void kuznechik_decrypt_portable(const uint8_t* rk, const void* in, void* out) {
   store_block(out, decrypt_words(rk, load_block(in)));
 }
 
+void kuznechik_encrypt_blocks_portable(const uint8_t* rk, const void* in, void* out, size_t blocks) {
+  const auto* p = static_cast<const uint8_t*>(in);
+  auto* q = static_cast<uint8_t*>(out);
+  for (; blocks >= kPortableGroup; blocks -= kPortableGroup, p += 16 * kPortableGroup, q += 16 * kPortableGroup)
+    encrypt_group<kPortableGroup>(rk, p, q);
+  for (; blocks > 0; --blocks, p += 16, q += 16) encrypt_group<1>(rk, p, q);
+}
+
+void kuznechik_decrypt_blocks_portable(const uint8_t* rk, const void* in, void* out, size_t blocks) {
+  const auto* p = static_cast<const uint8_t*>(in);
+  auto* q = static_cast<uint8_t*>(out);
+  for (; blocks > 0; --blocks, p += 16, q += 16) store_block(q, decrypt_words(rk, load_block(p)));
+}
+
+void kuznechik_encrypt_blocks(const uint8_t* rk, const void* in, void* out, size_t blocks) {
+  g_encrypt_blocks.load(std::memory_order_relaxed)(rk, in, out, blocks);
+}
+
+void kuznechik_decrypt_blocks(const uint8_t* rk, const void* in, void* out, size_t blocks) {
+  g_decrypt_blocks.load(std::memory_order_relaxed)(rk, in, out, blocks);
+}
+
 void kuznechik_arch_init(uint32_t cpu_enabled) {
   const bool avx = (cpu_enabled & VRT_CPU_AVX) != 0;
   g_encrypt.store(avx ? kuznechik_encrypt_avx : kuznechik_encrypt_portable, std::memory_order_release);
   g_decrypt.store(avx ? kuznechik_decrypt_avx : kuznechik_decrypt_portable, std::memory_order_release);
+  g_encrypt_blocks.store(avx ? kuznechik_encrypt_blocks_avx : kuznechik_encrypt_blocks_portable,
+                         std::memory_order_release);
+  g_decrypt_blocks.store(avx ? kuznechik_decrypt_blocks_avx : kuznechik_decrypt_blocks_portable,
+                         std::memory_order_release);
   g_schedule_encrypt.store(avx ? kuznechik_schedule_encrypt_avx : kuznechik_schedule_encrypt_portable,
                            std::memory_order_release);
   g_schedule_decrypt.store(avx ? kuznechik_schedule_decrypt_avx : kuznechik_schedule_decrypt_portable,
