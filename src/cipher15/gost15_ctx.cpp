@@ -231,6 +231,17 @@ uint32_t check_request(Gost15Ctx* ctx, Gost15Vec* vec, uint64_t count, Direction
   return done == count ? VRT_ERROR_NO_DATA : VRT_SUCCESS;
 }
 
+uint32_t attach_single(Gost15Ctx* ctx, Gost15Vec* vec) {
+  if (ctx == nullptr || ctx->alg == nullptr || vec == nullptr) return VRT_ERROR_INVALID_ARGUMENT;
+  const genkey_t* g = vec->key;
+  if (g == nullptr || g->key.data == nullptr || g->key.length != kKeySize) return VRT_ERROR_INVALID_ARGUMENT;
+  ctx->vec = vec;
+  ctx->vec_count = 1;
+  ctx->iv_taken = 0;
+  ctx->skipped = ctx->finished = ctx->partial = 0;
+  return VRT_SUCCESS;
+}
+
 uint32_t run_frame(Gost15Ctx* ctx, Worker worker, Direction dir) {
   const vrt_block_alg_t* a = ctx->alg;
   run_hook(a->hook_begin, ctx);

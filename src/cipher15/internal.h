@@ -107,6 +107,12 @@ inline bool gost15_stream_open(const Gost15Ctx* ctx, Direction dir) {
   return (ctx->flags & bits) != 0;
 }
 
+// Attaches one descriptor for a call that runs only a final step (a
+// stream's Final): clears the lane masks so that run_frame unmasks its key.
+// 3 for a null ctx, descriptor, key or key data, or a key that is not 32
+// bytes.
+uint32_t attach_single(Gost15Ctx* ctx, Gost15Vec* vec);
+
 // A mode worker: runs over the attached descriptors with the keys in place.
 using Worker = uint32_t (*)(Gost15Ctx* ctx);
 

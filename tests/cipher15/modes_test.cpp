@@ -446,33 +446,48 @@ TEST(Gost15Modes, RegisterContinuesAcrossCalls) {
           const Bytes want = Crypt(n, m.mode, encrypt, k.get(), iv, msg, flags);
           SCOPED_TRACE(std::string(m.name) + (encrypt ? " enc" : " dec") + " n=" + std::to_string(n) +
                        " flags=" + std::to_string(flags) + " len=" + std::to_string(len));
-
-          Ctx15 ctx = NewCtx15(n, m.mode, flags | stream);
-          Bytes out(OutputLength(m.mode, len, n), 0xa5);
-          size_t off = 0, written = 0;
-          bool first = true;
-          while (off < len) {
-            const size_t piece = std::min(len - off, RandomSize(1, 3 * n));
-            const bool last = off + piece == len;
-            if (last) ctx->flags &= ~stream;  // what a stream's Final leaves to the final step
-            Gost15Vec v = Vec(piece, msg.data() + off, out.data() + written, k.get(), iv.data(), iv.size());
-            if (!first && m.mode != VRT_GOST15_MODE_ECB) {
-              v.iv = ctx->saved_iv;
-              v.iv_len = ctx->iv_len;
-              if (m.mode == VRT_GOST15_MODE_CTR) v.chain_flags = VRT_GOST15_CHAIN_FULL_COUNTER;
+          // The last piece either runs with the stream closed, so that its
+          // call ends in the final step, or stays in the stream and a
+          // separate final step closes it, as a stream's Final does.
+          for (bool separate_final : {false, true}) {
+            SCOPED_TRACE(separate_final ? "separate final step" : "final step in the last call");
+            Ctx15 ctx = NewCtx15(n, m.mode, flags | stream);
+            Bytes out(OutputLength(m.mode, len, n), 0xa5);
+            size_t off = 0, written = 0;
+            bool first = true;
+            while (off < len) {
+              const size_t piece = std::min(len - off, RandomSize(1, 3 * n));
+              const bool last = off + piece == len;
+              if (last && !separate_final) ctx->flags &= ~stream;
+              Gost15Vec v = Vec(piece, msg.data() + off, out.data() + written, k.get(), iv.data(), iv.size());
+              if (!first && m.mode != VRT_GOST15_MODE_ECB) {
+                v.iv = ctx->saved_iv;
+                v.iv_len = ctx->iv_len;
+                if (m.mode == VRT_GOST15_MODE_CTR) v.chain_flags = VRT_GOST15_CHAIN_FULL_COUNTER;
+              }
+              const uint32_t st = encrypt ? vrtGost15Encrypt(ctx.get(), &v, 1) : vrtGost15Decrypt(ctx.get(), &v, 1);
+              ASSERT_EQ(st, VRT_SUCCESS) << "piece at " << off;
+              written = static_cast<size_t>(v.out - out.data());
+              // Everything but the bytes held back is out.
+              if (!last) {
+                ASSERT_EQ(written + ctx->tail_len, off + piece);
+              }
+              off += piece;
+              first = false;
             }
-            const uint32_t st = encrypt ? vrtGost15Encrypt(ctx.get(), &v, 1) : vrtGost15Decrypt(ctx.get(), &v, 1);
-            ASSERT_EQ(st, VRT_SUCCESS) << "piece at " << off;
-            written = static_cast<size_t>(v.out - out.data());
-            // Everything but the bytes held back is out.
-            if (!last) {
-              ASSERT_EQ(written + ctx->tail_len, off + piece);
+            if (separate_final) {
+              ctx->flags &= ~stream;
+              Gost15Vec v = Vec(0, nullptr, out.data() + written, k.get(), nullptr, 0);
+              ASSERT_EQ(vrt::cipher15::attach_single(ctx.get(), &v), VRT_SUCCESS);
+              const vrt::cipher15::Direction dir =
+                  encrypt ? vrt::cipher15::Direction::kEncrypt : vrt::cipher15::Direction::kDecrypt;
+              ASSERT_EQ(vrt::cipher15::run_frame(ctx.get(), encrypt ? gost15_encrypt_final : gost15_decrypt_final, dir),
+                        VRT_SUCCESS);
+              written = static_cast<size_t>(v.out - out.data());
             }
-            off += piece;
-            first = false;
+            EXPECT_EQ(written, out.size());
+            EXPECT_EQ(Hex(out), Hex(want));
           }
-          EXPECT_EQ(written, out.size());
-          EXPECT_EQ(Hex(out), Hex(want));
         }
       }
     }
@@ -481,9 +496,9 @@ TEST(Gost15Modes, RegisterContinuesAcrossCalls) {
 
 // After every call the context holds no byte pattern of the key: not the
 // plain key (its words in either byte order), its stored form or its mask
-// (4-byte words), and not a round
-// key of either schedule (8-byte halves). The key buffer and the round-key
-// area are overwritten with random bytes, not zeros.
+// (4-byte words), and not a round key of either schedule (8-byte halves).
+// The key buffer and the round-key area are overwritten with random bytes,
+// not zeros.
 void ExpectNoKeyMaterial(const Gost15Ctx* ctx, const std::vector<Bytes>& words, const std::vector<Bytes>& halves) {
   const auto* mem = reinterpret_cast<const uint8_t*>(ctx);
   const size_t size = vrt::cipher15::ctx_alloc_size(ctx->block_size);
