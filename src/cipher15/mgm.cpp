@@ -634,7 +634,9 @@ VRT_API uint32_t vrtpAEADRestoreState(AeadCtx* ctx, const uint8_t* blob, uint64_
   if (n != 8 && n != 16) return VRT_ERROR_INVALID_ARGUMENT;
   if (size < 8 || vrt::load_le64(blob) != size || size < base_blob_size(n)) return VRT_ERROR_LENGTH;
 
-  // Everything is checked before the context is touched.
+  // Everything is checked before the context is touched: first that the
+  // size is the one the state implies, then that the content is a state a
+  // stream can be in.
   const uint32_t state = vrt::load_le32(blob + 8);
   const uint32_t phase = vrt::load_le32(blob + 12);
   const uint64_t text_total = vrt::load_le64(blob + 16);
@@ -658,13 +660,6 @@ VRT_API uint32_t vrtpAEADRestoreState(AeadCtx* ctx, const uint8_t* blob, uint64_
     default:
       return VRT_ERROR_INVALID_ARGUMENT;
   }
-  if (phase != want_phase || tl != want_tail || !fits(n, aad_total, text_total))
-    return VRT_ERROR_INVALID_ARGUMENT;
-  const uint8_t* ny = blocks + 4 * n;
-  const uint8_t* nz = blocks + 5 * n;
-  if ((ny[0] ^ nz[0]) != 0x80 || (nz[0] & 0x80) == 0 || std::memcmp(ny + 1, nz + 1, n - 1) != 0)
-    return VRT_ERROR_INVALID_ARGUMENT;
-
   uint64_t at = base_blob_size(n);
   uint64_t tag_len = 0, cached = 0;
   const uint8_t* tag = nullptr;
@@ -672,7 +667,6 @@ VRT_API uint32_t vrtpAEADRestoreState(AeadCtx* ctx, const uint8_t* blob, uint64_
   if (state == kDecAad || state == kDecText) {
     if (size < at + 1) return VRT_ERROR_LENGTH;
     tag_len = blob[at];
-    if (tag_len > n) return VRT_ERROR_INVALID_ARGUMENT;
     tag = blob + at + 1;
     at += 1 + tag_len;
     if (size < at) return VRT_ERROR_LENGTH;
@@ -681,11 +675,18 @@ VRT_API uint32_t vrtpAEADRestoreState(AeadCtx* ctx, const uint8_t* blob, uint64_
     if (size - at < 8) return VRT_ERROR_LENGTH;
     cached = vrt::load_le64(blob + at);
     if (cached != size - at - 8) return VRT_ERROR_LENGTH;
-    if (cached != text_total) return VRT_ERROR_INVALID_ARGUMENT;
     cipher = blob + at + 8;
     at = size;
   }
   if (at != size) return VRT_ERROR_LENGTH;
+
+  if (phase != want_phase || tl != want_tail || !fits(n, aad_total, text_total) || tag_len > n ||
+      (state == kDecText && cached != text_total))
+    return VRT_ERROR_INVALID_ARGUMENT;
+  const uint8_t* ny = blocks + 4 * n;
+  const uint8_t* nz = blocks + 5 * n;
+  if ((ny[0] ^ nz[0]) != 0x80 || (nz[0] & 0x80) == 0 || std::memcmp(ny + 1, nz + 1, n - 1) != 0)
+    return VRT_ERROR_INVALID_ARGUMENT;
   if (n == 8 && vrtpGost89SboxInitialized(z_sbox()) != 1) return VRT_ERROR_INVALID_ARGUMENT;
 
   binstr_t cache{0, nullptr};
