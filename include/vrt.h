@@ -539,8 +539,9 @@ VRT_API uint32_t vrtAEADEncryptUpdate(AeadCtx* ctx, const struct genkey* key, co
  * also stays for vrtAEADImitGetValue). A null out asks for the count of
  * bytes (*out_len: 0 after associated data only; pass any non-null out then).
  * Returns 5 without an open encryption stream, 7 when *out_len is below the
- * count, 3 for a null ctx, out_len, key or key data, tag_len above the block
- * size, a null tag with tag_len above 0, or an empty message. */
+ * count, 3 for a null ctx, key or key data, a null out_len where bytes are
+ * due, tag_len above the block size, a null tag with tag_len above 0, or an
+ * empty message. A refused call leaves the stream open. */
 VRT_API uint32_t vrtAEADEncryptFinal(AeadCtx* ctx, const struct genkey* key, uint8_t* out, uint64_t* out_len,
                                      uint8_t* tag, uint64_t tag_len);
 /* vrtAEADDecryptUpdate feeds one piece of a decryption stream; ciphertext is
@@ -555,8 +556,8 @@ VRT_API uint32_t vrtAEADDecryptUpdate(AeadCtx* ctx, const struct genkey* key, co
  * nothing and returns 1. Either way the stream ends and the kept ciphertext
  * is released. A null out asks for the count (*out_len). Returns 5 without an
  * open decryption stream, 7 when *out_len is below the count, 3 for a null
- * ctx, out_len, key or key data or an empty message, and 1 without an
- * expected tag (the stream then stays open). */
+ * ctx, key or key data, a null out_len where bytes are due or an empty
+ * message, and 1 without an expected tag (the stream then stays open). */
 VRT_API uint32_t vrtAEADDecryptFinal(AeadCtx* ctx, const struct genkey* key, uint8_t* out, uint64_t* out_len);
 /* vrtAEADSaveState writes the context's state to blob, little-endian: total
  * size (8), state (4), phase (4), text and associated-data byte counts (8

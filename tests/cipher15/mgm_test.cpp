@@ -215,7 +215,7 @@ TEST(MgmField, VariantsEqualTheSchoolbookProduct) {
   }
 }
 
-TEST(MgmField, ExportedFunctionsUseTheChosenVariant) {
+TEST(MgmField, SwitchingVariantsKeepsTheProduct) {
   if (!HaveClmul()) GTEST_SKIP() << "no PCLMULQDQ on this processor";
   // Both variants give the same product, so the choice shows only in
   // which one runs; the portable one must still be reachable.
