@@ -36,9 +36,9 @@ gost89_key_t Key() {
   return k;
 }
 
-void Record(benchmark::State& state, const vrt_block_alg_t* alg, bool needs_avx) {
-  if (needs_avx && (vrtpInstance.cpu_enabled & VRT_CPU_AVX) == 0) {
-    state.SkipWithError("no AVX on this processor");
+void Record(benchmark::State& state, const vrt_block_alg_t* alg, uint32_t needs) {
+  if ((vrtpInstance.cpu_enabled & needs) != needs) {
+    state.SkipWithError("the processor lacks this variant's instructions");
     return;
   }
   const size_t n = static_cast<size_t>(state.range(0));
@@ -102,21 +102,22 @@ void Register() {
   struct Ours {
     const char* name;
     const vrt_block_alg_t* alg;
-    bool needs_avx;
+    uint32_t needs;
   };
   const Ours ours[] = {
-      {"gost89_portable", &vrtpGost89AlgG1, false},
-      {"gost89_scalar", &vrtpGost89AlgAluG1, false},
-      {"gost89_avx", &vrtpGost89AlgAvxG1, true},
-      {"gost89_avx8", &vrtpGost89AlgAvxG8, true},
+      {"gost89_portable", &vrtpGost89AlgG1, 0},
+      {"gost89_scalar", &vrtpGost89AlgAluG1, 0},
+      {"gost89_avx", &vrtpGost89AlgAvxG1, VRT_CPU_AVX},
+      {"gost89_avx8", &vrtpGost89AlgAvxG8, VRT_CPU_AVX},
+      {"gost89_avx512x8", &vrtpGost89AlgAvx512G8, VRT_CPU_AVX512VL},
   };
   for (const Ours& o : ours) {
     const std::string algo = o.name;
     const auto& sizes = o.alg->block_size == 64 ? kSizes8 : kSizes;
     const vrt_block_alg_t* alg = o.alg;
-    const bool needs_avx = o.needs_avx;
+    const uint32_t needs = o.needs;
     benchmark::RegisterBenchmark((algo + "/vrt").c_str(),
-                                 [alg, needs_avx](benchmark::State& s) { Record(s, alg, needs_avx); })
+                                 [alg, needs](benchmark::State& s) { Record(s, alg, needs); })
         ->ArgsProduct({sizes});
 #if defined(VRT_HAVE_GCRYPT)
     benchmark::RegisterBenchmark((algo + "/gcrypt").c_str(), Gcrypt)->ArgsProduct({sizes});

@@ -12,6 +12,7 @@
 #ifndef VRT_H
 #define VRT_H
 
+#include <pthread.h>
 #include <stddef.h>
 #include <stdint.h>
 
@@ -70,8 +71,10 @@ extern "C" {
 /* AVX-512 F, BW and VBMI with the register state enabled by the system. */
 #define VRT_CPU_AVX512VBMI UINT32_C(0x40)
 #define VRT_CPU_GFNI    UINT32_C(0x80)
+/* AVX-512 F and VL with the register state enabled by the system. */
+#define VRT_CPU_AVX512VL UINT32_C(0x100)
 /* Carry-less multiplication (PCLMULQDQ). */
-#define VRT_CPU_PCLMUL  UINT32_C(0x100)
+#define VRT_CPU_PCLMUL  UINT32_C(0x200)
 
 /* Word-array primitives of the dispatch table. Numbers are little-endian
  * arrays of 32 (256-bit) or 64 (512-bit) bytes; results may alias operands.
@@ -725,7 +728,8 @@ VRT_API uint32_t vrtpGost89SboxFree(uintptr_t id);
  * gost89_sbox_cleanup and leaves the tags and record pointers as they are.
  * gost89_arch_init selects the scalar scheduled record for single blocks,
  * then gost89_avx_init the AVX eight-block record when instance->cpu_enabled
- * has VRT_CPU_AVX (single blocks stay scalar, the faster form for one block).
+ * has VRT_CPU_AVX, the AVX-512VL one when it has VRT_CPU_AVX512VL (single
+ * blocks stay scalar, the faster form for one block).
  * gost89_arch_init_sbox (gost89_avx_init_sbox) writes the nibble-pair tables
  * of a set. All return 0. */
 VRT_API uint32_t gost89_sbox_init(void);
@@ -775,6 +779,13 @@ VRT_API void __gost89avx_encrypt8(const void* in, void* out, const gost89_key_t*
 VRT_API void __gost89avx_decrypt8(const void* in, void* out, const gost89_key_t* key, const uint8_t* pairs);
 VRT_API void __gost89avx_mac8(const void* in, void* state, const gost89_key_t* key, const uint8_t* pairs);
 
+/* The eight-block forms on AVX-512VL: all eight blocks in one register per
+ * half, the same substitution by shuffles; the first key record serves all
+ * blocks. Only call them where VRT_CPU_AVX512VL is set. */
+VRT_API void __gost89avx512_encrypt8(const void* in, void* out, const gost89_key_t* key, const uint8_t* pairs);
+VRT_API void __gost89avx512_decrypt8(const void* in, void* out, const gost89_key_t* key, const uint8_t* pairs);
+VRT_API void __gost89avx512_mac8(const void* in, void* state, const gost89_key_t* key, const uint8_t* pairs);
+
 /* The five records: portable single and eight blocks, scalar scheduled, AVX
  * single and eight blocks; and the two in use, chosen at initialisation
  * (before it: the portable ones). */
@@ -783,6 +794,9 @@ VRT_API extern const vrt_block_alg_t vrtpGost89AlgG8;
 VRT_API extern const vrt_block_alg_t vrtpGost89AlgAluG1;
 VRT_API extern const vrt_block_alg_t vrtpGost89AlgAvxG1;
 VRT_API extern const vrt_block_alg_t vrtpGost89AlgAvxG8;
+/* The AVX-512VL eight-block record, chosen over vrtpGost89AlgAvxG8 where the
+ * processor has it. */
+VRT_API extern const vrt_block_alg_t vrtpGost89AlgAvx512G8;
 VRT_API extern const vrt_block_alg_t* vrtpGost89AlgG1ptr;
 VRT_API extern const vrt_block_alg_t* vrtpGost89AlgG8ptr;
 
@@ -1155,10 +1169,7 @@ VRT_API void genkey_pair_wipe(genkey_pair_t* p);
 /* genkey_pair_sec_load is genkey_load on p's secret (3 for a null p). */
 VRT_API uint32_t genkey_pair_sec_load(genkey_pair_t* p, const binstr_t* src, const binstr_t* mask_src);
 
-/* ---- entropy estimation and statistical tests ---- */
-
-/* Signed 64-bit fixed-point numbers with 20 fraction bits (1.0 = 0x100000). */
-#define VRT_FIXED_ONE INT64_C(0x100000)
+/* ---- random generator ---- */
 
 /* An entropy pool, or a sample of the same shape: a bit count (at most 1024)
  * and the bits, bit j being bit j % 8 of byte j / 8. */
@@ -1166,6 +1177,109 @@ typedef struct random_pool {
   uint32_t bits;
   uint8_t data[128];
 } random_pool_t;
+
+/* A generator seed: 32 bytes of key, then 8 bytes that start the counter. */
+typedef struct random_seed {
+  uint8_t key[32];
+  uint8_t counter[8];
+} random_seed_t;
+
+/* One entropy sample: bits bits (at most 1024) of data for pool source
+ * (0..5), bit j being bit j % 8 of byte j / 8. */
+typedef struct random_entropy {
+  int32_t source;
+  const uint8_t* data;
+  int32_t bits;
+} random_entropy_t;
+
+#define VRT_RANDOM_SOURCES 6
+#define VRT_RANDOM_HISTORY 16
+
+/* A generator context: a GOST 28147-89 counter-mode keystream under a 256-bit
+ * key, every 32-byte output block tested before release, re-keyed from its
+ * own output after a byte or time limit, seeded from entropy or a caller's
+ * seed. A plain record the caller or the library holds; a null context names
+ * the library's main generator. Every function but random_init and
+ * random_cleanup holds the context's lock for its whole run. */
+typedef struct random_ctx {
+  pthread_mutex_t lock;
+  uint32_t ready;                              /* percent, 100 when seeded */
+  random_pool_t pools[VRT_RANDOM_SOURCES];     /* entropy per source */
+  uint32_t period[VRT_RANDOM_SOURCES];         /* classes the estimators use */
+  uint32_t estimator_failures;
+  uint32_t seeding_failures;
+  uint32_t seeded;                             /* keyed from a seed or from entropy */
+  uint32_t failed;                             /* nonzero: refuses all output */
+  uint64_t output_count;                       /* bytes since the last re-key */
+  uint8_t key[32];
+  uint8_t counter_start[8];
+  random_seed_t next_seed;                     /* what the next re-key uses */
+  uint64_t rekey_time;                         /* seconds; 0 never */
+  uint64_t byte_limit;
+  uint64_t time_limit;
+  gost89_sbox_t* sbox;
+  union {
+    Gost89Ctx ctx;
+    uint8_t memory[VRT_GOST89_CTX_SIZE(1)];
+  } cipher;                                    /* counter mode on sbox */
+  uint32_t history[VRT_RANDOM_HISTORY][VRT_RANDOM_SOURCES];
+  uint32_t history_count;
+  uint32_t credited;                           /* bits credited by six-record calls */
+  uint32_t rekeying;
+  uint8_t block[32];                           /* the output block */
+  uint8_t stream[32];                          /* keystream computed ahead */
+  uint32_t stream_held;                        /* 1: stream holds the next 32 bytes */
+} random_ctx_t;
+
+/* random_init sets ctx up: the lock, empty pools and history, limits of 10 MiB
+ * and a day, the tc26 Z set, the counter-mode cipher. The key is not touched;
+ * the context refuses output until it is seeded. 3 for a null ctx, or the
+ * cipher's status. */
+VRT_API uint32_t random_init(random_ctx_t* ctx);
+/* random_cleanup zeroes the pools and the key and destroys the lock. */
+VRT_API void random_cleanup(random_ctx_t* ctx);
+/* random_generate fills out with length bytes, 32-byte blocks each tested
+ * before release. rekeyed (optional) is set to 1 when the generator re-keyed
+ * during the call; seed_out (optional) receives the fresh seed material of that
+ * re-key. 3 for a null out or zero length; 1 when the generator is unseeded
+ * or failed, or fails during the call; 13 when blocks keep failing their test
+ * after a fresh key. Bytes are written only for blocks that passed. */
+VRT_API uint32_t random_generate(random_ctx_t* ctx, void* out, uint64_t length, uint32_t* rekeyed,
+                                 random_seed_t* seed_out);
+/* random_set_custom_seed re-keys from the caller's seed (which may share its
+ * buffer with seed_out); seed_out (optional) receives 40 further bytes of
+ * output. */
+VRT_API uint32_t random_set_custom_seed(random_ctx_t* ctx, const random_seed_t* seed, random_seed_t* seed_out);
+/* random_set_custom_sbox switches the cipher to the S-box set id, keeping the
+ * key and the counter position. 1, with nothing changed, when the set is not
+ * initialised. */
+VRT_API uint32_t random_set_custom_sbox(random_ctx_t* ctx, uintptr_t id);
+/* random_set_seed_custom_expiration sets the re-key limits: after more than
+ * bytes output bytes, or seconds since the last re-key. */
+VRT_API uint32_t random_set_seed_custom_expiration(random_ctx_t* ctx, uint64_t bytes, uint64_t seconds);
+/* random_get_ready_percent returns the readiness, 0..100. */
+VRT_API uint32_t random_get_ready_percent(random_ctx_t* ctx);
+/* random_add_entropy adds count samples. Their bits go into the pools of their
+ * sources and are rated; when the credited entropy reaches the target the
+ * generator is seeded from all pooled bits, 40 bytes of its output go to
+ * seed_out (optional), and the periodic test runs. A call of exactly six
+ * samples rates each sample on its own and checks the pooled bits before
+ * seeding. 0; 3 for a bad source or bit count (nothing changed); 10 when a pool
+ * would overflow (all entropy discarded); 1 in the failed state or when the
+ * call puts the generator in it. */
+VRT_API uint32_t random_add_entropy(random_ctx_t* ctx, const random_entropy_t* records, uint32_t count,
+                                    random_seed_t* seed_out);
+/* random_revoke_last_entropy removes the bits of the most recent
+ * random_add_entropy call and rates the pools again (no seeding). 1 in the
+ * failed state. */
+VRT_API uint32_t random_revoke_last_entropy(random_ctx_t* ctx);
+/* random_revoke_all_entropy discards all pooled entropy and the readiness. */
+VRT_API uint32_t random_revoke_all_entropy(random_ctx_t* ctx);
+
+/* ---- entropy estimation and statistical tests ---- */
+
+/* Signed 64-bit fixed-point numbers with 20 fraction bits (1.0 = 0x100000). */
+#define VRT_FIXED_ONE INT64_C(0x100000)
 
 VRT_API int64_t fixed_point_create(int64_t n);           /* n * 2^20 */
 VRT_API int64_t fixed_point_get(int64_t x);              /* nearest integer, halves up */

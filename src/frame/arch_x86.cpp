@@ -84,13 +84,18 @@ VRT_API uint32_t vrtpArchInitCustom(vrtp_instance_t* instance) {
     if (regs[1] & (1u << 5)) features |= VRT_CPU_AVX2;
     if (regs[1] & (1u << 8)) features |= VRT_CPU_BMI2;
     if (regs[2] & (1u << 8)) features |= VRT_CPU_GFNI;
-    // AVX-512 F (EBX 16), BW (EBX 30), VBMI (ECX 1), and the system saving
-    // the opmask and all 512-bit register state (XCR0 bits 1, 2, 5, 6, 7).
-    const bool avx512 = (regs[1] & (1u << 16)) && (regs[1] & (1u << 30)) && (regs[2] & (1u << 1));
-    if (avx512 && osxsave) {
+    // AVX-512 F (EBX 16), BW (EBX 30), VBMI (ECX 1), VL (EBX 31), and the
+    // system saving the opmask and all 512-bit register state (XCR0 bits 1,
+    // 2, 5, 6, 7).
+    const bool vbmi = (regs[1] & (1u << 16)) && (regs[1] & (1u << 30)) && (regs[2] & (1u << 1));
+    const bool vl = (regs[1] & (1u << 16)) && (regs[1] & (1u << 31));
+    if ((vbmi || vl) && osxsave) {
       uint32_t lo, hi;
       __asm__ volatile("xgetbv" : "=a"(lo), "=d"(hi) : "c"(0));
-      if ((lo & 0xE6u) == 0xE6u) features |= VRT_CPU_AVX512VBMI;
+      if ((lo & 0xE6u) == 0xE6u) {
+        if (vbmi) features |= VRT_CPU_AVX512VBMI;
+        if (vl) features |= VRT_CPU_AVX512VL;
+      }
     }
   }
   instance->cpu_detected = features;

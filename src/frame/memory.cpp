@@ -66,6 +66,9 @@ VRT_API uint32_t vrt_memreset_s(void* dest, int64_t size) {
 }
 
 VRT_API uint32_t vrtpMemResetRandomInit(void) {
+  // The generator outlives vrtCleanup; set up again, it first lets go of the
+  // lock it holds from the previous initialisation.
+  random_cleanup(&g_reset_ctx);
   uint32_t st = random_init(&g_reset_ctx);
   if (st != VRT_SUCCESS) return st;
   vrt::frame::weak_seed(reinterpret_cast<uint8_t*>(&g_reset_seed), sizeof g_reset_seed);

@@ -57,16 +57,18 @@ void lay_out(Gost89Ctx* ctx, uint32_t lanes) {
 
 void reverse8(uint8_t* b) { vrt::store_le64(b, __builtin_bswap64(vrt::load_le64(b))); }
 
-// Overwrites the key and mask words of n records: the first with 0xEE for a
-// context used before the random source exists, else with random bytes; the
-// others then take the first's bytes, which hold no key any more.
+// Overwrites the key words of n records, and their mask words where the key
+// was masked: the first record with 0xEE for a context used before the random
+// source exists, else with random bytes; the others then take the first's
+// bytes, which hold no key any more.
 void wipe_records(gost89_key_t* recs, uint32_t n, bool constant) {
-  constexpr int64_t kWords = sizeof recs[0].key + sizeof recs[0].mask;
+  const bool masked = (recs[0].flags & (GOST89_KEY_XOR | GOST89_KEY_ADD)) != 0;
+  const int64_t bytes = masked ? sizeof recs[0].key + sizeof recs[0].mask : sizeof recs[0].key;
   if (constant)
-    vrt_memset_s(recs[0].key, kWords, 0xEE, kWords);
+    vrt_memset_s(recs[0].key, bytes, 0xEE, static_cast<uint64_t>(bytes));
   else
-    vrt_memreset_s(recs[0].key, kWords);
-  for (uint32_t i = 1; i < n; ++i) std::memcpy(recs[i].key, recs[0].key, kWords);
+    vrt_memreset_s(recs[0].key, bytes);
+  for (uint32_t i = 1; i < n; ++i) std::memcpy(recs[i].key, recs[0].key, static_cast<size_t>(bytes));
 }
 
 void wipe_keys(Gost89Ctx* ctx) { wipe_records(ctx->keys, record_lanes(ctx), ctx->const_reset != 0); }
@@ -116,6 +118,7 @@ uint32_t load_keys(Gost89Ctx* ctx) {
   }
   run_hook(ctx->alg->hook_after_key, ctx);
   for (uint32_t i = 0; i < lanes; ++i) {
+    if (static_cast<int>(i) == first) continue;
     if (loaded & (1u << i)) {
       if (std::memcmp(&ctx->keys[i], &ctx->keys[first], kKeyRecordSize) != 0) return VRT_ERROR_BAD_PARAMETERS;
     } else {
@@ -314,37 +317,48 @@ void counter_start(Gost89Ctx* ctx) {
   ctx->iv_taken = 0;
 }
 
-// One-lane counter mode over whole groups of eight blocks: the blocks of the
+// One-lane counter mode over groups of up to eight blocks: the blocks of the
 // keystream do not depend on each other, so they go through the eight-block
-// record in one call. Leaves the rest (under 64 bytes, or a lane that is
-// inside a block) to the step loop; the result is the same.
+// record in one call. With the vector record a group of four or more blocks
+// costs no more than one of eight; with the portable one only full groups
+// pay. Leaves the rest (and a lane inside a block) to the other paths; the
+// result is the same.
 void counter_bulk(Gost89Ctx* ctx) {
   if (ctx->alg->lanes != 1 || ctx->vec_count != 1 || ctx->skipped || ctx->lane_fill[0] != 0 ||
       (ctx->flags & VRT_GOST89_FLAG_REVERSED))
     return;
-  Gost89Vec& d = ctx->vec[0];
-  if (d.len < 64) return;
   const vrt_block_alg_t* g8 = vrtpGost89AlgG8ptr;
+  const bool vector = g8 == &vrtpGost89AlgAvxG8 || g8 == &vrtpGost89AlgAvx512G8;
+  const uint64_t min_group = vector ? 32 : 64;
+  Gost89Vec& d = ctx->vec[0];
+  if (d.len < min_group) return;
+  // The vector record reads only the first key record; the portable one
+  // takes one per block, so it gets copies.
+  const bool copies = !vector;
   gost89_key_t keys[8];
-  for (auto& k : keys) std::memcpy(&k, &ctx->keys[0], sizeof k);
-  uint8_t counters[64], stream[64];
-  while (d.len >= 64) {
-    for (int j = 0; j < 8; ++j) {
+  if (copies)
+    for (auto& k : keys) std::memcpy(&k, &ctx->keys[0], sizeof k);
+  const gost89_key_t* k = copies ? keys : ctx->keys;
+  uint8_t counters[64] = {}, stream[64];
+  while (d.len >= min_group) {
+    const uint64_t blocks = d.len >= 64 ? 8 : d.len / 8;
+    for (uint64_t j = 0; j < blocks; ++j) {
       counter_step(ctx->reg);
       std::memcpy(counters + 8 * j, ctx->reg, 8);
     }
-    g8->encrypt.gost89(counters, stream, keys, ctx->sbox);
-    for (int j = 0; j < 64; j += 8) vrt::store_le64(d.out + j, vrt::load_le64(d.in + j) ^ vrt::load_le64(stream + j));
-    d.in += 64;
-    d.out += 64;
-    d.len -= 64;
+    g8->encrypt.gost89(counters, stream, k, ctx->sbox);
+    for (uint64_t j = 0; j < 8 * blocks; j += 8)
+      vrt::store_le64(d.out + j, vrt::load_le64(d.in + j) ^ vrt::load_le64(stream + j));
+    d.in += 8 * blocks;
+    d.out += 8 * blocks;
+    d.len -= 8 * blocks;
   }
   d.status |= VRT_VEC_ACTIVE;
   if (d.len == 0) {
     d.status |= VRT_VEC_FINISHED;
     ctx->finished |= 1u;
   }
-  wipe_records(keys, 8, ctx->const_reset != 0);
+  if (copies) wipe_records(keys, 8, ctx->const_reset != 0);
   vrt_memset_s(stream, sizeof stream, 0, sizeof stream);
 }
 

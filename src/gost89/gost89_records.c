@@ -34,6 +34,16 @@ static void avx_decrypt8(const void* in, void* out, const gost89_key_t* key, con
   __gost89avx_decrypt8(in, out, key, sbox->cpu);
 }
 
+static void avx512_mac8(const void* in, void* state, const gost89_key_t* key, const gost89_sbox_t* sbox) {
+  __gost89avx512_mac8(in, state, key, sbox->cpu);
+}
+static void avx512_encrypt8(const void* in, void* out, const gost89_key_t* key, const gost89_sbox_t* sbox) {
+  __gost89avx512_encrypt8(in, out, key, sbox->cpu);
+}
+static void avx512_decrypt8(const void* in, void* out, const gost89_key_t* key, const gost89_sbox_t* sbox) {
+  __gost89avx512_decrypt8(in, out, key, sbox->cpu);
+}
+
 /* The begin and end hooks of the AVX records; nothing is left to do around
  * a call, since every AVX operation loads and clears its own registers. */
 static void avx_hook(void* ctx) { (void)ctx; }
@@ -88,6 +98,18 @@ VRT_API const vrt_block_alg_t vrtpGost89AlgAvxG8 = {
     .mac_block.gost89 = avx_mac8,
     .encrypt.gost89 = avx_encrypt8,
     .decrypt.gost89 = avx_decrypt8,
+    .xor_block = gost89_xor_block8,
+    .copy_block = gost89_copy_block8,
+};
+
+VRT_API const vrt_block_alg_t vrtpGost89AlgAvx512G8 = {
+    .lanes = 8,
+    .block_size = 64,
+    .hook_begin = avx_hook,
+    .hook_end = avx_hook,
+    .mac_block.gost89 = avx512_mac8,
+    .encrypt.gost89 = avx512_encrypt8,
+    .decrypt.gost89 = avx512_decrypt8,
     .xor_block = gost89_xor_block8,
     .copy_block = gost89_copy_block8,
 };

@@ -1,41 +1,42 @@
 // What the other folders may call in the keys subsystem.
 #pragma once
 
-#include <pthread.h>
-
 #include <cstdint>
 
 #include "vrt.h"
 
-// A generator seed: 32 bytes of key, then 8 bytes of initial counter.
-struct random_seed_t {
-  uint8_t key[32];
-  uint8_t counter[8];
+namespace vrt::keys {
+
+// The library's main generator (what a null context names).
+random_ctx_t* main_generator();
+
+// Test hooks: replace the per-block and the periodic test while set (null
+// restores the real ones), so the failure paths can be driven on purpose.
+// Not exported.
+using BlockTestFn = uint32_t (*)(const uint8_t block[32]);
+using PeriodicTestFn = uint32_t (*)(const uint8_t block[4096]);
+void set_test_hooks(BlockTestFn block_test, PeriodicTestFn periodic_test);
+
+// The generator's internals shared by the generator and the entropy intake;
+// both are called with the context's lock held.
+struct Locked {
+  explicit Locked(random_ctx_t* c);
+  ~Locked();
+  Locked(const Locked&) = delete;
+  Locked& operator=(const Locked&) = delete;
+  random_ctx_t* ctx;
 };
 
-// A generator context: a keystream under a 512-bit key, its block counter and
-// the lock that every generator function holds. Null names the main
-// generator.
-struct random_ctx_t {
-  pthread_mutex_t lock;
-  uint32_t ready;   // 100 once seeded
-  uint32_t failed;  // nonzero: refuses all output
-  uint32_t up;      // the lock exists
-  uint64_t key[8];
-  uint64_t counter;
-};
+// Fills out with length bytes by the output procedure.
+uint32_t produce(random_ctx_t* ctx, uint8_t* out, uint64_t length, uint32_t* rekeyed, random_seed_t* seed_out);
+// Keys the generator from pooled entropy (key = Streebog-256 of it, counter
+// start from the key's digest), produces the next seed and copies it to
+// seed_out (optional).
+uint32_t seed_from_entropy(random_ctx_t* ctx, const uint8_t* bytes, uint64_t length, random_seed_t* seed_out);
+// Runs the periodic test on fresh output, up to three times.
+uint32_t periodic_test(random_ctx_t* ctx);
+// Enters the failed state (as the output procedure does when clear_all).
+void enter_failed(random_ctx_t* ctx, bool clear_all);
+uint32_t block_test(const uint8_t block[32]);
 
-// Creates the lock and clears the context.
-uint32_t random_init(random_ctx_t* ctx);
-// Clears the key and destroys the lock; the context must be initialised again
-// before use.
-void random_cleanup(random_ctx_t* ctx);
-// Fills out with length bytes: 3 for a null out or zero length, 1 while the
-// generator is unseeded or failed. rekeyed (optional) is set to 0; seed_out is
-// not written (this generator never re-keys on its own).
-uint32_t random_generate(random_ctx_t* ctx, void* out, uint64_t length, uint32_t* rekeyed,
-                         random_seed_t* seed_out);
-// Keys the generator from seed; seed_out (optional) receives 40 further bytes
-// of output. seed and seed_out may be the same buffer.
-uint32_t random_set_custom_seed(random_ctx_t* ctx, const random_seed_t* seed,
-                                random_seed_t* seed_out);
+}  // namespace vrt::keys

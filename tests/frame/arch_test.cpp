@@ -111,6 +111,8 @@ TEST(Arch, FeatureWordMatchesTheProcessor) {
   bool vbmi = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
               __builtin_cpu_supports("avx512vbmi");
   EXPECT_EQ((vrtpInstance.cpu_detected & VRT_CPU_AVX512VBMI) != 0, vbmi);
+  bool vl = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl");
+  EXPECT_EQ((vrtpInstance.cpu_detected & VRT_CPU_AVX512VL) != 0, vl);
   uint32_t regs[4];
   __get_cpuid(regs, 0);
   EXPECT_GE(regs[0], 1u);  // highest standard leaf

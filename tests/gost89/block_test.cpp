@@ -227,6 +227,7 @@ TEST(Gost89Block, EightBlockFormsEqualEightSingleCalls) {
     };
     std::vector<Eight> forms = {{"portable", &vrtpGost89AlgG8, keys}};
     if (HaveAvx()) forms.push_back({"avx", &vrtpGost89AlgAvxG8, same});
+    if (vrtpInstance.cpu_detected & VRT_CPU_AVX512VL) forms.push_back({"avx512", &vrtpGost89AlgAvx512G8, same});
     for (const Eight& f : forms) {
       SCOPED_TRACE(f.name);
       uint8_t want_e[64], want_d[64], want_m[64], got[64];
@@ -265,6 +266,7 @@ TEST(Gost89Block, RecordShapes) {
       {&vrtpGost89AlgAluG1, 1, 8, false, __gost89alu_xor_block, __gost89alu_copy_block},
       {&vrtpGost89AlgAvxG1, 1, 8, true, gost89_xor_block, gost89_copy_block},
       {&vrtpGost89AlgAvxG8, 8, 64, true, gost89_xor_block8, gost89_copy_block8},
+      {&vrtpGost89AlgAvx512G8, 8, 64, true, gost89_xor_block8, gost89_copy_block8},
   };
   for (const Shape& sh : shapes) {
     const vrt_block_alg_t& r = *sh.alg;

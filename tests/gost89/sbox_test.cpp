@@ -168,7 +168,10 @@ TEST(Gost89Sbox, InitialisationNeedsTheLibraryForUntaggedSets) {
 TEST(Gost89Sbox, VariantFollowsTheProcessor) {
   // Single blocks always take the scalar scheduled record, the faster one for
   // a serial chain; eight blocks take the vector one where there is AVX.
-  if (vrtpInstance.cpu_enabled & VRT_CPU_AVX) {
+  if (vrtpInstance.cpu_enabled & VRT_CPU_AVX512VL) {
+    EXPECT_EQ(vrtpGost89AlgG1ptr, &vrtpGost89AlgAluG1);
+    EXPECT_EQ(vrtpGost89AlgG8ptr, &vrtpGost89AlgAvx512G8);
+  } else if (vrtpInstance.cpu_enabled & VRT_CPU_AVX) {
     EXPECT_EQ(vrtpGost89AlgG1ptr, &vrtpGost89AlgAluG1);
     EXPECT_EQ(vrtpGost89AlgG8ptr, &vrtpGost89AlgAvxG8);
   } else {
@@ -177,7 +180,7 @@ TEST(Gost89Sbox, VariantFollowsTheProcessor) {
   }
   // Without AVX the scalar scheduled record and the portable eight-block one.
   vrtp_instance_t plain = vrtpInstance;
-  plain.cpu_enabled &= ~VRT_CPU_AVX;
+  plain.cpu_enabled &= ~(VRT_CPU_AVX | VRT_CPU_AVX512VL);
   const vrt_block_alg_t* g1 = vrtpGost89AlgG1ptr;
   const vrt_block_alg_t* g8 = vrtpGost89AlgG8ptr;
   vrtpGost89AlgG8ptr = &vrtpGost89AlgG8;
