@@ -73,6 +73,8 @@ extern "C" {
 #define VRT_CPU_GFNI    UINT32_C(0x80)
 /* AVX-512 F and VL with the register state enabled by the system. */
 #define VRT_CPU_AVX512VL UINT32_C(0x100)
+/* Carry-less multiplication (PCLMULQDQ). */
+#define VRT_CPU_PCLMUL  UINT32_C(0x200)
 
 /* Word-array primitives of the dispatch table. Numbers are little-endian
  * arrays of 32 (256-bit) or 64 (512-bit) bytes; results may alias operands.
@@ -566,6 +568,217 @@ VRT_API void gost15_key_shedule_decrypt(Gost15Ctx* ctx, const uint8_t* key);
  * status, in which case the area is zero-filled instead. Nothing to do (0)
  * for a Magma or null context. */
 VRT_API uint32_t gost15_key_shedule_clean(Gost15Ctx* ctx);
+
+/* ---- MGM ---- */
+
+/* Multilinear Galois Mode authenticated encryption with associated data over
+ * Kuznyechik (16-byte blocks) or Magma (8-byte blocks). Field elements and
+ * counters are big-endian byte strings of one block (byte 0 most
+ * significant). */
+
+/* Piece kinds of vrtAEADEncryptUpdate and vrtAEADDecryptUpdate. */
+#define VRT_AEAD_KIND_AAD   UINT32_C(1) /* associated data, authenticated only */
+#define VRT_AEAD_KIND_TEXT  UINT32_C(2) /* text: plaintext to encrypt, ciphertext to decrypt */
+
+/* out = a * b in the field of the record (a, b and out may alias). */
+typedef void (*vrt_gf_mul_fn)(void* out, const void* a, const void* b);
+/* Adds 1 to one half of a block in place. */
+typedef void (*vrt_block_incr_fn)(void* block);
+/* Writes count length blocks (one per lane) for aad_len and text_len bytes. */
+typedef void (*vrt_concat_len_fn)(void* out, uint64_t aad_len, uint64_t text_len, uint64_t count);
+
+/* An MGM implementation as the mode code sees it: fourteen 64-bit slots. */
+typedef struct vrt_aead_alg {
+  uint64_t lanes;                 /* 1 */
+  uint64_t block_size;            /* 16 or 8 */
+  const void* reserved3;          /* slots 3 to 6: empty */
+  const void* reserved4;
+  const void* reserved5;
+  const void* reserved6;
+  vrt_gf_mul_fn mul;              /* multiplication in GF(2^128) or GF(2^64) */
+  gost15_block_fn encrypt;        /* one block through the cipher */
+  const void* reserved9;          /* empty */
+  vrt_block_incr_fn incr_l;       /* +1 on the left half (authentication counter) */
+  vrt_block_incr_fn incr_r;       /* +1 on the right half (encryption counter) */
+  vrt_concat_len_fn concat_len;   /* the length block */
+  vrt_xor_block_fn xor_block;
+  vrt_copy_block_fn copy_block;
+} vrt_aead_alg_t;
+
+/* The two MGM records: Kuznyechik in GF(2^128), Magma (over the tc26 Z
+ * S-box set) in GF(2^64). */
+VRT_API extern const vrt_aead_alg_t AEAD_G1_KUZNECHIK;
+VRT_API extern const vrt_aead_alg_t AEAD_G1_MAGMA;
+
+struct genkey;
+
+/* One lane of an MGM request (40 bytes). The text descriptor carries the key
+ * and, for text, the output; the associated-data descriptor only len and
+ * data. status: the caller may set VRT_VEC_SKIP (bit 31); the call rewrites
+ * the low byte with VRT_VEC_FINISHED and VRT_VEC_ACTIVE. */
+typedef struct AeadVec {
+  const struct genkey* key;  /* 32-byte masked key */
+  uint32_t status;
+  uint32_t reserved;
+  uint64_t len;
+  const uint8_t* data;
+  uint8_t* out;              /* text output, len bytes; null for associated data */
+} AeadVec;
+
+/* The MGM context; its layout is private to the library. It holds no key
+ * between calls: every call unmasks the key, and overwrites the unmasked key
+ * and the Kuznyechik round keys with random bytes before it returns. */
+typedef struct AeadCtx AeadCtx;
+
+/* vrtAEADCtxAlloc allocates a zeroed context for lanes 1 and block_size 16
+ * (Kuznyechik) or 8 (Magma); 3 for other values, 7 when the allocation fails
+ * (*ctx is then null). The context must be initialised before use. */
+VRT_API uint32_t vrtAEADCtxAlloc(AeadCtx** ctx, uint32_t lanes, uint64_t block_size);
+/* vrtAEADCtxInit sets ctx up for a new message with the record of its block
+ * size: everything but the block size is cleared, a cached ciphertext
+ * released. 3 for a null ctx, lanes other than 1, or a Magma context while
+ * the tc26 Z S-box set is not initialised (the context is then unusable:
+ * every call on it returns 3). */
+VRT_API uint32_t vrtAEADCtxInit(AeadCtx* ctx, uint32_t lanes);
+/* vrtAEADCtxAllocInitialized is Alloc then Init; on an Init failure the
+ * context is freed, *ctx set to null and Init's status returned. */
+VRT_API uint32_t vrtAEADCtxAllocInitialized(AeadCtx** ctx, uint32_t lanes, uint64_t block_size);
+/* vrtAEADCtxFree releases the context and its cached ciphertext; null is
+ * ignored. */
+VRT_API void vrtAEADCtxFree(AeadCtx* ctx);
+/* vrtAEADSetNonce takes the block_size-byte nonce; its top bit is ignored.
+ * 3 for a null ctx or nonce, an unusable context, or while a stream is open
+ * (the stream would continue under another nonce). */
+VRT_API uint32_t vrtAEADSetNonce(AeadCtx* ctx, const uint8_t* nonce);
+/* vrtAEADEncrypt encrypts and authenticates one message in one call: the
+ * text descriptor's len bytes of data into out (the same length, in place
+ * allowed), the associated-data descriptor's bytes authenticated only; the
+ * tag is then read with vrtAEADImitGetValue. count is 1 (0 gives 9). Returns
+ * 3 for a null ctx or text descriptor, count above 1, both lengths zero, a
+ * null key, key data, data or output where bytes are due, a key that is not
+ * 32 bytes, more data than the mode allows (2^29 - 1 bytes in all for Magma,
+ * 2^61 - 1 for Kuznyechik) or an open stream on ctx; 9 when the text lane is
+ * skipped. A null associated-data descriptor means none. */
+VRT_API uint32_t vrtAEADEncrypt(AeadCtx* ctx, AeadVec* text_vec, AeadVec* aad_vec, uint64_t count);
+/* vrtAEADDecrypt authenticates the associated data and the ciphertext,
+ * compares the tag in constant time with the one vrtAEADImitSetValue stored,
+ * and only when they match writes the plaintext (0). A mismatch, or no
+ * expected tag, gives 1 and writes nothing. Other statuses as vrtAEADEncrypt. */
+VRT_API uint32_t vrtAEADDecrypt(AeadCtx* ctx, AeadVec* text_vec, AeadVec* aad_vec, uint64_t count);
+/* The one-lane forms: text {key, len, in, out}, associated data {aad_len, aad}. */
+VRT_API uint32_t vrtAEADEncryptSimple(AeadCtx* ctx, const struct genkey* key, const uint8_t* in, uint8_t* out,
+                                      uint64_t len, const uint8_t* aad, uint64_t aad_len);
+VRT_API uint32_t vrtAEADDecryptSimple(AeadCtx* ctx, const struct genkey* key, const uint8_t* in, uint8_t* out,
+                                      uint64_t len, const uint8_t* aad, uint64_t aad_len);
+/* vrtAEADImitGetValue copies the first tag_len bytes of the tag of the last
+ * completed encryption (after a failed decryption: zeros). 3 for a null ctx
+ * or tag, or tag_len above the block size. */
+VRT_API uint32_t vrtAEADImitGetValue(AeadCtx* ctx, uint8_t* tag, uint64_t tag_len);
+/* vrtAEADImitSetValue stores the expected tag of a decryption, tag_len bytes
+ * (1 up to the block size; a shorter tag is the leftmost bytes). 3 for a null
+ * ctx or tag, tag_len 0 or above the block size. */
+VRT_API uint32_t vrtAEADImitSetValue(AeadCtx* ctx, const uint8_t* tag, uint64_t tag_len);
+/* vrtAEADEncryptUpdate feeds one piece of an encryption stream: kind
+ * VRT_AEAD_KIND_AAD (all associated data comes before any text; out and
+ * out_len are ignored) or VRT_AEAD_KIND_TEXT. The last 1 to block_size bytes
+ * of the stream so far are held back for the next call; a text piece writes
+ * the ciphertext of the blocks before them. A null out asks for that count
+ * (*out_len, status 0); *out_len is the capacity of out otherwise and is not
+ * updated. Returns 3 for a null ctx, key, key data or data, a bad kind,
+ * associated data after text, a decryption stream open on ctx, a key that is
+ * not 32 bytes or too much data; 7 when the capacity is too small. */
+VRT_API uint32_t vrtAEADEncryptUpdate(AeadCtx* ctx, const struct genkey* key, const uint8_t* data, uint64_t len,
+                                      uint32_t kind, uint8_t* out, uint64_t* out_len);
+/* vrtAEADEncryptFinal closes an encryption stream: writes the ciphertext of
+ * the held-back text bytes to out and tag_len bytes of the tag to tag (the tag
+ * also stays for vrtAEADImitGetValue). A null out asks for the count of
+ * bytes (*out_len: 0 after associated data only; pass any non-null out then).
+ * Returns 5 without an open encryption stream, 7 when *out_len is below the
+ * count, 3 for a null ctx, key or key data, a null out_len where bytes are
+ * due, tag_len above the block size, a null tag with tag_len above 0, or an
+ * empty message. A refused call leaves the stream open. */
+VRT_API uint32_t vrtAEADEncryptFinal(AeadCtx* ctx, const struct genkey* key, uint8_t* out, uint64_t* out_len,
+                                     uint8_t* tag, uint64_t tag_len);
+/* vrtAEADDecryptUpdate feeds one piece of a decryption stream; ciphertext is
+ * authenticated at once and kept in the context, nothing is written. 3 as
+ * for vrtAEADEncryptUpdate (an encryption stream open instead), 7 when the
+ * ciphertext cannot be kept. */
+VRT_API uint32_t vrtAEADDecryptUpdate(AeadCtx* ctx, const struct genkey* key, const uint8_t* data, uint64_t len,
+                                      uint32_t kind);
+/* vrtAEADDecryptFinal closes a decryption stream: checks the tag against the
+ * expected one and, only when they match, writes the whole plaintext (all
+ * ciphertext bytes of the stream) to out and returns 0; a mismatch writes
+ * nothing and returns 1. Either way the stream ends and the kept ciphertext
+ * is released. A null out asks for the count (*out_len). Returns 5 without an
+ * open decryption stream, 7 when *out_len is below the count, 3 for a null
+ * ctx, key or key data, a null out_len where bytes are due or an empty
+ * message, and 1 without an expected tag (the stream then stays open). */
+VRT_API uint32_t vrtAEADDecryptFinal(AeadCtx* ctx, const struct genkey* key, uint8_t* out, uint64_t* out_len);
+/* vrtAEADSaveState writes the context's state to blob, little-endian: total
+ * size (8), state (4), phase (4), text and associated-data byte counts (8
+ * each), held-back byte count (1), then six blocks: held-back bytes, the
+ * running sum, the authentication and encryption counters, the two nonce
+ * blocks; in a decryption stream also the expected-tag length (1) and tag,
+ * and after ciphertext the kept ciphertext's length (8) and bytes. A null
+ * blob asks for the size (*size); *size must equal it, else 3. 3 also for a
+ * null ctx or size or an unusable context. The context stays usable. */
+VRT_API uint32_t vrtAEADSaveState(AeadCtx* ctx, uint8_t* blob, uint64_t* size);
+/* vrtAEADRestoreState initialises ctx (as vrtAEADCtxInit) and loads a saved
+ * state into it, so the stream continues there; the context must have the
+ * block size of the saved one. 3 for a null ctx or blob or inconsistent
+ * content, 12 when size is below 8 or differs from the stored total or from
+ * the size the content implies, 7 when the ciphertext cannot be kept. On a
+ * failure ctx is left as it was. */
+VRT_API uint32_t vrtAEADRestoreState(AeadCtx* ctx, const uint8_t* blob, uint64_t size);
+
+VRT_API uint32_t vrtpAEADCtxAlloc(AeadCtx** ctx, uint32_t lanes, uint64_t block_size);
+VRT_API uint32_t vrtpAEADCtxInit(AeadCtx* ctx, uint32_t lanes);
+VRT_API uint32_t vrtpAEADCtxAllocInitialized(AeadCtx** ctx, uint32_t lanes, uint64_t block_size);
+VRT_API void vrtpAEADCtxFree(AeadCtx* ctx);
+VRT_API uint32_t vrtpAEADSetNonce(AeadCtx* ctx, const uint8_t* nonce);
+VRT_API uint32_t vrtpAEADEncrypt(AeadCtx* ctx, AeadVec* text_vec, AeadVec* aad_vec, uint64_t count);
+VRT_API uint32_t vrtpAEADDecrypt(AeadCtx* ctx, AeadVec* text_vec, AeadVec* aad_vec, uint64_t count);
+VRT_API uint32_t vrtpAEADEncryptSimple(AeadCtx* ctx, const struct genkey* key, const uint8_t* in, uint8_t* out,
+                                       uint64_t len, const uint8_t* aad, uint64_t aad_len);
+VRT_API uint32_t vrtpAEADDecryptSimple(AeadCtx* ctx, const struct genkey* key, const uint8_t* in, uint8_t* out,
+                                       uint64_t len, const uint8_t* aad, uint64_t aad_len);
+VRT_API uint32_t vrtpAEADImitGetValue(AeadCtx* ctx, uint8_t* tag, uint64_t tag_len);
+VRT_API uint32_t vrtpAEADImitSetValue(AeadCtx* ctx, const uint8_t* tag, uint64_t tag_len);
+VRT_API uint32_t vrtpAEADEncryptUpdate(AeadCtx* ctx, const struct genkey* key, const uint8_t* data, uint64_t len,
+                                       uint32_t kind, uint8_t* out, uint64_t* out_len);
+VRT_API uint32_t vrtpAEADEncryptFinal(AeadCtx* ctx, const struct genkey* key, uint8_t* out, uint64_t* out_len,
+                                      uint8_t* tag, uint64_t tag_len);
+VRT_API uint32_t vrtpAEADDecryptUpdate(AeadCtx* ctx, const struct genkey* key, const uint8_t* data, uint64_t len,
+                                       uint32_t kind);
+VRT_API uint32_t vrtpAEADDecryptFinal(AeadCtx* ctx, const struct genkey* key, uint8_t* out, uint64_t* out_len);
+VRT_API uint32_t vrtpAEADSaveState(AeadCtx* ctx, uint8_t* blob, uint64_t* size);
+VRT_API uint32_t vrtpAEADRestoreState(AeadCtx* ctx, const uint8_t* blob, uint64_t size);
+
+/* mulGaloisField128 sets out = a * b in GF(2^128) modulo x^128 + x^7 + x^2 +
+ * x + 1, for 16-byte big-endian values; mulGaloisField64 the same in GF(2^64)
+ * modulo x^64 + x^4 + x^3 + x + 1 for 8-byte values. out may alias a or b.
+ * Both run in time independent of the values: carry-less multiplication
+ * where the processor has it, masked shift-and-add otherwise. */
+VRT_API void mulGaloisField128(void* out, const void* a, const void* b);
+VRT_API void mulGaloisField64(void* out, const void* a, const void* b);
+/* Add 1, wrapping, to bytes 0..7 (L) or 8..15 (R) of a 16-byte block, or to
+ * bytes 0..3 or 4..7 of an 8-byte block, as a big-endian number; the other
+ * half is left alone. */
+VRT_API void kuznechikCounterL(void* block);
+VRT_API void kuznechikCounterR(void* block);
+VRT_API void magmaCounterL(void* block);
+VRT_API void magmaCounterR(void* block);
+/* kuznechikConcatLen writes count 16-byte blocks, each the bit lengths
+ * aad_len * 8 and text_len * 8 as two 64-bit big-endian numbers;
+ * magmaConcatLen count 8-byte blocks, each the two bit lengths as 32-bit
+ * big-endian numbers. Lengths beyond the mode's limit do not fit. */
+VRT_API void kuznechikConcatLen(void* out, uint64_t aad_len, uint64_t text_len, uint64_t count);
+VRT_API void magmaConcatLen(void* out, uint64_t aad_len, uint64_t text_len, uint64_t count);
+
+/* aead_self_test runs the published MGM examples of both ciphers: streamed
+ * with the state saved and restored between pieces, and in one call, both
+ * directions. 0, 1 on a mismatch, or a failing call's status. */
+VRT_API uint32_t aead_self_test(vrtp_instance_t* instance);
 
 /* ==========================================================================
  * GOST 28147-89

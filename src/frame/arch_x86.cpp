@@ -77,6 +77,7 @@ VRT_API uint32_t vrtpArchInitCustom(vrtp_instance_t* instance) {
   if (regs[2] & (1u << 9)) features |= VRT_CPU_SSSE3;
   if (regs[2] & (1u << 20)) features |= VRT_CPU_SSE42;
   if (regs[2] & (1u << 30)) features |= VRT_CPU_RDRAND;
+  if (regs[2] & (1u << 1)) features |= VRT_CPU_PCLMUL;
   __get_cpuid(regs, 0);
   if (regs[0] >= 7) {
     __get_cpuidex(regs, 7, 0);

@@ -2,6 +2,7 @@
 #include <atomic>
 
 #include "cipher15/internal.h"
+#include "cipher15/mgm.h"
 #include "frame/internal.h"
 #include "hash/internal.h"
 #include "vrt.h"
@@ -135,12 +136,13 @@ VRT_API const char* vrtpGetVersionStr(void) { return "1.1.0"; }
 VRT_API uint32_t vrtGetVersion(void) { return vrtpGetVersion(); }
 VRT_API const char* vrtGetVersionStr(void) { return vrtpGetVersionStr(); }
 
-// The crypto layer: the Streebog and Kuznyechik variants, the GOST 28147-89
+// The crypto layer: the Streebog, Kuznyechik and MGM field variants, the GOST 28147-89
 // tables and variant, then the elliptic-curve switches (whose result is
 // always 0 and not used).
 VRT_API uint32_t vrtpCryptoInit(vrtp_instance_t* instance) {
   vrt::hash::streebog_arch_init(instance->cpu_enabled);
   vrt::cipher15::kuznechik_arch_init(instance->cpu_enabled);
+  vrt::cipher15::mgm_arch_init(instance->cpu_enabled);
   uint32_t st = gost89_init(instance);
   if (st != VRT_SUCCESS) return st;
   (void)elliptic_cxx_init(instance);

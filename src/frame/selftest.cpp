@@ -17,6 +17,7 @@ constexpr SelfTest kSelfTests[] = {
     gost89_self_test,
     gost89_self_test_NVQ_SBOXes,
     hash2012_self_test,
+    aead_self_test,
 };
 
 }  // namespace

@@ -1,0 +1,771 @@
+// MGM authenticated encryption over Kuznyechik and Magma: the context, the
+// one-shot requests, the streams of associated data and text, and the saved
+// state.
+//
+// A message is one stream of associated data followed by one stream of
+// text. Every piece that arrives is taken block by block, except that the
+// last 1..n bytes of the stream so far are always held back in the tail:
+// until the next piece comes they may be the message's last block, which is
+// zero-padded (and, for text, only partly written). The one-shot requests
+// run the same passes with the tails finished in the same call.
+//
+// Per block (E under the call's key, Z and Y the two counters):
+//   associated data A_i:  H = E(Z); sum ^= H * A_i; Z += 1 (left half)
+//   text P_i:             C_i = P_i ^ E(Y); Y += 1 (right half); then as A_i
+//                         with C_i
+//   at the end:           the length block as A_i; tag = E(sum)
+// Decryption authenticates first and decrypts only once the tag matches, so
+// a rejected message writes no plaintext at all.
+#include <cstdlib>
+#include <cstring>
+#include <initializer_list>
+
+#include "cipher15/mgm.h"
+#include "common/bytes.h"
+#include "common/ct.h"
+#include "vrt.h"
+
+namespace vrt::cipher15 {
+
+using namespace mgm_state;
+
+namespace {
+
+constexpr uint64_t round16(uint64_t n) { return (n + 15) & ~uint64_t{15}; }
+
+constexpr size_t kLaneFill = 16;
+constexpr size_t kKeyBytes = 32;
+constexpr size_t kBuffers = 6;
+
+const gost89_sbox_t* z_sbox() { return &vrtpGost89Sboxtc26_gost_28147_param_Z; }
+
+bool usable(const AeadCtx* ctx) { return ctx != nullptr && ctx->alg != nullptr && ctx->area != nullptr; }
+
+// The most bytes of associated data and text one message may hold together:
+// their bit lengths must stay below 2^(4n), which also keeps each of them
+// inside its half of the length block.
+uint64_t max_message_bytes(uint64_t n) { return (uint64_t{1} << (4 * n - 3)) - 1; }
+
+bool fits(uint64_t n, uint64_t have, uint64_t more) {
+  const uint64_t limit = max_message_bytes(n);
+  return have <= limit && more <= limit - have;
+}
+
+bool key_ok(const genkey_t* key) { return key != nullptr && key->key.data != nullptr && key->key.length == kKeyBytes; }
+
+void lay_out(AeadCtx* ctx) {
+  const auto base = reinterpret_cast<uintptr_t>(ctx) + sizeof(AeadCtx);
+  auto* p = reinterpret_cast<uint8_t*>((base + 15) & ~uintptr_t{15});
+  const uint64_t n = ctx->block_size;
+  std::memset(p, 0, kLaneFill + kKeyBytes + kBuffers * n);
+  ctx->area = p;
+  ctx->lane_fill = p;
+  p += kLaneFill;
+  ctx->key_buf = p;
+  p += kKeyBytes;
+  uint8_t** buffers[kBuffers] = {&ctx->in_block, &ctx->out_block, &ctx->z, &ctx->y, &ctx->h, &ctx->sum};
+  for (uint8_t** b : buffers) {
+    *b = p;
+    p += n;
+  }
+  ctx->nonce_y = ctx->nonce_y_buf;
+  ctx->nonce_z = ctx->nonce_z_buf;
+}
+
+// ---- the key of one call ----
+
+// Unmasks the key into the context for the length of one call and wipes it,
+// with the Kuznyechik schedule and the scratch blocks that held key stream
+// and H values, on every way out.
+class CallKey {
+ public:
+  CallKey(AeadCtx* ctx, const genkey_t* key) : ctx_(ctx) {
+    genkey_t plain{};
+    __binstr_init(&plain.key, ctx->key_buf, kKeyBytes);
+    genkey_unmask_to(key, &plain);
+    if (ctx->block_size == 16) kuznechik_arch_schedule_encrypt(ctx->round_keys, ctx->key_buf);
+  }
+  ~CallKey() {
+    wipe(ctx_->key_buf, kKeyBytes);
+    if (ctx_->block_size == 16) wipe(ctx_->round_keys, sizeof ctx_->round_keys);
+    const int64_t n = static_cast<int64_t>(ctx_->block_size);
+    for (uint8_t* b : {ctx_->in_block, ctx_->out_block, ctx_->h}) vrt_memset_s(b, n, 0, static_cast<uint64_t>(n));
+  }
+  CallKey(const CallKey&) = delete;
+  CallKey& operator=(const CallKey&) = delete;
+
+ private:
+  // Random bytes; zeros if the generator fails, so no key is left either way.
+  static void wipe(uint8_t* p, size_t n) {
+    if (vrt_memreset_s(p, static_cast<int64_t>(n)) != VRT_SUCCESS)
+      vrt_memset_s(p, static_cast<int64_t>(n), 0, n);
+  }
+  AeadCtx* ctx_;
+};
+
+// ---- block steps ----
+
+inline void encrypt(const AeadCtx* c, const void* in, void* out) {
+  c->alg->encrypt(in, out, c->key_buf, z_sbox(), c->round_keys);
+}
+
+// H = E(Z); sum ^= H * x; Z = incr_l(Z).
+inline void authenticate(AeadCtx* c, const uint8_t* x) {
+  const vrt_aead_alg_t* a = c->alg;
+  encrypt(c, c->z, c->h);
+  a->mul(c->h, c->h, x);
+  a->xor_block(c->sum, c->h, c->sum);
+  a->incr_l(c->z);
+}
+
+enum class Pass { kAad, kEncrypt, kAuthenticate };
+
+// count whole blocks of data through the pass; kEncrypt writes count blocks
+// of ciphertext to out (which may be data itself).
+void run_blocks(AeadCtx* c, Pass pass, const uint8_t* data, uint64_t count, uint8_t* out) {
+  const vrt_aead_alg_t* a = c->alg;
+  const uint64_t n = c->block_size;
+  if (pass != Pass::kEncrypt) {
+    for (uint64_t i = 0; i < count; ++i, data += n) authenticate(c, data);
+    return;
+  }
+  for (uint64_t i = 0; i < count; ++i, data += n, out += n) {
+    encrypt(c, c->y, c->out_block);
+    a->xor_block(data, c->out_block, out);
+    a->incr_r(c->y);
+    authenticate(c, out);
+  }
+}
+
+// Feeds len bytes into the pass, holding back the last 1..n bytes of the
+// stream in the tail; returns the bytes of ciphertext written to out.
+uint64_t feed(AeadCtx* c, Pass pass, const uint8_t* data, uint64_t len, uint8_t* out) {
+  const uint64_t n = c->block_size;
+  uint64_t written = 0;
+  if (len == 0) return 0;
+  if (c->tail_len != 0) {
+    const uint64_t take = len < n - c->tail_len ? len : n - c->tail_len;
+    std::memcpy(c->tail + c->tail_len, data, take);
+    c->tail_len = static_cast<uint8_t>(c->tail_len + take);
+    data += take;
+    len -= take;
+    if (len == 0) return 0;  // the full tail may still be the last block
+    run_blocks(c, pass, c->tail, 1, out);
+    c->tail_len = 0;
+    if (pass == Pass::kEncrypt) out += n, written += n;
+  }
+  const uint64_t blocks = (len - 1) / n;
+  run_blocks(c, pass, data, blocks, out);
+  if (pass == Pass::kEncrypt) written += blocks * n;
+  data += blocks * n;
+  len -= blocks * n;
+  std::memcpy(c->tail, data, len);
+  c->tail_len = static_cast<uint8_t>(len);
+  c->lane_fill[0] = c->tail_len;
+  return written;
+}
+
+// The last, possibly partial block of the pass: zero-padded for the
+// product; for kEncrypt only its tail_len bytes of ciphertext are written.
+void finish(AeadCtx* c, Pass pass, uint8_t* out) {
+  const uint64_t n = c->block_size;
+  const uint64_t tl = c->tail_len;
+  if (tl != 0) {
+    std::memset(c->in_block, 0, n);
+    if (pass == Pass::kEncrypt) {
+      encrypt(c, c->y, c->out_block);
+      for (uint64_t i = 0; i < tl; ++i) c->in_block[i] = static_cast<uint8_t>(c->tail[i] ^ c->out_block[i]);
+      c->alg->incr_r(c->y);
+      std::memcpy(out, c->in_block, tl);
+    } else {
+      std::memcpy(c->in_block, c->tail, tl);
+    }
+    authenticate(c, c->in_block);
+  }
+  std::memset(c->tail, 0, sizeof c->tail);
+  c->tail_len = 0;
+  c->lane_fill[0] = 0;
+}
+
+// The length block, then tag = E(sum), left in sum.
+void close_tag(AeadCtx* c) {
+  c->alg->concat_len(c->in_block, c->aad_total, c->text_total, 1);
+  authenticate(c, c->in_block);
+  encrypt(c, c->sum, c->sum);
+}
+
+void start_z(AeadCtx* c) {
+  encrypt(c, c->nonce_z, c->z);
+  std::memset(c->sum, 0, c->block_size);
+}
+
+void start_y(AeadCtx* c) { encrypt(c, c->nonce_y, c->y); }
+
+// out = in XOR the key stream from Y1 = E(0 || ICN), len bytes.
+void decrypt_text(AeadCtx* c, const uint8_t* in, uint8_t* out, uint64_t len) {
+  const vrt_aead_alg_t* a = c->alg;
+  const uint64_t n = c->block_size;
+  start_y(c);
+  for (; len >= n; len -= n, in += n, out += n) {
+    encrypt(c, c->y, c->out_block);
+    a->xor_block(in, c->out_block, out);
+    a->incr_r(c->y);
+  }
+  if (len != 0) {
+    encrypt(c, c->y, c->out_block);
+    for (uint64_t i = 0; i < len; ++i) out[i] = static_cast<uint8_t>(in[i] ^ c->out_block[i]);
+  }
+}
+
+// Compares the computed tag with the expected one; on a mismatch the
+// computed tag is cleared, so the valid tag of a rejected message cannot be
+// read back.
+uint32_t check_tag(AeadCtx* c) {
+  const uint32_t diff = mgm_tag_mismatch(c->sum, c->expected_tag, c->expected_tag_len);
+  if (diff != 0) {
+    std::memset(c->sum, 0, c->block_size);
+    return VRT_ERROR_FAILED;
+  }
+  return VRT_SUCCESS;
+}
+
+// Held-back bytes of a stream of total bytes: 1..n, or 0 when it is empty.
+uint64_t tail_of(uint64_t total, uint64_t n) { return total == 0 ? 0 : (total - 1) % n + 1; }
+
+// ---- one-shot requests ----
+
+uint32_t one_shot(AeadCtx* ctx, AeadVec* tv, AeadVec* av, uint64_t count, bool decrypting) {
+  if (!usable(ctx)) return VRT_ERROR_INVALID_ARGUMENT;
+  if (count > ctx->alg->lanes) return VRT_ERROR_INVALID_ARGUMENT;
+  if (count == 0) return VRT_ERROR_NO_DATA;
+  if (tv == nullptr || ctx->state != 0) return VRT_ERROR_INVALID_ARGUMENT;
+  const uint64_t n = ctx->block_size;
+  const uint64_t aad_len = av != nullptr ? av->len : 0;
+  const uint8_t* aad = av != nullptr ? av->data : nullptr;
+  if (tv->status & VRT_VEC_SKIP) {
+    tv->status = (tv->status & ~uint32_t{0xFF}) | VRT_VEC_FINISHED;
+    ctx->skipped = 1;
+    return VRT_ERROR_NO_DATA;
+  }
+  if ((tv->len == 0 && aad_len == 0) || !key_ok(tv->key)) return VRT_ERROR_INVALID_ARGUMENT;
+  if (tv->len != 0 && (tv->data == nullptr || tv->out == nullptr)) return VRT_ERROR_INVALID_ARGUMENT;
+  if (aad_len != 0 && aad == nullptr) return VRT_ERROR_INVALID_ARGUMENT;
+  if (!fits(n, aad_len, tv->len)) return VRT_ERROR_INVALID_ARGUMENT;
+  if (decrypting && ctx->expected_tag_len == 0) return VRT_ERROR_FAILED;
+
+  ctx->text_vec = tv;
+  ctx->aad_vec = av;
+  ctx->vec_count = count;
+  ctx->skipped = ctx->partial = 0;
+  ctx->finished = 1;
+  ctx->aad_total = aad_len;
+  ctx->text_total = tv->len;
+  ctx->phase = 0;
+  ctx->tail_len = 0;
+
+  uint32_t st = VRT_SUCCESS;
+  {
+    CallKey key(ctx, tv->key);
+    start_z(ctx);
+    feed(ctx, Pass::kAad, aad, aad_len, nullptr);
+    finish(ctx, Pass::kAad, nullptr);
+    if (!decrypting) {
+      start_y(ctx);
+      const uint64_t written = feed(ctx, Pass::kEncrypt, tv->data, tv->len, tv->out);
+      finish(ctx, Pass::kEncrypt, tv->out + written);
+      close_tag(ctx);
+    } else {
+      ctx->pending_len = tv->len;
+      ctx->pending_data = tv->data;
+      ctx->pending_out = tv->out;
+      feed(ctx, Pass::kAuthenticate, tv->data, tv->len, nullptr);
+      finish(ctx, Pass::kAuthenticate, nullptr);
+      close_tag(ctx);
+      st = check_tag(ctx);
+      if (st == VRT_SUCCESS) decrypt_text(ctx, ctx->pending_data, ctx->pending_out, ctx->pending_len);
+      ctx->pending_len = 0;
+      ctx->pending_data = nullptr;
+      ctx->pending_out = nullptr;
+    }
+  }
+  for (AeadVec* v : {tv, av})
+    if (v != nullptr) v->status = (v->status & ~uint32_t{0xFF}) | VRT_VEC_FINISHED | VRT_VEC_ACTIVE;
+  return st;
+}
+
+// ---- streams ----
+
+// Bits of the stream of this direction, and the other direction's.
+struct Direction {
+  uint32_t aad_start, aad, text_start, text, own, other;
+};
+constexpr Direction kEncrypting{kEncAadStart, kEncAad, kEncTextStart, kEncText, kEncStream, kDecStream};
+constexpr Direction kDecrypting{kDecAadStart, kDecAad, kDecTextStart, kDecText, kDecStream, kEncStream};
+
+bool stream_open(const AeadCtx* c, const Direction& d) { return (c->state & d.own) != 0; }
+
+// The first piece of a message clears what an earlier message left behind.
+void begin_stream(AeadCtx* c, const Direction& d) {
+  if (stream_open(c, d)) return;
+  c->aad_total = c->text_total = 0;
+  c->tail_len = 0;
+  c->phase = 0;
+  c->cache_used = 0;
+}
+
+uint64_t message_bytes(const AeadCtx* c, const Direction& d) {
+  return stream_open(c, d) ? c->aad_total + c->text_total : 0;
+}
+
+// An associated-data piece: the first one starts Z; its tail waits.
+uint32_t aad_piece(AeadCtx* c, const Direction& d, const genkey_t* key, const uint8_t* data, uint64_t len) {
+  if (stream_open(c, d) && c->phase == 2) return VRT_ERROR_INVALID_ARGUMENT;  // associated data after text
+  if (!key_ok(key) || data == nullptr) return VRT_ERROR_INVALID_ARGUMENT;
+  if (!fits(c->block_size, message_bytes(c, d), len)) return VRT_ERROR_INVALID_ARGUMENT;
+  begin_stream(c, d);
+  c->phase = 1;
+  if (!(c->state & d.aad)) c->state |= d.aad_start;
+  CallKey k(c, key);
+  if (c->state & d.aad_start) {
+    start_z(c);
+    c->state = (c->state & ~d.aad_start) | d.aad;
+  }
+  feed(c, Pass::kAad, data, len, nullptr);
+  c->aad_total += len;
+  return VRT_SUCCESS;
+}
+
+// Before the first text piece runs: the associated data is finished (or Z
+// started when there was none) and, when encrypting, Y started.
+void open_text(AeadCtx* c, const Direction& d, bool encrypting) {
+  c->phase = 2;
+  if (!(c->state & d.text)) c->state |= d.text_start;
+  if (!(c->state & d.text_start)) return;
+  if (c->state & d.aad) {
+    finish(c, Pass::kAad, nullptr);
+    c->state &= ~d.aad;
+  } else {
+    start_z(c);
+  }
+  if (encrypting) start_y(c);
+  c->state = (c->state & ~d.text_start) | d.text;
+}
+
+void release_cache(AeadCtx* c) {
+  binstr_free(&c->cache);
+  c->cache_used = 0;
+}
+
+void end_stream(AeadCtx* c) {
+  c->state = 0;
+  c->phase = 0;
+}
+
+}  // namespace
+
+size_t aead_ctx_bytes(uint64_t block_size) {
+  return round16(sizeof(AeadCtx)) + 16 + kLaneFill + kKeyBytes + kBuffers * block_size;
+}
+
+uint32_t mgm_tag_mismatch(const uint8_t* computed, const uint8_t* expected, size_t len) {
+  return ct::memdiff(computed, expected, len);
+}
+
+}  // namespace vrt::cipher15
+
+using namespace vrt::cipher15;
+using namespace vrt::cipher15::mgm_state;
+
+extern "C" {
+
+// ---- context ----
+
+VRT_API uint32_t vrtpAEADCtxAlloc(AeadCtx** ctx, uint32_t lanes, uint64_t block_size) {
+  if (ctx == nullptr) return VRT_ERROR_INVALID_ARGUMENT;
+  *ctx = nullptr;
+  if (lanes != 1 || (block_size != 8 && block_size != 16)) return VRT_ERROR_INVALID_ARGUMENT;
+  auto* c = static_cast<AeadCtx*>(std::calloc(1, aead_ctx_bytes(block_size)));
+  if (c == nullptr) return VRT_ERROR_NO_MEMORY;
+  c->block_size = block_size;
+  *ctx = c;
+  return VRT_SUCCESS;
+}
+
+VRT_API uint32_t vrtpAEADCtxInit(AeadCtx* ctx, uint32_t lanes) {
+  if (ctx == nullptr) return VRT_ERROR_INVALID_ARGUMENT;
+  binstr_free(&ctx->cache);
+  const uint64_t n = ctx->block_size;
+  std::memset(static_cast<void*>(ctx), 0, sizeof *ctx);
+  ctx->block_size = n;
+  if (lanes != 1 || (n != 8 && n != 16)) return VRT_ERROR_INVALID_ARGUMENT;
+  if (n == 8 && vrtpGost89SboxInitialized(z_sbox()) != 1) return VRT_ERROR_INVALID_ARGUMENT;
+  ctx->alg = n == 16 ? &AEAD_G1_KUZNECHIK : &AEAD_G1_MAGMA;
+  lay_out(ctx);
+  return VRT_SUCCESS;
+}
+
+VRT_API uint32_t vrtpAEADCtxAllocInitialized(AeadCtx** ctx, uint32_t lanes, uint64_t block_size) {
+  uint32_t st = vrtpAEADCtxAlloc(ctx, lanes, block_size);
+  if (st != VRT_SUCCESS) return st;
+  st = vrtpAEADCtxInit(*ctx, lanes);
+  if (st != VRT_SUCCESS) {
+    vrtpAEADCtxFree(*ctx);
+    *ctx = nullptr;
+  }
+  return st;
+}
+
+VRT_API void vrtpAEADCtxFree(AeadCtx* ctx) {
+  if (ctx == nullptr) return;
+  binstr_free(&ctx->cache);
+  std::free(ctx);
+}
+
+VRT_API uint32_t vrtpAEADSetNonce(AeadCtx* ctx, const uint8_t* nonce) {
+  if (!usable(ctx) || nonce == nullptr || ctx->state != 0) return VRT_ERROR_INVALID_ARGUMENT;
+  const uint64_t n = ctx->block_size;
+  std::memcpy(ctx->nonce_y, nonce, n);
+  std::memcpy(ctx->nonce_z, nonce, n);
+  ctx->nonce_y[0] &= 0x7F;
+  ctx->nonce_z[0] |= 0x80;
+  return VRT_SUCCESS;
+}
+
+// ---- one shot ----
+
+VRT_API uint32_t vrtpAEADEncrypt(AeadCtx* ctx, AeadVec* text_vec, AeadVec* aad_vec, uint64_t count) {
+  return one_shot(ctx, text_vec, aad_vec, count, false);
+}
+
+VRT_API uint32_t vrtpAEADDecrypt(AeadCtx* ctx, AeadVec* text_vec, AeadVec* aad_vec, uint64_t count) {
+  return one_shot(ctx, text_vec, aad_vec, count, true);
+}
+
+VRT_API uint32_t vrtpAEADEncryptSimple(AeadCtx* ctx, const genkey_t* key, const uint8_t* in, uint8_t* out,
+                                       uint64_t len, const uint8_t* aad, uint64_t aad_len) {
+  AeadVec text{key, 0, 0, len, in, out};
+  AeadVec ad{nullptr, 0, 0, aad_len, aad, nullptr};
+  return vrtpAEADEncrypt(ctx, &text, &ad, 1);
+}
+
+VRT_API uint32_t vrtpAEADDecryptSimple(AeadCtx* ctx, const genkey_t* key, const uint8_t* in, uint8_t* out,
+                                       uint64_t len, const uint8_t* aad, uint64_t aad_len) {
+  AeadVec text{key, 0, 0, len, in, out};
+  AeadVec ad{nullptr, 0, 0, aad_len, aad, nullptr};
+  return vrtpAEADDecrypt(ctx, &text, &ad, 1);
+}
+
+VRT_API uint32_t vrtpAEADImitGetValue(AeadCtx* ctx, uint8_t* tag, uint64_t tag_len) {
+  if (!usable(ctx) || tag == nullptr || tag_len > ctx->block_size) return VRT_ERROR_INVALID_ARGUMENT;
+  std::memcpy(tag, ctx->sum, tag_len);
+  return VRT_SUCCESS;
+}
+
+VRT_API uint32_t vrtpAEADImitSetValue(AeadCtx* ctx, const uint8_t* tag, uint64_t tag_len) {
+  if (!usable(ctx) || tag == nullptr || tag_len == 0 || tag_len > ctx->block_size ||
+      tag_len > sizeof ctx->expected_tag)
+    return VRT_ERROR_INVALID_ARGUMENT;
+  std::memcpy(ctx->expected_tag, tag, tag_len);
+  ctx->expected_tag_len = tag_len;
+  return VRT_SUCCESS;
+}
+
+// ---- streamed encryption ----
+
+VRT_API uint32_t vrtpAEADEncryptUpdate(AeadCtx* ctx, const genkey_t* key, const uint8_t* data, uint64_t len,
+                                       uint32_t kind, uint8_t* out, uint64_t* out_len) {
+  if (!usable(ctx) || (ctx->state & kDecStream)) return VRT_ERROR_INVALID_ARGUMENT;
+  const Direction& d = kEncrypting;
+  if (kind == VRT_AEAD_KIND_AAD) return aad_piece(ctx, d, key, data, len);
+  if (kind != VRT_AEAD_KIND_TEXT) return VRT_ERROR_INVALID_ARGUMENT;
+  const uint64_t n = ctx->block_size;
+  const uint64_t held = stream_open(ctx, d) && ctx->phase == 2 ? ctx->tail_len : 0;
+  // Whole blocks before the held-back last 1..n bytes.
+  const uint64_t total = held + len;
+  const uint64_t produced = total == 0 ? 0 : (total - 1) / n * n;
+  if (out_len == nullptr) return VRT_ERROR_INVALID_ARGUMENT;
+  if (out == nullptr) {
+    *out_len = produced;
+    return VRT_SUCCESS;
+  }
+  if (*out_len < produced) return VRT_ERROR_NO_MEMORY;
+  if (!key_ok(key) || data == nullptr) return VRT_ERROR_INVALID_ARGUMENT;
+  if (!fits(n, message_bytes(ctx, d), len)) return VRT_ERROR_INVALID_ARGUMENT;
+  begin_stream(ctx, d);
+  CallKey k(ctx, key);
+  open_text(ctx, d, true);
+  feed(ctx, Pass::kEncrypt, data, len, out);
+  ctx->text_total += len;
+  return VRT_SUCCESS;
+}
+
+VRT_API uint32_t vrtpAEADEncryptFinal(AeadCtx* ctx, const genkey_t* key, uint8_t* out, uint64_t* out_len,
+                                      uint8_t* tag, uint64_t tag_len) {
+  if (!usable(ctx)) return VRT_ERROR_INVALID_ARGUMENT;
+  const bool aad_only = (ctx->state & kEncAad) != 0;
+  if (!aad_only && !(ctx->state & kEncText)) return VRT_ERROR_UNSUPPORTED;
+  const uint64_t count = aad_only ? 0 : ctx->tail_len;
+  if (out == nullptr) {
+    if (out_len == nullptr) return VRT_ERROR_INVALID_ARGUMENT;
+    *out_len = count;
+    return VRT_SUCCESS;
+  }
+  if (count != 0 && out_len == nullptr) return VRT_ERROR_INVALID_ARGUMENT;
+  if (count != 0 && *out_len < count) return VRT_ERROR_NO_MEMORY;
+  if (!key_ok(key) || tag_len > ctx->block_size || (tag == nullptr && tag_len != 0))
+    return VRT_ERROR_INVALID_ARGUMENT;
+  if (ctx->aad_total == 0 && ctx->text_total == 0) return VRT_ERROR_INVALID_ARGUMENT;  // empty message
+  {
+    CallKey k(ctx, key);
+    finish(ctx, aad_only ? Pass::kAad : Pass::kEncrypt, out);
+    close_tag(ctx);
+  }
+  if (tag_len != 0) std::memcpy(tag, ctx->sum, tag_len);
+  end_stream(ctx);
+  return VRT_SUCCESS;
+}
+
+// ---- streamed decryption ----
+
+VRT_API uint32_t vrtpAEADDecryptUpdate(AeadCtx* ctx, const genkey_t* key, const uint8_t* data, uint64_t len,
+                                       uint32_t kind) {
+  if (!usable(ctx) || (ctx->state & kEncStream)) return VRT_ERROR_INVALID_ARGUMENT;
+  const Direction& d = kDecrypting;
+  if (kind == VRT_AEAD_KIND_AAD) return aad_piece(ctx, d, key, data, len);
+  if (kind != VRT_AEAD_KIND_TEXT) return VRT_ERROR_INVALID_ARGUMENT;
+  if (!key_ok(key) || data == nullptr) return VRT_ERROR_INVALID_ARGUMENT;
+  if (!fits(ctx->block_size, message_bytes(ctx, d), len)) return VRT_ERROR_INVALID_ARGUMENT;
+  // Room for the ciphertext first, so that a failed allocation changes nothing.
+  const uint64_t used = stream_open(ctx, d) ? ctx->cache_used : 0;
+  if (used + len > ctx->cache.length || ctx->cache.data == nullptr) {
+    uint64_t capacity = ctx->cache.length * 2;
+    if (capacity < used + len) capacity = used + len;
+    if (capacity < 256) capacity = 256;
+    if (binstr_realloc(&ctx->cache, capacity) != VRT_SUCCESS) return VRT_ERROR_NO_MEMORY;
+  }
+  begin_stream(ctx, d);
+  CallKey k(ctx, key);
+  open_text(ctx, d, false);
+  feed(ctx, Pass::kAuthenticate, data, len, nullptr);
+  if (len != 0) std::memcpy(ctx->cache.data + ctx->cache_used, data, len);
+  ctx->cache_used += len;
+  ctx->text_total += len;
+  return VRT_SUCCESS;
+}
+
+VRT_API uint32_t vrtpAEADDecryptFinal(AeadCtx* ctx, const genkey_t* key, uint8_t* out, uint64_t* out_len) {
+  if (!usable(ctx)) return VRT_ERROR_INVALID_ARGUMENT;
+  const bool aad_only = (ctx->state & kDecAad) != 0;
+  if (!aad_only && !(ctx->state & kDecText)) return VRT_ERROR_UNSUPPORTED;
+  const uint64_t count = aad_only ? 0 : ctx->cache_used;
+  if (out == nullptr) {
+    if (out_len == nullptr) return VRT_ERROR_INVALID_ARGUMENT;
+    *out_len = count;
+    return VRT_SUCCESS;
+  }
+  if (count != 0 && out_len == nullptr) return VRT_ERROR_INVALID_ARGUMENT;
+  if (count != 0 && *out_len < count) return VRT_ERROR_NO_MEMORY;
+  if (!key_ok(key)) return VRT_ERROR_INVALID_ARGUMENT;
+  if (ctx->aad_total == 0 && ctx->text_total == 0) return VRT_ERROR_INVALID_ARGUMENT;  // empty message
+  if (ctx->expected_tag_len == 0) return VRT_ERROR_FAILED;  // the stream stays open for the tag
+  uint32_t st;
+  {
+    CallKey k(ctx, key);
+    finish(ctx, aad_only ? Pass::kAad : Pass::kAuthenticate, nullptr);
+    close_tag(ctx);
+    st = check_tag(ctx);
+    if (st == VRT_SUCCESS && count != 0) decrypt_text(ctx, ctx->cache.data, out, count);
+  }
+  release_cache(ctx);
+  end_stream(ctx);
+  return st;
+}
+
+// ---- saved state ----
+
+namespace {
+
+constexpr uint64_t base_blob_size(uint64_t n) { return 6 * n + 33; }
+
+}  // namespace
+
+VRT_API uint32_t vrtpAEADSaveState(AeadCtx* ctx, uint8_t* blob, uint64_t* size) {
+  if (!usable(ctx) || size == nullptr) return VRT_ERROR_INVALID_ARGUMENT;
+  const uint64_t n = ctx->block_size;
+  const bool decrypting = (ctx->state & (kDecAad | kDecText)) != 0;
+  const bool cached = (ctx->state & kDecText) != 0;
+  uint64_t total = base_blob_size(n);
+  if (decrypting) total += 1 + ctx->expected_tag_len;
+  if (cached) total += 8 + ctx->cache_used;
+  if (blob == nullptr) {
+    *size = total;
+    return VRT_SUCCESS;
+  }
+  if (*size != total) return VRT_ERROR_INVALID_ARGUMENT;
+  uint8_t* p = blob;
+  vrt::store_le64(p, total);
+  vrt::store_le32(p + 8, ctx->state);
+  vrt::store_le32(p + 12, ctx->phase);
+  vrt::store_le64(p + 16, ctx->text_total);
+  vrt::store_le64(p + 24, ctx->aad_total);
+  p[32] = ctx->tail_len;
+  p += 33;
+  for (const uint8_t* b : {static_cast<const uint8_t*>(ctx->tail), static_cast<const uint8_t*>(ctx->sum),
+                           static_cast<const uint8_t*>(ctx->z), static_cast<const uint8_t*>(ctx->y),
+                           static_cast<const uint8_t*>(ctx->nonce_y), static_cast<const uint8_t*>(ctx->nonce_z)}) {
+    std::memcpy(p, b, n);
+    p += n;
+  }
+  if (decrypting) {
+    *p++ = static_cast<uint8_t>(ctx->expected_tag_len);
+    std::memcpy(p, ctx->expected_tag, ctx->expected_tag_len);
+    p += ctx->expected_tag_len;
+  }
+  if (cached) {
+    vrt::store_le64(p, ctx->cache_used);
+    if (ctx->cache_used != 0) std::memcpy(p + 8, ctx->cache.data, ctx->cache_used);
+  }
+  return VRT_SUCCESS;
+}
+
+VRT_API uint32_t vrtpAEADRestoreState(AeadCtx* ctx, const uint8_t* blob, uint64_t size) {
+  if (ctx == nullptr || blob == nullptr) return VRT_ERROR_INVALID_ARGUMENT;
+  const uint64_t n = ctx->block_size;
+  if (n != 8 && n != 16) return VRT_ERROR_INVALID_ARGUMENT;
+  if (size < 8 || vrt::load_le64(blob) != size || size < base_blob_size(n)) return VRT_ERROR_LENGTH;
+
+  // Everything is checked before the context is touched: first that the
+  // size is the one the state implies, then that the content is a state a
+  // stream can be in.
+  const uint32_t state = vrt::load_le32(blob + 8);
+  const uint32_t phase = vrt::load_le32(blob + 12);
+  const uint64_t text_total = vrt::load_le64(blob + 16);
+  const uint64_t aad_total = vrt::load_le64(blob + 24);
+  const uint8_t tl = blob[32];
+  const uint8_t* blocks = blob + 33;  // tail, sum, Z, Y, 0 || ICN, 1 || ICN
+  uint32_t want_phase;
+  uint64_t want_tail;
+  switch (state) {
+    case 0:
+      want_phase = 0, want_tail = 0;
+      break;
+    case kEncAad:
+    case kDecAad:
+      want_phase = 1, want_tail = tail_of(aad_total, n);
+      break;
+    case kEncText:
+    case kDecText:
+      want_phase = 2, want_tail = tail_of(text_total, n);
+      break;
+    default:
+      return VRT_ERROR_INVALID_ARGUMENT;
+  }
+  uint64_t at = base_blob_size(n);
+  uint64_t tag_len = 0, cached = 0;
+  const uint8_t* tag = nullptr;
+  const uint8_t* cipher = nullptr;
+  if (state == kDecAad || state == kDecText) {
+    if (size < at + 1) return VRT_ERROR_LENGTH;
+    tag_len = blob[at];
+    tag = blob + at + 1;
+    at += 1 + tag_len;
+    if (size < at) return VRT_ERROR_LENGTH;
+  }
+  if (state == kDecText) {
+    if (size - at < 8) return VRT_ERROR_LENGTH;
+    cached = vrt::load_le64(blob + at);
+    if (cached != size - at - 8) return VRT_ERROR_LENGTH;
+    cipher = blob + at + 8;
+    at = size;
+  }
+  if (at != size) return VRT_ERROR_LENGTH;
+
+  if (phase != want_phase || tl != want_tail || !fits(n, aad_total, text_total) || tag_len > n ||
+      (state == kDecText && cached != text_total))
+    return VRT_ERROR_INVALID_ARGUMENT;
+  const uint8_t* ny = blocks + 4 * n;
+  const uint8_t* nz = blocks + 5 * n;
+  if ((ny[0] ^ nz[0]) != 0x80 || (nz[0] & 0x80) == 0 || std::memcmp(ny + 1, nz + 1, n - 1) != 0)
+    return VRT_ERROR_INVALID_ARGUMENT;
+  if (n == 8 && vrtpGost89SboxInitialized(z_sbox()) != 1) return VRT_ERROR_INVALID_ARGUMENT;
+
+  binstr_t cache{0, nullptr};
+  if (state == kDecText && binstr_alloc(&cache, cached < 256 ? 256 : cached) != VRT_SUCCESS)
+    return VRT_ERROR_NO_MEMORY;
+  uint32_t st = vrtpAEADCtxInit(ctx, 1);
+  if (st != VRT_SUCCESS) {
+    binstr_free(&cache);
+    return st;
+  }
+  ctx->state = state;
+  ctx->phase = phase;
+  ctx->text_total = text_total;
+  ctx->aad_total = aad_total;
+  ctx->tail_len = tl;
+  ctx->lane_fill[0] = tl;
+  uint8_t* dst[] = {ctx->tail, ctx->sum, ctx->z, ctx->y, ctx->nonce_y, ctx->nonce_z};
+  for (size_t i = 0; i < 6; ++i) std::memcpy(dst[i], blocks + i * n, n);
+  if (tag_len != 0) std::memcpy(ctx->expected_tag, tag, tag_len);
+  ctx->expected_tag_len = tag_len;
+  if (cache.data != nullptr) {
+    if (cached != 0) std::memcpy(cache.data, cipher, cached);
+    ctx->cache = cache;
+    ctx->cache_used = cached;
+  }
+  return VRT_SUCCESS;
+}
+
+// ---- public forwards ----
+
+VRT_API uint32_t vrtAEADCtxAlloc(AeadCtx** ctx, uint32_t lanes, uint64_t block_size) {
+  return vrtpAEADCtxAlloc(ctx, lanes, block_size);
+}
+VRT_API uint32_t vrtAEADCtxInit(AeadCtx* ctx, uint32_t lanes) { return vrtpAEADCtxInit(ctx, lanes); }
+VRT_API uint32_t vrtAEADCtxAllocInitialized(AeadCtx** ctx, uint32_t lanes, uint64_t block_size) {
+  return vrtpAEADCtxAllocInitialized(ctx, lanes, block_size);
+}
+VRT_API void vrtAEADCtxFree(AeadCtx* ctx) { vrtpAEADCtxFree(ctx); }
+VRT_API uint32_t vrtAEADSetNonce(AeadCtx* ctx, const uint8_t* nonce) { return vrtpAEADSetNonce(ctx, nonce); }
+VRT_API uint32_t vrtAEADEncrypt(AeadCtx* ctx, AeadVec* text_vec, AeadVec* aad_vec, uint64_t count) {
+  return vrtpAEADEncrypt(ctx, text_vec, aad_vec, count);
+}
+VRT_API uint32_t vrtAEADDecrypt(AeadCtx* ctx, AeadVec* text_vec, AeadVec* aad_vec, uint64_t count) {
+  return vrtpAEADDecrypt(ctx, text_vec, aad_vec, count);
+}
+VRT_API uint32_t vrtAEADEncryptSimple(AeadCtx* ctx, const genkey_t* key, const uint8_t* in, uint8_t* out,
+                                      uint64_t len, const uint8_t* aad, uint64_t aad_len) {
+  return vrtpAEADEncryptSimple(ctx, key, in, out, len, aad, aad_len);
+}
+VRT_API uint32_t vrtAEADDecryptSimple(AeadCtx* ctx, const genkey_t* key, const uint8_t* in, uint8_t* out,
+                                      uint64_t len, const uint8_t* aad, uint64_t aad_len) {
+  return vrtpAEADDecryptSimple(ctx, key, in, out, len, aad, aad_len);
+}
+VRT_API uint32_t vrtAEADImitGetValue(AeadCtx* ctx, uint8_t* tag, uint64_t tag_len) {
+  return vrtpAEADImitGetValue(ctx, tag, tag_len);
+}
+VRT_API uint32_t vrtAEADImitSetValue(AeadCtx* ctx, const uint8_t* tag, uint64_t tag_len) {
+  return vrtpAEADImitSetValue(ctx, tag, tag_len);
+}
+VRT_API uint32_t vrtAEADEncryptUpdate(AeadCtx* ctx, const genkey_t* key, const uint8_t* data, uint64_t len,
+                                      uint32_t kind, uint8_t* out, uint64_t* out_len) {
+  return vrtpAEADEncryptUpdate(ctx, key, data, len, kind, out, out_len);
+}
+VRT_API uint32_t vrtAEADEncryptFinal(AeadCtx* ctx, const genkey_t* key, uint8_t* out, uint64_t* out_len,
+                                     uint8_t* tag, uint64_t tag_len) {
+  return vrtpAEADEncryptFinal(ctx, key, out, out_len, tag, tag_len);
+}
+VRT_API uint32_t vrtAEADDecryptUpdate(AeadCtx* ctx, const genkey_t* key, const uint8_t* data, uint64_t len,
+                                      uint32_t kind) {
+  return vrtpAEADDecryptUpdate(ctx, key, data, len, kind);
+}
+VRT_API uint32_t vrtAEADDecryptFinal(AeadCtx* ctx, const genkey_t* key, uint8_t* out, uint64_t* out_len) {
+  return vrtpAEADDecryptFinal(ctx, key, out, out_len);
+}
+VRT_API uint32_t vrtAEADSaveState(AeadCtx* ctx, uint8_t* blob, uint64_t* size) {
+  return vrtpAEADSaveState(ctx, blob, size);
+}
+VRT_API uint32_t vrtAEADRestoreState(AeadCtx* ctx, const uint8_t* blob, uint64_t size) {
+  return vrtpAEADRestoreState(ctx, blob, size);
+}
+
+}  // extern "C"
