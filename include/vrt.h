@@ -547,8 +547,9 @@ VRT_API uint32_t vrtpGost15DecryptSimple(Gost15Ctx* ctx, const struct genkey* ke
  * step; out receives the output of the blocks before them. A null out asks
  * for that count (*out_len, status 0, nothing else checked); otherwise
  * *out_len is the capacity of out and is not updated. A piece of 0 bytes
- * changes nothing and returns 0. Returns 0; 3 for a null ctx, out_len, key,
- * key data or input, a stream of the other direction open on ctx, or a
+ * changes nothing and returns 0 (in may then be null). Returns 0; 3 for a
+ * null ctx, out_len, key, key data or input, a stream of the other
+ * direction open on ctx, or a
  * continued stream without its register; 7 when the capacity is below the
  * count; 5 for a MAC mode; and the statuses of vrtGost15Encrypt (the stream
  * stays closed when its first piece is refused). vrtGost15DecryptUpdate is

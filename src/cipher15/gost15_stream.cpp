@@ -38,7 +38,7 @@ uint32_t stream_update(Gost15Ctx* ctx, const genkey_t* key, const uint8_t* in, u
     return VRT_SUCCESS;
   }
   if (*out_len < produced) return VRT_ERROR_NO_MEMORY;
-  if (key == nullptr || key->key.data == nullptr || in == nullptr) return VRT_ERROR_INVALID_ARGUMENT;
+  if (key == nullptr || key->key.data == nullptr || (in == nullptr && in_len != 0)) return VRT_ERROR_INVALID_ARGUMENT;
   if (!cipher_mode(ctx->mode)) return VRT_ERROR_UNSUPPORTED;
   const uint32_t own = stream_bit(dir);
   // The held-back bytes of one direction are no input of the other.
