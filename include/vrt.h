@@ -937,6 +937,10 @@ VRT_API void __gost89avx_mac8(const void* in, void* state, const gost89_key_t* k
 VRT_API void __gost89avx512_encrypt8(const void* in, void* out, const gost89_key_t* key, const uint8_t* pairs);
 VRT_API void __gost89avx512_decrypt8(const void* in, void* out, const gost89_key_t* key, const uint8_t* pairs);
 VRT_API void __gost89avx512_mac8(const void* in, void* state, const gost89_key_t* key, const uint8_t* pairs);
+/* Sixteen blocks (128 bytes) in 512-bit registers under the first key record;
+ * only where VRT_CPU_AVX512VBMI (which includes AVX-512 BW) is set. The
+ * counter mode uses it for long runs. */
+VRT_API void __gost89avx512_encrypt16(const void* in, void* out, const gost89_key_t* key, const uint8_t* pairs);
 
 /* The five records: portable single and eight blocks, scalar scheduled, AVX
  * single and eight blocks; and the two in use, chosen at initialisation
@@ -1379,8 +1383,8 @@ typedef struct random_ctx {
   uint32_t credited;                           /* bits credited by six-record calls */
   uint32_t rekeying;
   uint8_t block[32];                           /* the output block */
-  uint8_t stream[32];                          /* keystream computed ahead */
-  uint32_t stream_held;                        /* 1: stream holds the next 32 bytes */
+  uint8_t stream[96];                          /* keystream computed ahead */
+  uint32_t stream_held;                        /* 32-byte rounds of it still unused */
 } random_ctx_t;
 
 /* random_init sets ctx up: the lock, empty pools and history, limits of 10 MiB
