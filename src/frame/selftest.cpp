@@ -15,6 +15,7 @@ using SelfTest = uint32_t (*)(vrtp_instance_t*);
 // In run order; each algorithm family adds its test here.
 constexpr SelfTest kSelfTests[] = {
     hash2012_self_test,
+    sign2012_self_test,
 };
 
 }  // namespace

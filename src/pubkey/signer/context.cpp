@@ -1,0 +1,181 @@
+// The signature engine for 256 and 512 bits.
+#include "pubkey/signer/context.h"
+
+#include <cstring>
+
+#include "pubkey/signer/secret.h"
+
+namespace vrt::ec {
+
+namespace {
+
+template <int N>
+Parameter default_set() {
+  return N == 256 ? VRT_PARAM_CRYPTOPRO_A : VRT_PARAM_TC26_512_A;
+}
+
+// The two little-endian halves of a 2L-byte point.
+template <int N>
+void read_point(const uint8_t* in, Int<N>& x, Int<N>& y) {
+  x = Int<N>::from_le_bytes(in, N / 8);
+  y = Int<N>::from_le_bytes(in + N / 8, N / 8);
+}
+
+template <int N>
+void write_point(uint8_t* out, const Int<N>& x, const Int<N>& y) {
+  x.to_le_bytes(out, N / 8);
+  y.to_le_bytes(out + N / 8, N / 8);
+}
+
+}  // namespace
+
+template <int N>
+Context<N>::Context(Parameter set) {
+  const sign2012_par_t* rec = parameter_record(set);
+  if (rec == nullptr || rec->bits != static_cast<uint32_t>(N)) rec = parameter_record(default_set<N>());
+  params.init(rec);
+  base = Point<N>::from_affine(params, record_number<N>(rec->x), record_number<N>(rec->y));
+  public_key = Point<N>::infinity(params);
+}
+
+template <int N>
+Int<N> Context<N>::reduce_q(Int<N> x) const {
+  while (x >= params.q) x -= params.q;
+  return x;
+}
+
+template <int N>
+Int<N> Context<N>::digest_scalar(const uint8_t* digest) const {
+  Int<N> e = reduce_q(Int<N>::from_le_bytes(digest, kBytes));
+  if (e.is_zero()) e = Int<N>(1);
+  return e;
+}
+
+template <int N>
+uint32_t Context<N>::sign(const uint8_t* digest, const uint8_t* nonce, uint8_t* signature) {
+  if (secret_key == nullptr) return VRT_ERROR_NOT_INITIALIZED;
+  const Int<N>& q = params.q;
+  const Int<N> e = digest_scalar(digest);
+  Int<N> k = Int<N>::from_le_bytes(nonce, kBytes);
+  signer::WipeOnExit<Int<N>> wipe_k(k);  // k and d give each other away
+  if (k.is_zero() || k >= q) return VRT_ERROR_INVALID_ARGUMENT;
+
+  Point<N> w = base;
+  w *= k;
+  ++multiplications;
+  const Int<N> r = reduce_q(w.get_value_x());
+  if (r.is_zero()) return VRT_ERROR_FAILED;
+
+  signer::UnmaskedKey<N> d(secret_key);
+  Int<N> t = reduce_q(d.value);
+  signer::WipeOnExit<Int<N>> wipe_t(t);
+  if (t.is_zero()) return VRT_ERROR_FAILED;
+  t.mod(q) *= r;  // r*d
+  k.mod(q) *= e;  // k*e
+  t.mod(q) += k;
+  if (t.is_zero()) return VRT_ERROR_FAILED;
+  t.to_be_bytes(signature, kBytes);
+  r.to_be_bytes(signature + kBytes, kBytes);
+  return VRT_SUCCESS;
+}
+
+template <int N>
+uint32_t Context<N>::verify(const uint8_t* digest, const uint8_t* signature) {
+  if (!has_public_key()) return VRT_ERROR_FAILED;
+  const Int<N>& q = params.q;
+  const Int<N> s = Int<N>::from_be_bytes(signature, kBytes);
+  const Int<N> r = Int<N>::from_be_bytes(signature + kBytes, kBytes);
+  if (r.is_zero() || r >= q || s.is_zero() || s >= q) return VRT_ERROR_FAILED;
+
+  const Int<N> e = digest_scalar(digest);
+  const Int<N> v = e.inverse(q);
+  Int<N> z1 = s;
+  z1.mod(q) *= v;
+  Int<N> z2 = q - r;
+  z2.mod(q) *= v;
+
+  Point<N> w = base;
+  w *= z1;
+  Point<N> u = public_key;
+  u *= z2;
+  multiplications += 2;
+  w += u;
+  const Int<N> rr = reduce_q(w.get_value_x());
+  return rr == r && !w.is_infinity() ? VRT_SUCCESS : VRT_ERROR_FAILED;
+}
+
+template <int N>
+void Context<N>::set_public_key(const Point<N>& point) {
+  public_key = point;
+  public_key.make_affine();  // one inversion now saves one per export and verification
+  public_key.make_jacobian();
+  public_key.mul_mode = 0;
+  public_key.precomp = nullptr;
+  if (pending_verify_table != nullptr) {
+    pending_verify_table->generate(public_key, params.mont);
+    public_key.mul_mode = 1;
+    public_key.precomp = pending_verify_table;
+  }
+}
+
+template <int N>
+uint32_t Context<N>::create_public_key() {
+  if (secret_key == nullptr) return VRT_ERROR_NOT_INITIALIZED;
+  Point<N> qp = base;
+  {
+    signer::UnmaskedKey<N> d(secret_key);
+    // A multiple of q would make Q the point at infinity: no key at all.
+    Int<N> dq = reduce_q(d.value);
+    const bool zero = dq.is_zero();
+    signer::wipe(&dq, sizeof dq);
+    if (zero) return VRT_ERROR_FAILED;
+    qp *= d.value;
+    ++multiplications;
+  }
+  set_public_key(qp);
+  return VRT_SUCCESS;
+}
+
+template <int N>
+uint32_t Context<N>::import_public_key(const uint8_t* key) {
+  Int<N> x, y;
+  read_point<N>(key, x, y);
+  if (!params.contains(x, y)) return VRT_ERROR_INVALID_ARGUMENT;
+  set_public_key(Point<N>::from_affine(params, x, y));
+  return VRT_SUCCESS;
+}
+
+template <int N>
+uint32_t Context<N>::export_public_key(uint8_t* key) const {
+  if (!has_public_key()) return VRT_ERROR_NOT_INITIALIZED;
+  write_point<N>(key, public_key.get_value_x(), public_key.get_value_y());
+  return VRT_SUCCESS;
+}
+
+template <int N>
+uint32_t Context<N>::generate_vko(const uint8_t* ukm, const uint8_t* peer_public_key, uint8_t* result) {
+  if (secret_key == nullptr) return VRT_ERROR_NOT_INITIALIZED;
+  Int<N> x, y;
+  read_point<N>(peer_public_key, x, y);
+  if (!params.contains(x, y)) return VRT_ERROR_INVALID_ARGUMENT;
+  const Int<N>& q = params.q;
+  Int<N> t = Int<N>::from_le_bytes(ukm, kBytes);
+  signer::WipeOnExit<Int<N>> wipe_t(t);
+  t.mod(q) *= params.cofactor;  // the product is divided by q: u needs no reduction first
+  {
+    signer::UnmaskedKey<N> d(secret_key);
+    t.mod(q) *= d.value;
+  }
+  Point<N> k = Point<N>::from_affine(params, x, y);
+  k.mul_point(t);
+  ++multiplications;
+  k.make_affine();
+  if (k.is_infinity()) return VRT_ERROR_INVALID_ARGUMENT;
+  write_point<N>(result, k.get_value_x(), k.get_value_y());
+  return VRT_SUCCESS;
+}
+
+template class Context<256>;
+template class Context<512>;
+
+}  // namespace vrt::ec
