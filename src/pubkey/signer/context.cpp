@@ -39,14 +39,26 @@ Context<N>::Context(Parameter set) {
 }
 
 template <int N>
-Int<N> Context<N>::reduce_q(Int<N> x) const {
+bool Context<N>::acceptable(const Int<N>& x, const Int<N>& y) const {
+  if (!params.contains(x, y)) return false;
+  if (params.cofactor.is_one()) return true;  // the whole group has prime order q
+  // With cofactor 4 the curve also has points of order 2 and 4; a peer key
+  // with such a part would be multiplied by a scalar reduced modulo q, and
+  // the result would tell its sender bits of the secret key.
+  Point<N> t = Point<N>::from_affine(params, x, y);
+  t.mul_point(params.q);
+  return t.is_infinity();
+}
+
+template <int N>
+void Context<N>::reduce_q(Int<N>& x) const {
   while (x >= params.q) x -= params.q;
-  return x;
 }
 
 template <int N>
 Int<N> Context<N>::digest_scalar(const uint8_t* digest) const {
-  Int<N> e = reduce_q(Int<N>::from_le_bytes(digest, kBytes));
+  Int<N> e = Int<N>::from_le_bytes(digest, kBytes);
+  reduce_q(e);
   if (e.is_zero()) e = Int<N>(1);
   return e;
 }
@@ -56,19 +68,22 @@ uint32_t Context<N>::sign(const uint8_t* digest, const uint8_t* nonce, uint8_t* 
   if (secret_key == nullptr) return VRT_ERROR_NOT_INITIALIZED;
   const Int<N>& q = params.q;
   const Int<N> e = digest_scalar(digest);
-  Int<N> k = Int<N>::from_le_bytes(nonce, kBytes);
+  Int<N> k;
   signer::WipeOnExit<Int<N>> wipe_k(k);  // k and d give each other away
+  std::memcpy(k.words, nonce, kBytes);    // no staging copy (x86-64 is little-endian)
   if (k.is_zero() || k >= q) return VRT_ERROR_INVALID_ARGUMENT;
 
   Point<N> w = base;
   w *= k;
   ++multiplications;
-  const Int<N> r = reduce_q(w.get_value_x());
+  Int<N> r = w.get_value_x();
+  reduce_q(r);
   if (r.is_zero()) return VRT_ERROR_FAILED;
 
   signer::UnmaskedKey<N> d(secret_key);
-  Int<N> t = reduce_q(d.value);
+  Int<N> t = d.value;
   signer::WipeOnExit<Int<N>> wipe_t(t);
+  reduce_q(t);
   if (t.is_zero()) return VRT_ERROR_FAILED;
   t.mod(q) *= r;  // r*d
   k.mod(q) *= e;  // k*e
@@ -100,7 +115,8 @@ uint32_t Context<N>::verify(const uint8_t* digest, const uint8_t* signature) {
   u *= z2;
   multiplications += 2;
   w += u;
-  const Int<N> rr = reduce_q(w.get_value_x());
+  Int<N> rr = w.get_value_x();
+  reduce_q(rr);
   return rr == r && !w.is_infinity() ? VRT_SUCCESS : VRT_ERROR_FAILED;
 }
 
@@ -125,7 +141,8 @@ uint32_t Context<N>::create_public_key() {
   {
     signer::UnmaskedKey<N> d(secret_key);
     // A multiple of q would make Q the point at infinity: no key at all.
-    Int<N> dq = reduce_q(d.value);
+    Int<N> dq = d.value;
+    reduce_q(dq);
     const bool zero = dq.is_zero();
     signer::wipe(&dq, sizeof dq);
     if (zero) return VRT_ERROR_FAILED;
@@ -140,7 +157,7 @@ template <int N>
 uint32_t Context<N>::import_public_key(const uint8_t* key) {
   Int<N> x, y;
   read_point<N>(key, x, y);
-  if (!params.contains(x, y)) return VRT_ERROR_INVALID_ARGUMENT;
+  if (!acceptable(x, y)) return VRT_ERROR_INVALID_ARGUMENT;
   set_public_key(Point<N>::from_affine(params, x, y));
   return VRT_SUCCESS;
 }
@@ -157,7 +174,7 @@ uint32_t Context<N>::generate_vko(const uint8_t* ukm, const uint8_t* peer_public
   if (secret_key == nullptr) return VRT_ERROR_NOT_INITIALIZED;
   Int<N> x, y;
   read_point<N>(peer_public_key, x, y);
-  if (!params.contains(x, y)) return VRT_ERROR_INVALID_ARGUMENT;
+  if (!acceptable(x, y)) return VRT_ERROR_INVALID_ARGUMENT;
   const Int<N>& q = params.q;
   Int<N> t = Int<N>::from_le_bytes(ukm, kBytes);
   signer::WipeOnExit<Int<N>> wipe_t(t);

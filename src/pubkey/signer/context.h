@@ -12,9 +12,10 @@
 //
 // Every point that comes from outside (an imported public key, a peer key of
 // VKO) must be an affine point of the curve: coordinates below p on the
-// curve equation, not the pair (0, 0). Anything else is refused before it
-// is used, since a point of another curve or of small order lets its sender
-// learn the secret key from the results.
+// curve equation, not the pair (0, 0), and on the two curves with cofactor 4
+// of order q. Anything else is refused before it is used, since a point of
+// another curve or of small order lets its sender learn the secret key from
+// the results.
 //
 // The secret key is held masked (a genkey_t of the owning signer) and
 // unmasked into a stack Int for the length of one call, then wiped.
@@ -92,7 +93,10 @@ class Context {
  private:
   // x mod q by repeated subtraction (q > 2^(N-3) on every curve, so at most
   // a few steps).
-  Int<N> reduce_q(Int<N> x) const;
+  void reduce_q(Int<N>& x) const;
+  // (x, y) is a point of the curve in the group of order q (checked by one
+  // multiplication on the curves with cofactor 4).
+  bool acceptable(const Int<N>& x, const Int<N>& y) const;
   // e = digest mod q, 1 in place of 0.
   Int<N> digest_scalar(const uint8_t* digest) const;
   // Q = point (Jacobian, z = one) with the pending table generated for it.

@@ -112,6 +112,10 @@ void mul_mod(void* r, const void* a, const void* b, const void* m) {
     if (i + 1 < bits) add_mod<N>(aa, aa, aa, m);
   }
   std::memcpy(r, acc, sizeof acc);
+  // One operand may be the secret key: no copy of it stays behind.
+  vrt_memset_s(aa, sizeof aa, 0, sizeof aa);
+  vrt_memset_s(bb, sizeof bb, 0, sizeof bb);
+  vrt_memset_s(acc, sizeof acc, 0, sizeof acc);
 }
 
 // c = c/2 mod m (m odd): m is added to an odd c first, its carry becoming
@@ -285,7 +289,14 @@ bool on_curve(const sign2012_par_t* par, const uint8_t* pt) {
   uint8_t f[L], fg[L];
   curve_b<N>(f, x, y, par->a, par->p);
   curve_b<N>(fg, par->x, par->y, par->a, par->p);
-  return cmp<N>(f, fg) == kEqual;
+  if (cmp<N>(f, fg) != kEqual) return false;
+  // With a cofactor above 1 the point must also lie in the group of order
+  // q: q*P is the point at infinity.
+  uint8_t c[64], t[2 * L];
+  if (sign2012_div_complete_512_bit(c, par->m, par->q) != 0) return false;
+  if (cmp1<512>(c) == kEqual) return true;
+  mul_k<N>(par->q, pt, t, t + L, par->a, par->p);
+  return is_inf<N>(t);
 }
 
 // ---- the operations ----

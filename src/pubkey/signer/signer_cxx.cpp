@@ -80,8 +80,10 @@ uint32_t SignerCxx<N>::create_public_key() {
 template <int N>
 uint32_t SignerCxx<N>::import_secret_key(const genkey_t* key) {
   uint32_t st = key_.load(key);
+  // A refused record leaves the previous key in place; a generator failure
+  // half way leaves no key at all.
+  if (st == VRT_ERROR_INVALID_ARGUMENT || st == VRT_ERROR_LENGTH) return st;
   if (st != VRT_SUCCESS) {
-    // A half-copied key is no key.
     key_.wipe();
     ctx_.secret_key = nullptr;
     return st;

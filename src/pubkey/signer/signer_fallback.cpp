@@ -59,6 +59,7 @@ uint32_t SignerFallback<N>::create_public_key() {
 template <int N>
 uint32_t SignerFallback<N>::import_secret_key(const genkey_t* key) {
   uint32_t st = key_.load(key);
+  if (st == VRT_ERROR_INVALID_ARGUMENT || st == VRT_ERROR_LENGTH) return st;  // the previous key stays
   pair_.secret = key_.record;
   has_secret_ = st == VRT_SUCCESS;
   if (!has_secret_) key_.wipe();
