@@ -416,7 +416,9 @@ VRT_API void mont_mul_512(uint64_t* a, const uint64_t* b, uint64_t n0, const uin
  *                     hash it with Streebog for the VKO key
  * A public key or peer key that is not a point of the curve (a coordinate
  * of p or more, off the curve equation, or the all-zero point at infinity)
- * is refused with VRT_ERROR_INVALID_ARGUMENT. Null handles and buffers give
+ * is refused with VRT_ERROR_INVALID_ARGUMENT. On the two sets with cofactor
+ * 4 (TC26 256-bit A and 512-bit C) a public key must also have order q, and
+ * a VKO peer key is multiplied by the cofactor before use. Null handles and buffers give
  * VRT_ERROR_INVALID_ARGUMENT. The secret key is unmasked only for the length
  * of a call and the plain copy is wiped before the call returns. A handle
  * is used by one thread at a time; distinct handles are independent. These
@@ -435,8 +437,10 @@ struct genkey;
 VRT_API uint32_t vrtSignerInit(SignerHandle** handle_out, Parameter set);
 /* vrtSignerImportSecretKey takes a copy of a secret key of L bytes: a
  * masked record is copied as it is, a plain (kind 0) one is masked under a
- * fresh random mask. The caller's record is not kept. Returns 0,
- * VRT_ERROR_LENGTH for another key length, VRT_ERROR_INVALID_ARGUMENT. */
+ * fresh random mask. The caller's record is not kept. Returns 0;
+ * VRT_ERROR_LENGTH for another key length and VRT_ERROR_INVALID_ARGUMENT for
+ * a record without key bytes (the previous key stays); the generator's
+ * status when a plain key cannot be masked (the handle then has no key). */
 VRT_API uint32_t vrtSignerImportSecretKey(SignerHandle* handle, const struct genkey* key);
 /* vrtSignerCreatePublicKey computes Q = d*G (and its verification table).
  * Returns 0, VRT_ERROR_NOT_INITIALIZED before a secret key is imported,
@@ -444,7 +448,8 @@ VRT_API uint32_t vrtSignerImportSecretKey(SignerHandle* handle, const struct gen
 VRT_API uint32_t vrtSignerCreatePublicKey(SignerHandle* handle);
 /* vrtSignerImportPublicKey sets Q from 2L bytes (and builds its
  * verification table). Returns 0, or VRT_ERROR_INVALID_ARGUMENT for a key
- * that is not a point of the curve (the previous key stays). */
+ * that is not a point of the curve or, on a cofactor-4 set, not of order q
+ * (the previous key stays). */
 VRT_API uint32_t vrtSignerImportPublicKey(SignerHandle* handle, const uint8_t* key);
 /* vrtSignerExportPublicKey writes Q in 2L bytes. Returns 0, or
  * VRT_ERROR_NOT_INITIALIZED (nothing written) when the handle has no public
@@ -463,11 +468,12 @@ VRT_API uint32_t vrtSignerSign(SignerHandle* handle, const uint8_t* digest, cons
  * VRT_ERROR_FAILED for any invalid one (r or s of 0, q or more is refused
  * before any computation) and when the handle has no public key. */
 VRT_API uint32_t vrtSignerVerify(SignerHandle* handle, const uint8_t* digest, const uint8_t* signature);
-/* vrtSignerGenerateVKO computes the shared point (UKM * cofactor * d) * P
- * for the peer's public key P. Returns 0; VRT_ERROR_NOT_INITIALIZED before
- * a secret key is imported; VRT_ERROR_INVALID_ARGUMENT, nothing written,
- * for a peer key that is not a point of the curve or when the shared point
- * is the point at infinity (a zero UKM, a peer point of small order). */
+/* vrtSignerGenerateVKO computes the shared point (UKM * cofactor * d mod q)
+ * * P for the peer's public key P, as (UKM * d mod q) * (cofactor * P).
+ * Returns 0; VRT_ERROR_NOT_INITIALIZED before a secret key is imported;
+ * VRT_ERROR_INVALID_ARGUMENT, nothing written, for a peer key that is not a
+ * point of the curve or when the shared point is the point at infinity (a
+ * UKM that is a multiple of q, a peer point of small order). */
 VRT_API uint32_t vrtSignerGenerateVKO(SignerHandle* handle, const uint8_t* ukm, const uint8_t* peer_key,
                                       uint8_t* result);
 /* vrtSignerRelease wipes the secret key and frees the handle, its signer and

@@ -49,10 +49,11 @@ struct VkoSelfTestCase {
 // reference implementation computes through.
 bool reference_ready();
 
-// True when the 2L-byte point (x then y, little-endian) is an affine point
-// of the set's curve: coordinates below p on the curve equation, not (0, 0).
-// Computed by the reference arithmetic; needs reference_ready().
-bool reference_point_on_curve(const sign2012_par_t* par, const uint8_t* point);
+// True when the 2L-byte point (x then y, little-endian) may be a public key
+// of the set: an affine point of the curve (coordinates below p on the curve
+// equation, not (0, 0)) of order q. Computed by the reference arithmetic;
+// needs reference_ready().
+bool reference_public_key_valid(const sign2012_par_t* par, const uint8_t* point);
 
 // Runs one case through the reference implementation: 0, 1 on a mismatch,
 // or the status of the failing call.

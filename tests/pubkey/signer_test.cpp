@@ -249,20 +249,21 @@ TEST(SignerInterface, PointsOffTheCurveAreRefused) {
 
 #if defined(VRT_HAVE_GMP)
 // On the curves with cofactor 4 the curve also holds points of order 2 and
-// 4 and sums with them. Such a peer key multiplied by a scalar reduced
-// modulo q would tell its sender bits of the key; import and VKO refuse
-// every point outside the group of order q.
+// 4 and sums with them. Import takes only keys of order q. VKO multiplies
+// the peer key by the cofactor first: a part of small order drops out (the
+// result is that of the key's part of order q), and a point of small order
+// alone is refused, since its shared point would be known to everybody.
 TEST(SignerInterface, PointsOutsideTheGroupOfOrderQ) {
   for (Parameter set : {VRT_PARAM_TC26_256_A, VRT_PARAM_TC26_512_C}) {
     SCOPED_TRACE(SetName(set));
     const sign2012_par_t* rec = Record(set);
     const size_t L = KeyBytes(set);
-    auto num = [&](const uint8_t* le) {
+    auto num = [&](const uint8_t* le, size_t n) {
       Mpz r;
-      mpz_import(r, L, -1, 1, 0, 0, le);
+      mpz_import(r, n, -1, 1, 0, 0, le);
       return r;
     };
-    Mpz p = num(rec->p), a = num(rec->a), q = num(rec->q), gx = num(rec->x), gy = num(rec->y), b, t;
+    Mpz p = num(rec->p, L), a = num(rec->a, L), q = num(rec->q, L), gx = num(rec->x, L), gy = num(rec->y, L), b, t;
     // b = gy^2 - gx^3 - a gx
     mpz_mul(b, gy, gy);
     mpz_pow_ui(t, gx, 3);
@@ -279,8 +280,8 @@ TEST(SignerInterface, PointsOutsideTheGroupOfOrderQ) {
       mpz_export(point.data() + L, &n, -1, 1, 0, 0, P.y);
       return point;
     };
-    std::vector<Bytes> outside;  // small-order points and points of order 2q or 4q
-    for (unsigned long xs = 1; outside.size() < 4 && xs < 400; ++xs) {
+    std::vector<RefCurve::Pt> mixed, small;  // order 2q or 4q; order 2 or 4
+    for (unsigned long xs = 1; mixed.size() < 2 && xs < 400; ++xs) {
       Mpz x(xs), f, y, e;
       mpz_pow_ui(f, x, 3);
       mpz_mul(t, a, x);
@@ -297,20 +298,30 @@ TEST(SignerInterface, PointsOutsideTheGroupOfOrderQ) {
       P.inf = false;
       P.x = x;
       P.y = y;
-      RefCurve::Pt T = ref.Mul(q, P);  // order 1, 2 or 4
+      RefCurve::Pt T = ref.Mul(q, P);
       if (T.inf) continue;
-      outside.push_back(bytes(P));
-      outside.push_back(bytes(T));
+      mixed.push_back(P);
+      small.push_back(T);
     }
-    ASSERT_FALSE(outside.empty());
+    ASSERT_FALSE(mixed.empty());
     for (Impl impl : {Impl::kCxx, Impl::kFallback}) {
+      SCOPED_TRACE(ImplName(impl));
       KeyedHandle k(set, impl);
-      for (const Bytes& point : outside) {
+      for (size_t i = 0; i < mixed.size(); ++i) {
+        const Bytes ukm = RandomBytes(L);
         Bytes out;
-        EXPECT_EQ(k.h.Vko(RandomScalar(set), point, &out), VRT_ERROR_INVALID_ARGUMENT) << ImplName(impl);
+        EXPECT_EQ(k.h.Vko(ukm, bytes(small[i]), &out), VRT_ERROR_INVALID_ARGUMENT);
         EXPECT_EQ(Hex(out), Hex(Bytes(2 * L, 0)));
-        EXPECT_EQ(k.h.ImportPublic(point), VRT_ERROR_INVALID_ARGUMENT);
+        EXPECT_EQ(k.h.ImportPublic(bytes(small[i])), VRT_ERROR_INVALID_ARGUMENT);
+        EXPECT_EQ(k.h.ImportPublic(bytes(mixed[i])), VRT_ERROR_INVALID_ARGUMENT);
         EXPECT_EQ(Hex(k.h.ExportPublic()), Hex(k.pub));
+        // (u d mod q) (4 P): the small part is gone.
+        ASSERT_EQ(k.h.Vko(ukm, bytes(mixed[i]), &out), VRT_SUCCESS);
+        Mpz s = num(ukm.data(), L);
+        mpz_mul(s, s, num(k.d.data(), L));
+        mpz_mod(s, s, q);
+        RefCurve::Pt want = ref.Mul(s, ref.Mul(Mpz(4), mixed[i]));
+        EXPECT_EQ(Hex(out), Hex(bytes(want)));
         if (impl == Impl::kFallback) break;  // the reference is slow
       }
     }

@@ -39,6 +39,14 @@ Context<N>::Context(Parameter set) {
 }
 
 template <int N>
+void Context<N>::multiply(Point<N>& point, const Int<N>& k) {
+  if (point.mul_mode == 1 && point.precomp != nullptr)
+    point *= k;
+  else
+    point.mul_point_wnaf(k);
+}
+
+template <int N>
 bool Context<N>::acceptable(const Int<N>& x, const Int<N>& y) const {
   if (!params.contains(x, y)) return false;
   if (params.cofactor.is_one()) return true;  // the whole group has prime order q
@@ -46,7 +54,7 @@ bool Context<N>::acceptable(const Int<N>& x, const Int<N>& y) const {
   // with such a part would be multiplied by a scalar reduced modulo q, and
   // the result would tell its sender bits of the secret key.
   Point<N> t = Point<N>::from_affine(params, x, y);
-  t.mul_point(params.q);
+  t.mul_point_wnaf(params.q);
   return t.is_infinity();
 }
 
@@ -74,7 +82,7 @@ uint32_t Context<N>::sign(const uint8_t* digest, const uint8_t* nonce, uint8_t* 
   if (k.is_zero() || k >= q) return VRT_ERROR_INVALID_ARGUMENT;
 
   Point<N> w = base;
-  w *= k;
+  multiply(w, k);
   ++multiplications;
   Int<N> r = w.get_value_x();
   reduce_q(r);
@@ -110,9 +118,9 @@ uint32_t Context<N>::verify(const uint8_t* digest, const uint8_t* signature) {
   z2.mod(q) *= v;
 
   Point<N> w = base;
-  w *= z1;
+  multiply(w, z1);
   Point<N> u = public_key;
-  u *= z2;
+  multiply(u, z2);
   multiplications += 2;
   w += u;
   Int<N> rr = w.get_value_x();
@@ -146,7 +154,7 @@ uint32_t Context<N>::create_public_key() {
     const bool zero = dq.is_zero();
     signer::wipe(&dq, sizeof dq);
     if (zero) return VRT_ERROR_FAILED;
-    qp *= d.value;
+    multiply(qp, d.value);
     ++multiplications;
   }
   set_public_key(qp);
@@ -174,17 +182,22 @@ uint32_t Context<N>::generate_vko(const uint8_t* ukm, const uint8_t* peer_public
   if (secret_key == nullptr) return VRT_ERROR_NOT_INITIALIZED;
   Int<N> x, y;
   read_point<N>(peer_public_key, x, y);
-  if (!acceptable(x, y)) return VRT_ERROR_INVALID_ARGUMENT;
-  const Int<N>& q = params.q;
+  if (!params.contains(x, y)) return VRT_ERROR_INVALID_ARGUMENT;
+  // (u * cofactor * d mod q) * P, computed as (u * d mod q) * (cofactor * P):
+  // the same point for every P of order q, and a part of small order in a
+  // hostile P drops out instead of showing through the result.
+  Point<N> k = Point<N>::from_affine(params, x, y);
+  if (!params.cofactor.is_one()) {
+    k.mul_point_wnaf(params.cofactor);
+    if (k.is_infinity()) return VRT_ERROR_INVALID_ARGUMENT;  // P had small order
+  }
   Int<N> t = Int<N>::from_le_bytes(ukm, kBytes);
   signer::WipeOnExit<Int<N>> wipe_t(t);
-  t.mod(q) *= params.cofactor;  // the product is divided by q: u needs no reduction first
   {
     signer::UnmaskedKey<N> d(secret_key);
-    t.mod(q) *= d.value;
+    t.mod(params.q) *= d.value;  // divided by q: u needs no reduction first
   }
-  Point<N> k = Point<N>::from_affine(params, x, y);
-  k.mul_point(t);
+  k.mul_point_wnaf(t);
   ++multiplications;
   k.make_affine();
   if (k.is_infinity()) return VRT_ERROR_INVALID_ARGUMENT;

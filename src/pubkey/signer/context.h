@@ -12,10 +12,12 @@
 //
 // Every point that comes from outside (an imported public key, a peer key of
 // VKO) must be an affine point of the curve: coordinates below p on the
-// curve equation, not the pair (0, 0), and on the two curves with cofactor 4
-// of order q. Anything else is refused before it is used, since a point of
-// another curve or of small order lets its sender learn the secret key from
-// the results.
+// curve equation, not the pair (0, 0). Anything else is refused before it
+// is used, since a point of another curve lets its sender learn the secret
+// key from the results. On the two curves with cofactor 4 an imported public
+// key must also have order q; a VKO peer key is multiplied by the cofactor
+// first, so that a part of small order drops out (and a point of small
+// order alone is refused).
 //
 // The secret key is held masked (a genkey_t of the owning signer) and
 // unmasked into a stack Int for the length of one call, then wiped.
@@ -70,11 +72,11 @@ class Context {
   // there is no public key.
   uint32_t export_public_key(uint8_t* key) const;
 
-  // The shared point (UKM * cofactor * d) * P of VKO into 2L bytes.
+  // The shared point (UKM * cofactor * d mod q) * P of VKO into 2L bytes.
   // VRT_ERROR_NOT_INITIALIZED before a secret key is set;
   // VRT_ERROR_INVALID_ARGUMENT, nothing written, when the peer key is not a
   // point of the curve or the shared point is the point at infinity (a UKM
-  // or key that is a multiple of q, a peer point of small order).
+  // that is a multiple of q, a peer point of small order).
   uint32_t generate_vko(const uint8_t* ukm, const uint8_t* peer_public_key, uint8_t* result);
 
   bool has_public_key() const { return !public_key.is_infinity(); }
@@ -97,6 +99,9 @@ class Context {
   // (x, y) is a point of the curve in the group of order q (checked by one
   // multiplication on the curves with cofactor 4).
   bool acceptable(const Int<N>& x, const Int<N>& y) const;
+  // point = k*point: by the point's fixed-base table when it has one, else
+  // by the windowed multiplication.
+  static void multiply(Point<N>& point, const Int<N>& k);
   // e = digest mod q, 1 in place of 0.
   Int<N> digest_scalar(const uint8_t* digest) const;
   // Q = point (Jacobian, z = one) with the pending table generated for it.

@@ -280,6 +280,15 @@ void curve_b(void* out, const void* x, const void* y, const void* a, const void*
   sub_mod<N>(out, u, t, p);
 }
 
+// The cofactor m/q of a record; m of a 256-bit curve may need 257 bits, so
+// both numbers are taken at their full 512-bit width. False when q does not
+// divide m.
+bool cofactor(const sign2012_par_t* par, uint8_t (&c)[64]) {
+  return sign2012_div_complete_512_bit(c, par->m, par->q) == 0;
+}
+
+// An affine point of the curve: coordinates below p on the curve equation,
+// not (0, 0).
 template <int N>
 bool on_curve(const sign2012_par_t* par, const uint8_t* pt) {
   constexpr int L = N / 8;
@@ -289,11 +298,17 @@ bool on_curve(const sign2012_par_t* par, const uint8_t* pt) {
   uint8_t f[L], fg[L];
   curve_b<N>(f, x, y, par->a, par->p);
   curve_b<N>(fg, par->x, par->y, par->a, par->p);
-  if (cmp<N>(f, fg) != kEqual) return false;
-  // With a cofactor above 1 the point must also lie in the group of order
-  // q: q*P is the point at infinity.
+  return cmp<N>(f, fg) == kEqual;
+}
+
+// A point of the curve in the group of order q: with a cofactor above 1,
+// q*P must also be the point at infinity.
+template <int N>
+bool in_group(const sign2012_par_t* par, const uint8_t* pt) {
+  constexpr int L = N / 8;
+  if (!on_curve<N>(par, pt)) return false;
   uint8_t c[64], t[2 * L];
-  if (sign2012_div_complete_512_bit(c, par->m, par->q) != 0) return false;
+  if (!cofactor(par, c)) return false;
   if (cmp1<512>(c) == kEqual) return true;
   mul_k<N>(par->q, pt, t, t + L, par->a, par->p);
   return is_inf<N>(t);
@@ -478,18 +493,23 @@ uint32_t vko(Sign2012Ctx* ctx, uint8_t* result, const uint8_t* peer_key) {
   PlainKey<N> key(ctx->keys);
   if (!key.ok) return VRT_ERROR_INVALID_ARGUMENT;
 
-  uint8_t u[L], c[64], t[L], k[2 * L];
+  uint8_t u[L], c[64], t[L], pc[2 * L], k[2 * L];
   WipeOnExit<uint8_t[L]> w1(t);
   WipeOnExit<uint8_t[2 * L]> w2(k);
   set_small<N>(u, 1);
   if (ctx->nonce.data != nullptr && ctx->nonce.length > 0)
     std::memcpy(u, ctx->nonce.data, ctx->nonce.length < size_t{L} ? ctx->nonce.length : size_t{L});
-  // The cofactor m/q; m of a 256-bit curve may need 257 bits, so both
-  // numbers are taken at their full 512-bit width.
-  if (sign2012_div_complete_512_bit(c, par->m, par->q) != 0) return VRT_ERROR_INVALID_ARGUMENT;
-  mul_mod<N>(t, u, c, par->q);
-  mul_mod<N>(t, t, key.d, par->q);
-  mul_k<N>(t, peer_key, k, k + L, par->a, par->p);
+  if (!cofactor(par, c)) return VRT_ERROR_INVALID_ARGUMENT;
+  // (u * c * d mod q) * P as (u * d mod q) * (c * P): the same point for
+  // every P of order q, while a part of small order in a hostile P drops
+  // out instead of showing through the result.
+  std::memcpy(pc, peer_key, sizeof pc);
+  if (cmp1<512>(c) != kEqual) {
+    mul_k<N>(c, peer_key, pc, pc + L, par->a, par->p);
+    if (is_inf<N>(pc)) return VRT_ERROR_INVALID_ARGUMENT;  // P had small order
+  }
+  mul_mod<N>(t, key.d, u, par->q);
+  mul_k<N>(t, pc, k, k + L, par->a, par->p);
   if (is_inf<N>(k)) return VRT_ERROR_INVALID_ARGUMENT;  // a key everyone can compute
   std::memcpy(result, k, sizeof k);
   return VRT_SUCCESS;
@@ -501,10 +521,10 @@ namespace vrt::signer {
 
 bool reference_ready() { return arch_ready(); }
 
-bool reference_point_on_curve(const sign2012_par_t* par, const uint8_t* point) {
+bool reference_public_key_valid(const sign2012_par_t* par, const uint8_t* point) {
   if (par == nullptr || point == nullptr || !arch_ready()) return false;
-  if (par->bits == 256) return on_curve<256>(par, point);
-  if (par->bits == 512) return on_curve<512>(par, point);
+  if (par->bits == 256) return in_group<256>(par, point);
+  if (par->bits == 512) return in_group<512>(par, point);
   return false;
 }
 

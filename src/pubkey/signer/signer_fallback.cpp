@@ -69,7 +69,7 @@ uint32_t SignerFallback<N>::import_secret_key(const genkey_t* key) {
 template <int N>
 uint32_t SignerFallback<N>::import_public_key(const uint8_t* key) {
   if (!signer::reference_ready()) return VRT_ERROR_NOT_INITIALIZED;
-  if (!signer::reference_point_on_curve(ctx_.par, key)) return VRT_ERROR_INVALID_ARGUMENT;
+  if (!signer::reference_public_key_valid(ctx_.par, key)) return VRT_ERROR_INVALID_ARGUMENT;
   std::memcpy(public_key_, key, sizeof public_key_);
   has_public_ = true;
   return VRT_SUCCESS;
