@@ -1,9 +1,10 @@
 // The processor-dispatch table and its generic word-array primitives.
 //
-// add/sub and the modular operations walk the numbers as 32-bit words, the
-// shifts, comparisons and XORs as 64-bit words; both views are of the same
-// little-endian bytes. Every primitive reads its operands fully before it
-// writes the result, so the result may alias either operand.
+// add/sub walk the numbers as 32-bit words, the modular operations, shifts,
+// comparisons and XORs as 64-bit words; both views are of the same
+// little-endian bytes and give the same results. Every primitive reads its
+// operands fully before it writes the result, so the result may alias
+// either operand.
 #include "common/bytes.h"
 #include "vrt.h"
 
@@ -89,26 +90,39 @@ void* xor_words(void* r, const void* a, const void* b) {
   return r;
 }
 
-// r = a + b, then r - p when the addition carried or r >= p. The sum is
-// kept in 32-bit words and compared from the top word down, which orders
-// numbers as the 64-bit comparison does; r may alias a, b or p.
+// Stores w words from registers: a vector copy of the staged words would
+// stall on the scalar stores that made them.
+template <int W>
+inline void store_words(void* r, uint64_t (&t)[W]) {
+  auto* rp = static_cast<uint8_t*>(r);
+  for (int i = 0; i < W; ++i) {
+    uint64_t v = t[i];
+    __asm__("" : "+r"(v));
+    store_le64(rp + 8 * i, v);
+  }
+}
+
+// r = a + b, then r - p when the addition carried or r >= p. The words
+// are taken 64 bits at a time (the same numbers as the 32-bit view, in half
+// the steps); r may alias a, b or p.
 template <int Words32>
 uint32_t add_mod(void* r, const void* a, const void* b, const void* p) {
+  constexpr int W = Words32 / 2;
   const auto* ap = static_cast<const uint8_t*>(a);
   const auto* bp = static_cast<const uint8_t*>(b);
   const auto* pp = static_cast<const uint8_t*>(p);
-  uint32_t t[Words32], m[Words32];
-  uint64_t c = 0;
-  for (int i = 0; i < Words32; ++i) {
-    m[i] = load_le32(pp + 4 * i);
-    c += uint64_t{load_le32(ap + 4 * i)} + load_le32(bp + 4 * i);
-    t[i] = static_cast<uint32_t>(c);
-    c >>= 32;
+  uint64_t t[W], m[W];
+  unsigned __int128 c = 0;
+  for (int i = 0; i < W; ++i) {
+    m[i] = load_le64(pp + 8 * i);
+    c += static_cast<unsigned __int128>(load_le64(ap + 8 * i)) + load_le64(bp + 8 * i);
+    t[i] = static_cast<uint64_t>(c);
+    c >>= 64;
   }
   bool reduce = c != 0;
   if (!reduce) {
     reduce = true;  // equal to p reduces too
-    for (int i = Words32 - 1; i >= 0; --i)
+    for (int i = W - 1; i >= 0; --i)
       if (t[i] != m[i]) {
         reduce = t[i] > m[i];
         break;
@@ -116,40 +130,39 @@ uint32_t add_mod(void* r, const void* a, const void* b, const void* p) {
   }
   if (reduce) {
     uint64_t br = 0;
-    for (int i = 0; i < Words32; ++i) {
-      uint64_t d = uint64_t{t[i]} - m[i] - br;
-      t[i] = static_cast<uint32_t>(d);
-      br = (d >> 63) & 1;
+    for (int i = 0; i < W; ++i) {
+      unsigned __int128 d = static_cast<unsigned __int128>(t[i]) - m[i] - br;
+      t[i] = static_cast<uint64_t>(d);
+      br = static_cast<uint64_t>(d >> 64) & 1;
     }
   }
-  auto* rp = static_cast<uint8_t*>(r);
-  for (int i = 0; i < Words32; ++i) store_le32(rp + 4 * i, t[i]);
+  store_words<W>(r, t);
   return 0;
 }
 
 template <int Words32>
 uint32_t sub_mod(void* r, const void* a, const void* b, const void* p) {
+  constexpr int W = Words32 / 2;
   const auto* ap = static_cast<const uint8_t*>(a);
   const auto* bp = static_cast<const uint8_t*>(b);
   const auto* pp = static_cast<const uint8_t*>(p);
-  uint32_t t[Words32], m[Words32];
+  uint64_t t[W], m[W];
   uint64_t br = 0;
-  for (int i = 0; i < Words32; ++i) {
-    m[i] = load_le32(pp + 4 * i);
-    uint64_t d = uint64_t{load_le32(ap + 4 * i)} - load_le32(bp + 4 * i) - br;
-    t[i] = static_cast<uint32_t>(d);
-    br = (d >> 63) & 1;
+  for (int i = 0; i < W; ++i) {
+    m[i] = load_le64(pp + 8 * i);
+    unsigned __int128 d = static_cast<unsigned __int128>(load_le64(ap + 8 * i)) - load_le64(bp + 8 * i) - br;
+    t[i] = static_cast<uint64_t>(d);
+    br = static_cast<uint64_t>(d >> 64) & 1;
   }
   if (br) {
-    uint64_t c = 0;
-    for (int i = 0; i < Words32; ++i) {
-      c += uint64_t{t[i]} + m[i];
-      t[i] = static_cast<uint32_t>(c);
-      c >>= 32;
+    unsigned __int128 c = 0;
+    for (int i = 0; i < W; ++i) {
+      c += static_cast<unsigned __int128>(t[i]) + m[i];
+      t[i] = static_cast<uint64_t>(c);
+      c >>= 64;
     }
   }
-  auto* rp = static_cast<uint8_t*>(r);
-  for (int i = 0; i < Words32; ++i) store_le32(rp + 4 * i, t[i]);
+  store_words<W>(r, t);
   return 0;
 }
 
