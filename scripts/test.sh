@@ -23,7 +23,7 @@ step "address + undefined-behaviour sanitizers"
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVRT_SANITIZE=address,undefined \
   -DVRT_BUILD_TESTS=ON -DVRT_BUILD_BENCH=OFF -DVRT_BUILD_TOOLS=ON >/dev/null
 cmake --build build-asan -j"$JOBS"
-ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:allocator_may_return_null=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build-asan -j"$JOBS" --output-on-failure --timeout 900
 
 step "thread sanitizer (lifecycle and concurrency)"
