@@ -1,6 +1,7 @@
 #include "bench_util.h"
 
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <map>
 
@@ -95,6 +96,20 @@ std::vector<uint8_t>& Buffer(size_t n) {
   }
   return b;
 }
+
+MaskedKey::MaskedKey(const uint8_t key[32]) {
+  genkey_alloc(&g_, 32, GOST89_KEY_ADD);
+  uint8_t plain[32], mask[32];
+  std::memcpy(plain, key, sizeof plain);
+  vrt_memreset_s(mask, sizeof mask);
+  binstr_t k, m;
+  __binstr_init(&k, plain, 32);
+  __binstr_init(&m, mask, 32);
+  genkey_load(&g_, &k, &m);
+  genkey_mask(&g_);
+}
+
+MaskedKey::~MaskedKey() { genkey_free(&g_); }
 
 int Main(int argc, char** argv) {
   if (vrtInit() != VRT_SUCCESS) {

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "vrt.h"
+
 namespace vrt::bench {
 
 // The sizes every throughput benchmark walks unless it says otherwise.
@@ -19,6 +21,20 @@ inline const std::vector<int64_t> kSizes = {16, 64, 256, 1024, 1350, 8192, 16384
 
 // A buffer aligned to 64 bytes, filled with a fixed pattern.
 std::vector<uint8_t>& Buffer(size_t n);
+
+// A 32-byte key held as callers hold it: additively masked with a random
+// mask, so every call under test pays for the unmasking.
+class MaskedKey {
+ public:
+  explicit MaskedKey(const uint8_t key[32]);
+  ~MaskedKey();
+  MaskedKey(const MaskedKey&) = delete;
+  MaskedKey& operator=(const MaskedKey&) = delete;
+  genkey_t* get() { return &g_; }
+
+ private:
+  genkey_t g_;
+};
 
 // Initialises the library, runs the registered benchmarks with the peer
 // table reporter, cleans up. Returns the process exit code.

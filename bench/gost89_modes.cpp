@@ -21,27 +21,11 @@ const std::vector<int64_t> kModeSizes = {64, 4096, 1 << 20};
 uint8_t g_key[32] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 27, 28, 29, 30, 31, 32};
 const uint8_t g_iv[8] = {9, 8, 7, 6, 5, 4, 3, 2};
 
-// A key masked as callers hold it.
-struct Key {
-  genkey_t g;
-  Key() {
-    genkey_alloc(&g, 32, GOST89_KEY_ADD);
-    uint8_t mask[32];
-    vrt_memreset_s(mask, sizeof mask);
-    binstr_t k, m;
-    __binstr_init(&k, g_key, 32);
-    __binstr_init(&m, mask, 32);
-    genkey_load(&g, &k, &m);
-    genkey_mask(&g);
-  }
-  ~Key() { genkey_free(&g); }
-};
-
 void Ours(benchmark::State& state, uint32_t mode, uint32_t lanes) {
   const size_t n = static_cast<size_t>(state.range(0));
   auto& in = vrt::bench::Buffer(n * lanes);
   std::vector<uint8_t> out(n * lanes);
-  Key key;
+  vrt::bench::MaskedKey key(g_key);
   Gost89Ctx* ctx = nullptr;
   if (vrtGost89CtxAllocInitialized(&ctx, lanes, VRT_GOST89_SBOX_CRYPTOPRO_A) != VRT_SUCCESS ||
       vrtGost89SetMode(ctx, mode, 0) != VRT_SUCCESS) {
@@ -50,7 +34,7 @@ void Ours(benchmark::State& state, uint32_t mode, uint32_t lanes) {
   }
   Gost89Vec vecs[8];
   for (auto _ : state) {
-    for (uint32_t i = 0; i < lanes; ++i) vecs[i] = {n, in.data() + n * i, out.data() + n * i, &key.g, g_iv, 0};
+    for (uint32_t i = 0; i < lanes; ++i) vecs[i] = {n, in.data() + n * i, out.data() + n * i, key.get(), g_iv, 0};
     uint32_t st = vrtGost89SetState(ctx, vecs, lanes);
     st |= mode == VRT_GOST89_MODE_MAC ? vrtGost89MAC(ctx, vecs, lanes) : vrtGost89Encrypt(ctx, vecs, lanes);
     if (st != VRT_SUCCESS) state.SkipWithError("request failed");

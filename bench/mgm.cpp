@@ -18,31 +18,15 @@ const uint8_t g_nonce[16] = {0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x00,
                              0xff, 0xee, 0xdd, 0xcc, 0xbb, 0xaa, 0x99, 0x88};
 const uint8_t g_aad[16] = {2, 2, 2, 2, 2, 2, 2, 2, 1, 1, 1, 1, 1, 1, 1, 1};
 
-// A key masked as callers hold it.
-struct Key {
-  genkey_t g;
-  Key() {
-    genkey_alloc(&g, 32, GOST89_KEY_ADD);
-    uint8_t mask[32];
-    vrt_memreset_s(mask, sizeof mask);
-    binstr_t k, m;
-    __binstr_init(&k, g_key, 32);
-    __binstr_init(&m, mask, 32);
-    genkey_load(&g, &k, &m);
-    genkey_mask(&g);
-  }
-  ~Key() { genkey_free(&g); }
-};
-
 void Mgm(benchmark::State& state, uint64_t block, bool decrypt) {
   const size_t n = static_cast<size_t>(state.range(0));
   auto& in = vrt::bench::Buffer(n);
   std::vector<uint8_t> ct(n), out(n);
   uint8_t tag[16];
-  Key key;
+  vrt::bench::MaskedKey key(g_key);
   AeadCtx* ctx = nullptr;
   if (vrtAEADCtxAllocInitialized(&ctx, 1, block) != VRT_SUCCESS || vrtAEADSetNonce(ctx, g_nonce) != VRT_SUCCESS ||
-      vrtAEADEncryptSimple(ctx, &key.g, in.data(), ct.data(), n, g_aad, sizeof g_aad) != VRT_SUCCESS ||
+      vrtAEADEncryptSimple(ctx, key.get(), in.data(), ct.data(), n, g_aad, sizeof g_aad) != VRT_SUCCESS ||
       vrtAEADImitGetValue(ctx, tag, block) != VRT_SUCCESS) {
     state.SkipWithError("context set-up failed");
     vrtAEADCtxFree(ctx);
@@ -52,10 +36,10 @@ void Mgm(benchmark::State& state, uint64_t block, bool decrypt) {
     uint32_t st;
     if (decrypt) {
       st = vrtAEADImitSetValue(ctx, tag, block);
-      st |= vrtAEADDecryptSimple(ctx, &key.g, ct.data(), out.data(), n, g_aad, sizeof g_aad);
+      st |= vrtAEADDecryptSimple(ctx, key.get(), ct.data(), out.data(), n, g_aad, sizeof g_aad);
     } else {
       st = vrtAEADSetNonce(ctx, g_nonce);
-      st |= vrtAEADEncryptSimple(ctx, &key.g, in.data(), out.data(), n, g_aad, sizeof g_aad);
+      st |= vrtAEADEncryptSimple(ctx, key.get(), in.data(), out.data(), n, g_aad, sizeof g_aad);
       st |= vrtAEADImitGetValue(ctx, tag, block);
     }
     if (st != VRT_SUCCESS) {

@@ -124,6 +124,22 @@ void MulPoint(benchmark::State& state, bool fast) {
   }
 }
 
+// The windowed multiplication that VKO and table-less verification use.
+template <int N>
+void MulPointWnaf(benchmark::State& state) {
+  auto& c = Curve<N>::get();
+  Point<N> p = c.g;
+  p.mul_point(Below<N>(c.params.q, 5));
+  p.make_affine();
+  p.make_jacobian();
+  const Int<N> k = Below<N>(c.params.q, 6);
+  for (auto _ : state) {
+    Point<N> r = p;
+    r.mul_point_wnaf(k);
+    benchmark::DoNotOptimize(r);
+  }
+}
+
 struct FreeDeleter {
   void operator()(void* p) const { std::free(p); }
 };
@@ -333,6 +349,7 @@ void RegisterWidth() {
   reg("mul_point/vrt/" + n, [](benchmark::State& s) { MulPoint<N>(s, true); })->Unit(benchmark::kMicrosecond);
   reg("mul_point_portable/vrt/" + n, [](benchmark::State& s) { MulPoint<N>(s, false); })
       ->Unit(benchmark::kMicrosecond);
+  reg("mul_point_wnaf/vrt/" + n, [](benchmark::State& s) { MulPointWnaf<N>(s); })->Unit(benchmark::kMicrosecond);
   reg("fixed_base/vrt/" + n, [](benchmark::State& s) { FixedBase<N>(s); })->Unit(benchmark::kMicrosecond);
   reg(std::string(N == 256 ? "table_gen_w16" : "table_gen_w8") + "/vrt/" + n,
       [](benchmark::State& s) { TableGen<N>(s); })

@@ -1110,6 +1110,10 @@ VRT_API void __gost89avx_mac8(const void* in, void* state, const gost89_key_t* k
 VRT_API void __gost89avx512_encrypt8(const void* in, void* out, const gost89_key_t* key, const uint8_t* pairs);
 VRT_API void __gost89avx512_decrypt8(const void* in, void* out, const gost89_key_t* key, const uint8_t* pairs);
 VRT_API void __gost89avx512_mac8(const void* in, void* state, const gost89_key_t* key, const uint8_t* pairs);
+/* Sixteen blocks (128 bytes) in 512-bit registers under the first key record;
+ * only where VRT_CPU_AVX512VBMI (which includes AVX-512 BW) is set. The
+ * counter mode uses it for long runs. */
+VRT_API void __gost89avx512_encrypt16(const void* in, void* out, const gost89_key_t* key, const uint8_t* pairs);
 
 /* The five records: portable single and eight blocks, scalar scheduled, AVX
  * single and eight blocks; and the two in use, chosen at initialisation
@@ -1392,6 +1396,217 @@ VRT_API void inv_1024(uint64_t* u, uint64_t* v, uint64_t* cv, uint64_t* cu, cons
 VRT_API void mont_mul_256(uint64_t* a, const uint64_t* b, uint64_t n0, const uint64_t* p);
 VRT_API void mont_mul_512(uint64_t* a, const uint64_t* b, uint64_t n0, const uint64_t* p);
 
+/* ---- signers ----
+ *
+ * A signer handle holds one parameter set, a masked copy of a secret key d,
+ * a public key Q and, by default, fixed-base tables (on a 256-bit set
+ * 80 MiB for signing, built by vrtSignerInit, and 80 MiB for verification,
+ * built for each new public key; 2.25 MiB each on a 512-bit set). L is 32
+ * for the 256-bit sets and 64 for the 512-bit sets; every buffer has the
+ * length the set implies:
+ *   digest        L   the hash value, read as a little-endian number
+ *   nonce         L   little-endian number k, 1 <= k < q, fresh and secret
+ *                     for every signature (draw it from the generator)
+ *   signature     2L  s then r, each big-endian
+ *   public key    2L  x then y of Q, each little-endian
+ *   UKM           L   little-endian number (zero-extend a shorter one)
+ *   VKO result    2L  x then y of the shared point, each little-endian;
+ *                     hash it with Streebog for the VKO key
+ * A public key or peer key that is not a point of the curve (a coordinate
+ * of p or more, off the curve equation, or the all-zero point at infinity)
+ * is refused with VRT_ERROR_INVALID_ARGUMENT. On the two sets with cofactor
+ * 4 (TC26 256-bit A and 512-bit C) a public key must also have order q, and
+ * a VKO peer key is multiplied by the cofactor before use. Null handles and buffers give
+ * VRT_ERROR_INVALID_ARGUMENT. The secret key is unmasked only for the length
+ * of a call and the plain copy is wiped before the call returns. A handle
+ * is used by one thread at a time; distinct handles are independent. These
+ * functions take no library lock; initialise the library first (a handle
+ * made before initialisation uses the slow reference code). */
+typedef struct SignerHandle SignerHandle;
+struct genkey;
+
+/* vrtSignerInit creates a handle for a parameter set and stores it in
+ * *handle_out; with the default settings it also builds the signing table
+ * (0.6 s on a 256-bit set). Returns 0 (also when the optional table could not
+ * be allocated: signing is then slower), VRT_ERROR_UNSUPPORTED for a set
+ * above 13, VRT_ERROR_NO_MEMORY, VRT_ERROR_INVALID_ARGUMENT for a null
+ * handle_out. After 5 or a failed signer allocation the empty handle is still
+ * stored and must be released. The caller owns the handle. */
+VRT_API uint32_t vrtSignerInit(SignerHandle** handle_out, Parameter set);
+/* vrtSignerImportSecretKey takes a copy of a secret key of L bytes: a
+ * masked record is copied as it is, a plain (kind 0) one is masked under a
+ * fresh random mask. The caller's record is not kept. Returns 0;
+ * VRT_ERROR_LENGTH for another key length and VRT_ERROR_INVALID_ARGUMENT for
+ * a record without key bytes (the previous key stays); the generator's
+ * status when a plain key cannot be masked (the handle then has no key). */
+VRT_API uint32_t vrtSignerImportSecretKey(SignerHandle* handle, const struct genkey* key);
+/* vrtSignerCreatePublicKey computes Q = d*G (and its verification table).
+ * Returns 0, VRT_ERROR_NOT_INITIALIZED before a secret key is imported,
+ * VRT_ERROR_FAILED when d is a multiple of q (the key is unusable). */
+VRT_API uint32_t vrtSignerCreatePublicKey(SignerHandle* handle);
+/* vrtSignerImportPublicKey sets Q from 2L bytes (and builds its
+ * verification table). Returns 0, or VRT_ERROR_INVALID_ARGUMENT for a key
+ * that is not a point of the curve or, on a cofactor-4 set, not of order q
+ * (the previous key stays). */
+VRT_API uint32_t vrtSignerImportPublicKey(SignerHandle* handle, const uint8_t* key);
+/* vrtSignerExportPublicKey writes Q in 2L bytes. Returns 0, or
+ * VRT_ERROR_NOT_INITIALIZED (nothing written) when the handle has no public
+ * key. */
+VRT_API uint32_t vrtSignerExportPublicKey(SignerHandle* handle, uint8_t* key);
+/* vrtSignerSign signs an L-byte digest with the L-byte nonce into 2L bytes.
+ * Returns 0; VRT_ERROR_NOT_INITIALIZED before a secret key is imported;
+ * VRT_ERROR_INVALID_ARGUMENT for a nonce of 0 or q or more (draw another);
+ * VRT_ERROR_FAILED when r or s came out zero (draw another nonce) or d is a
+ * multiple of q. A handle made before library initialisation reduces the
+ * nonce modulo q instead and reports r = 0 or s = 0 as VRT_ERROR_SIGNATURE.
+ * Nothing is written on failure. */
+VRT_API uint32_t vrtSignerSign(SignerHandle* handle, const uint8_t* digest, const uint8_t* nonce,
+                               uint8_t* signature);
+/* vrtSignerVerify returns 0 for a valid signature of the digest under Q, and
+ * VRT_ERROR_FAILED for any invalid one (r or s of 0, q or more is refused
+ * before any computation) and when the handle has no public key. */
+VRT_API uint32_t vrtSignerVerify(SignerHandle* handle, const uint8_t* digest, const uint8_t* signature);
+/* vrtSignerGenerateVKO computes the shared point (UKM * cofactor * d mod q)
+ * * P for the peer's public key P, as (UKM * d mod q) * (cofactor * P).
+ * Returns 0; VRT_ERROR_NOT_INITIALIZED before a secret key is imported;
+ * VRT_ERROR_INVALID_ARGUMENT, nothing written, for a peer key that is not a
+ * point of the curve or when the shared point is the point at infinity (a
+ * UKM that is a multiple of q, a peer point of small order). */
+VRT_API uint32_t vrtSignerGenerateVKO(SignerHandle* handle, const uint8_t* ukm, const uint8_t* peer_key,
+                                      uint8_t* result);
+/* vrtSignerRelease wipes the secret key and frees the handle, its signer and
+ * its tables. Null is accepted. */
+VRT_API void vrtSignerRelease(SignerHandle* handle);
+
+/* ---- the reference implementation ----
+ *
+ * A plain, slow realisation of the same operations on the parameter
+ * records, computing through the dispatch table (initialise the library
+ * first: before that the operations return VRT_ERROR_NOT_INITIALIZED). The
+ * sign2001_ functions take 256-bit keys, the sign2012_ ones 512-bit keys;
+ * sign2012_sign, _verify, _create_pub_key, _generate_pair and _generate_VKO
+ * pick by the record's size. Byte formats as above, with these differences:
+ * signing reduces the nonce modulo q (a multiple of q gives
+ * VRT_ERROR_SIGNATURE) and a context's flags bit 0 selects big-endian
+ * signature halves (set by __sign2012_ctx_init; clear, the halves are
+ * little-endian). Peer keys of VKO are checked as above. */
+typedef struct Sign2012Ctx Sign2012Ctx;
+struct binstr;
+
+/* sign2012_ctx_alloc makes a context with a key pair (secret of key_len
+ * bytes and the given mask kind, public key of public_len bytes) and a
+ * nonce buffer of nonce_len bytes (none for 0). 3 for a null out,
+ * VRT_ERROR_NO_MEMORY. Release it with sign2012_ctx_free. */
+VRT_API uint32_t sign2012_ctx_alloc(Sign2012Ctx** out, uint64_t key_len, uint32_t kind, uint64_t public_len,
+                                    uint64_t nonce_len);
+/* sign2012_ctx_free wipes the secret key and the nonce and frees ctx (null
+ * accepted). */
+VRT_API void sign2012_ctx_free(Sign2012Ctx* ctx);
+/* __sign2012_ctx_init sets the parameter record and big-endian signature
+ * halves. 3 for a null ctx or par. */
+VRT_API uint32_t __sign2012_ctx_init(Sign2012Ctx* ctx, const sign2012_par_t* par);
+/* sign2012_info_load loads whichever of these are given: the secret key
+ * with its optional mask (genkey_load, stored as given), the public key and
+ * the nonce (binstr_copy: 12 for another length). 3 for a null ctx, 1 when
+ * nothing is given, else the first failing status. */
+VRT_API uint32_t sign2012_info_load(Sign2012Ctx* ctx, const struct binstr* secret, const struct binstr* secret_mask,
+                                    const struct binstr* public_key, const struct binstr* nonce);
+/* sign2012_sign signs with the loaded nonce: 0, 11 for r = 0 or s = 0, 1
+ * when d is a multiple of q, 3 for a missing context part or an unknown key
+ * size, 6 before initialisation. */
+VRT_API uint32_t sign2012_sign(Sign2012Ctx* ctx, const uint8_t* digest, uint8_t* signature);
+/* sign2012_verify checks a signature against the loaded public key: 0 valid,
+ * 1 invalid. */
+VRT_API uint32_t sign2012_verify(Sign2012Ctx* ctx, const uint8_t* digest, const uint8_t* signature);
+/* sign2012_create_pub_key writes d*G into the key pair's public key: 0, 1
+ * when d is a multiple of q. */
+VRT_API uint32_t sign2012_create_pub_key(Sign2012Ctx* ctx);
+/* sign2012_generate_pair takes L random bytes as d (reduced modulo q),
+ * writes d*G into the public key and d, masked, into the secret: 0, 3 for
+ * missing parts or a zero value, 1 when the value is a multiple of q. */
+VRT_API uint32_t sign2012_generate_pair(Sign2012Ctx* ctx, const uint8_t* secret);
+/* sign2012_generate_VKO writes the 2L-byte shared point of the loaded
+ * secret, the loaded UKM (1 when none) and the peer key: 0, or 3 for a peer
+ * key off the curve or a shared point at infinity. */
+VRT_API uint32_t sign2012_generate_VKO(Sign2012Ctx* ctx, uint8_t* result, const uint8_t* peer_key);
+
+VRT_API uint32_t sign2001_create_DS(Sign2012Ctx* ctx, const uint8_t* digest, uint8_t* signature);
+VRT_API uint32_t sign2001_check_DS(Sign2012Ctx* ctx, const uint8_t* digest, const uint8_t* signature);
+VRT_API uint32_t sign2001_gen_pub_key(Sign2012Ctx* ctx);
+VRT_API uint32_t sign2001_gen_key_pair(Sign2012Ctx* ctx, const uint8_t* random);
+VRT_API uint32_t sign2001_VKO_256(Sign2012Ctx* ctx, uint8_t* result, const uint8_t* peer_key);
+VRT_API uint32_t sign2012_create_DS(Sign2012Ctx* ctx, const uint8_t* digest, uint8_t* signature);
+VRT_API uint32_t sign2012_check_DS_512_bit(Sign2012Ctx* ctx, const uint8_t* digest, const uint8_t* signature);
+VRT_API uint32_t sign2012_gen_pub_key(Sign2012Ctx* ctx);
+VRT_API uint32_t sign2012_gen_key_pair(Sign2012Ctx* ctx, const uint8_t* random);
+VRT_API uint32_t sign2012_VKO_512(Sign2012Ctx* ctx, uint8_t* result, const uint8_t* peer_key);
+
+/* sign2012_generate_pair_example writes the 2L-byte public key of an L-byte
+ * secret (L from par). 3 for null arguments, else as sign2012_generate_pair. */
+VRT_API uint32_t sign2012_generate_pair_example(const uint8_t* secret, uint8_t* public_out,
+                                                const sign2012_par_t* par);
+/* sign2012_VKO_example computes the VKO key: the shared point of the secret,
+ * the UKM (ukm_len bytes, at most L; 1 when empty) and the peer key, hashed
+ * with Streebog into out_len (32 or 64) bytes of out. 3 for bad arguments or
+ * a peer key off the curve. */
+VRT_API uint32_t sign2012_VKO_example(const uint8_t* ukm, uint64_t ukm_len, const uint8_t* secret,
+                                      const uint8_t* peer_key, uint32_t out_len, const sign2012_par_t* par,
+                                      uint8_t* out);
+/* sign2012_self_test checks the signature examples of GOST R 34.10-2012 and
+ * two stored cases, and the VKO examples of RFC 7836: 0, 1 on a wrong
+ * result, or a failing call's status. */
+VRT_API uint32_t sign2012_self_test(vrtp_instance_t* instance);
+/* The rotate functions reverse the byte order of each half of a 64- (2001)
+ * or 128-byte (2012) signature in place: little-endian halves to big-endian
+ * and back. */
+VRT_API void sign2001_rotate_DS_RFC4490(uint8_t* sig);
+VRT_API void sign2012_rotate_DS_TC26(uint8_t* sig);
+
+/* The reference arithmetic on little-endian numbers of 32 (sign2001_,
+ * _256_bit) or 64 (sign2012_, _512_bit) bytes, through the dispatch table.
+ * cmp: 0 a < b, 2 equal, 4 a > b (cmp_0 and cmp_1 compare with 0 and 1).
+ * add, sub: r = a + b (a - b), returning the carry (borrow). shr, shl: by one
+ * bit, returning the bit shifted out. mod_p: x = x mod m by repeated
+ * subtraction. add_mod_p, sub_mod_p, mul_mod_p: for a, b < m. div_mod_p:
+ * x = b/x mod m (b = 1 when null; 0 when x has no inverse). Points are 2L
+ * bytes, x then y, affine, (0, 0) the point at infinity; mul_2_EP doubles,
+ * add_EP adds other to point, mul_k_EP writes k*g (either output may be
+ * null). a and p are the curve's coefficient and prime.
+ * sign2012_div_complete_512_bit: quot = a / b by repeated subtraction; 0 when
+ * b divides a exactly, else 1. */
+VRT_API uint32_t sign2001_cmp_256_bit(const void* a, const void* b);
+VRT_API uint32_t sign2001_cmp_0_256_bit(const void* a);
+VRT_API uint32_t sign2001_cmp_1_256_bit(const void* a);
+VRT_API uint32_t sign2001_add_256_bit(void* r, const void* a, const void* b);
+VRT_API uint32_t sign2001_sub_256_bit(void* r, const void* a, const void* b);
+VRT_API uint32_t sign2001_shr_256_bit(void* r, const void* a);
+VRT_API void sign2001_mod_p_256_bit(void* x, const void* m);
+VRT_API void sign2001_add_mod_p_256_bit(void* r, const void* a, const void* b, const void* m);
+VRT_API void sign2001_sub_mod_p_256_bit(void* r, const void* a, const void* b, const void* m);
+VRT_API void sign2001_mul_mod_p_256_bit(void* r, const void* a, const void* b, const void* m);
+VRT_API void sign2001_div_mod_p_256_bit(void* x, const void* b, const void* m);
+VRT_API void sign2001_mul_2_EP_256_bit(void* point, const void* a, const void* p);
+VRT_API void sign2001_add_EP_256_bit(void* point, const void* other, const void* a, const void* p);
+VRT_API void sign2001_mul_k_EP_256_bit(const void* k, const void* g, void* out_x, void* out_y, const void* a,
+                                       const void* p);
+VRT_API uint32_t sign2012_cmp_512_bit(const void* a, const void* b);
+VRT_API uint32_t sign2012_cmp_0_512_bit(const void* a);
+VRT_API uint32_t sign2012_cmp_1_512_bit(const void* a);
+VRT_API uint32_t sign2012_add_512_bit(void* r, const void* a, const void* b);
+VRT_API uint32_t sign2012_sub_512_bit(void* r, const void* a, const void* b);
+VRT_API uint32_t sign2012_shr_512_bit(void* r, const void* a);
+VRT_API uint32_t sign2012_shl_512_bit(void* r, const void* a);
+VRT_API void sign2012_mod_p_512_bit(void* x, const void* m);
+VRT_API void sign2012_add_mod_p_512_bit(void* r, const void* a, const void* b, const void* m);
+VRT_API void sign2012_sub_mod_p_512_bit(void* r, const void* a, const void* b, const void* m);
+VRT_API void sign2012_mul_mod_p_512_bit(void* r, const void* a, const void* b, const void* m);
+VRT_API void sign2012_div_mod_p_512_bit(void* x, const void* b, const void* m);
+VRT_API void sign2012_mul_2_EP_512_bit(void* point, const void* a, const void* p);
+VRT_API void sign2012_add_EP_512_bit(void* point, const void* other, const void* a, const void* p);
+VRT_API void sign2012_mul_k_EP_512_bit(const void* k, const void* g, void* out_x, void* out_y, const void* a,
+                                       const void* p);
+VRT_API uint32_t sign2012_div_complete_512_bit(void* quot, const void* a, const void* b);
+
 /* ==========================================================================
  * Keys, byte strings and the random generator
  * ========================================================================== */
@@ -1552,8 +1767,8 @@ typedef struct random_ctx {
   uint32_t credited;                           /* bits credited by six-record calls */
   uint32_t rekeying;
   uint8_t block[32];                           /* the output block */
-  uint8_t stream[32];                          /* keystream computed ahead */
-  uint32_t stream_held;                        /* 1: stream holds the next 32 bytes */
+  uint8_t stream[96];                          /* keystream computed ahead */
+  uint32_t stream_held;                        /* 32-byte rounds of it still unused */
 } random_ctx_t;
 
 /* random_init sets ctx up: the lock, empty pools and history, limits of 10 MiB

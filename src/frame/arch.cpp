@@ -1,9 +1,10 @@
 // The processor-dispatch table and its generic word-array primitives.
 //
-// add/sub and the modular operations walk the numbers as 32-bit words, the
-// shifts, comparisons and XORs as 64-bit words; both views are of the same
-// little-endian bytes. Every primitive reads its operands fully before it
-// writes the result, so the result may alias either operand.
+// add/sub walk the numbers as 32-bit words, the modular operations, shifts,
+// comparisons and XORs as 64-bit words; both views are of the same
+// little-endian bytes and give the same results. Every primitive reads its
+// operands fully before it writes the result, so the result may alias
+// either operand.
 #include "common/bytes.h"
 #include "vrt.h"
 
@@ -54,25 +55,30 @@ uint32_t cmp_words(const void* a, const void* b) {
   return 2;
 }
 
-// Shift of a 256-bit number by one bit; returns the bit shifted out.
+// Shift of a 256-bit number by one bit; returns the bit shifted out. All
+// four words are in registers before the first store (r may alias a), and
+// no stack copy is made: a reload of a wider copy would stall on the
+// stores that made it.
 uint32_t shl256(void* r, const void* a, uint32_t bit_in) {
-  uint64_t w[4];
-  for (int i = 0; i < 4; ++i) w[i] = load_le64(static_cast<const uint8_t*>(a) + 8 * i);
-  uint32_t out = static_cast<uint32_t>(w[3] >> 63);
-  for (int i = 3; i > 0; --i) w[i] = (w[i] << 1) | (w[i - 1] >> 63);
-  w[0] = (w[0] << 1) | (bit_in ? 1u : 0u);
-  for (int i = 0; i < 4; ++i) store_le64(static_cast<uint8_t*>(r) + 8 * i, w[i]);
-  return out;
+  const auto* ap = static_cast<const uint8_t*>(a);
+  auto* rp = static_cast<uint8_t*>(r);
+  const uint64_t w0 = load_le64(ap), w1 = load_le64(ap + 8), w2 = load_le64(ap + 16), w3 = load_le64(ap + 24);
+  store_le64(rp, (w0 << 1) | (bit_in ? 1u : 0u));
+  store_le64(rp + 8, (w1 << 1) | (w0 >> 63));
+  store_le64(rp + 16, (w2 << 1) | (w1 >> 63));
+  store_le64(rp + 24, (w3 << 1) | (w2 >> 63));
+  return static_cast<uint32_t>(w3 >> 63);
 }
 
 uint32_t shr256(void* r, const void* a, uint32_t bit_in) {
-  uint64_t w[4];
-  for (int i = 0; i < 4; ++i) w[i] = load_le64(static_cast<const uint8_t*>(a) + 8 * i);
-  uint32_t out = static_cast<uint32_t>(w[0] & 1);
-  for (int i = 0; i < 3; ++i) w[i] = (w[i] >> 1) | (w[i + 1] << 63);
-  w[3] = (w[3] >> 1) | (bit_in ? uint64_t{1} << 63 : 0);
-  for (int i = 0; i < 4; ++i) store_le64(static_cast<uint8_t*>(r) + 8 * i, w[i]);
-  return out;
+  const auto* ap = static_cast<const uint8_t*>(a);
+  auto* rp = static_cast<uint8_t*>(r);
+  const uint64_t w0 = load_le64(ap), w1 = load_le64(ap + 8), w2 = load_le64(ap + 16), w3 = load_le64(ap + 24);
+  store_le64(rp, (w0 >> 1) | (w1 << 63));
+  store_le64(rp + 8, (w1 >> 1) | (w2 << 63));
+  store_le64(rp + 16, (w2 >> 1) | (w3 << 63));
+  store_le64(rp + 24, (w3 >> 1) | (bit_in ? uint64_t{1} << 63 : 0));
+  return static_cast<uint32_t>(w0 & 1);
 }
 
 template <int Words64>
@@ -84,23 +90,79 @@ void* xor_words(void* r, const void* a, const void* b) {
   return r;
 }
 
-// r = a + b, then r - p when the addition carried or r >= p. The result is
-// staged so that r may alias a, b or p.
+// Stores w words from registers: a vector copy of the staged words would
+// stall on the scalar stores that made them.
+template <int W>
+inline void store_words(void* r, uint64_t (&t)[W]) {
+  auto* rp = static_cast<uint8_t*>(r);
+  for (int i = 0; i < W; ++i) {
+    uint64_t v = t[i];
+    __asm__("" : "+r"(v));
+    store_le64(rp + 8 * i, v);
+  }
+}
+
+// r = a + b, then r - p when the addition carried or r >= p. The words
+// are taken 64 bits at a time (the same numbers as the 32-bit view, in half
+// the steps); r may alias a, b or p.
 template <int Words32>
 uint32_t add_mod(void* r, const void* a, const void* b, const void* p) {
-  uint8_t t[Words32 * 4];
-  uint32_t carry = add_words<Words32>(t, a, b, 0);
-  if (carry || cmp_words<Words32 / 2>(t, p) >= 2) sub_words<Words32>(t, t, p, 0);
-  __builtin_memcpy(r, t, sizeof t);
+  constexpr int W = Words32 / 2;
+  const auto* ap = static_cast<const uint8_t*>(a);
+  const auto* bp = static_cast<const uint8_t*>(b);
+  const auto* pp = static_cast<const uint8_t*>(p);
+  uint64_t t[W], m[W];
+  unsigned __int128 c = 0;
+  for (int i = 0; i < W; ++i) {
+    m[i] = load_le64(pp + 8 * i);
+    c += static_cast<unsigned __int128>(load_le64(ap + 8 * i)) + load_le64(bp + 8 * i);
+    t[i] = static_cast<uint64_t>(c);
+    c >>= 64;
+  }
+  bool reduce = c != 0;
+  if (!reduce) {
+    reduce = true;  // equal to p reduces too
+    for (int i = W - 1; i >= 0; --i)
+      if (t[i] != m[i]) {
+        reduce = t[i] > m[i];
+        break;
+      }
+  }
+  if (reduce) {
+    uint64_t br = 0;
+    for (int i = 0; i < W; ++i) {
+      unsigned __int128 d = static_cast<unsigned __int128>(t[i]) - m[i] - br;
+      t[i] = static_cast<uint64_t>(d);
+      br = static_cast<uint64_t>(d >> 64) & 1;
+    }
+  }
+  store_words<W>(r, t);
   return 0;
 }
 
 template <int Words32>
 uint32_t sub_mod(void* r, const void* a, const void* b, const void* p) {
-  uint8_t t[Words32 * 4];
-  uint32_t borrow = sub_words<Words32>(t, a, b, 0);
-  if (borrow) add_words<Words32>(t, t, p, 0);
-  __builtin_memcpy(r, t, sizeof t);
+  constexpr int W = Words32 / 2;
+  const auto* ap = static_cast<const uint8_t*>(a);
+  const auto* bp = static_cast<const uint8_t*>(b);
+  const auto* pp = static_cast<const uint8_t*>(p);
+  uint64_t t[W], m[W];
+  uint64_t br = 0;
+  for (int i = 0; i < W; ++i) {
+    m[i] = load_le64(pp + 8 * i);
+    unsigned __int128 d = static_cast<unsigned __int128>(load_le64(ap + 8 * i)) - load_le64(bp + 8 * i) - br;
+    t[i] = static_cast<uint64_t>(d);
+    br = static_cast<uint64_t>(d >> 64) & 1;
+  }
+  if (br) {
+    unsigned __int128 c = 0;
+    for (int i = 0; i < W; ++i) {
+      c += static_cast<unsigned __int128>(t[i]) + m[i];
+      t[i] = static_cast<uint64_t>(c);
+      c >>= 64;
+    }
+  }
+  store_words<W>(r, t);
   return 0;
 }
 

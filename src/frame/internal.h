@@ -24,6 +24,12 @@ void weak_seed(uint8_t* out, size_t n);
 using SelfTestFn = uint32_t (*)(vrtp_instance_t*);
 void set_selftest_hook(SelfTestFn fn);
 
+// Test hook: with false, vrtpCryptoTest runs only the hook above and skips
+// the known-answer tests, for tests that bring the library up many times
+// and are about the lifecycle, not the algorithms (the signature
+// self-test alone takes a good part of a second). Not exported.
+void set_known_answer_tests(bool enabled);
+
 // Test hook for the generator clock: replaces time_in_seconds while set (null
 // restores the system clock). Not exported.
 using ClockFn = uint64_t (*)();

@@ -9,6 +9,7 @@
 namespace {
 
 std::atomic<vrt::frame::SelfTestFn> g_hook{nullptr};
+std::atomic<bool> g_known_answers{true};
 
 using SelfTest = uint32_t (*)(vrtp_instance_t*);
 
@@ -18,6 +19,7 @@ constexpr SelfTest kSelfTests[] = {
     gost89_self_test_NVQ_SBOXes,
     gost15_self_test,
     hash2012_self_test,
+    sign2012_self_test,
     aead_self_test,
 };
 
@@ -25,6 +27,7 @@ constexpr SelfTest kSelfTests[] = {
 
 namespace vrt::frame {
 void set_selftest_hook(SelfTestFn fn) { g_hook.store(fn, std::memory_order_release); }
+void set_known_answer_tests(bool enabled) { g_known_answers.store(enabled, std::memory_order_release); }
 }  // namespace vrt::frame
 
 extern "C" {
@@ -34,6 +37,7 @@ VRT_API uint32_t vrtpCryptoTest(vrtp_instance_t* instance) {
     uint32_t st = hook(instance);
     if (st != VRT_SUCCESS) return st;
   }
+  if (!g_known_answers.load(std::memory_order_acquire)) return VRT_SUCCESS;
   for (SelfTest test : kSelfTests) {
     uint32_t st = test(instance);
     if (st != VRT_SUCCESS) return st;

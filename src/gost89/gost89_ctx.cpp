@@ -8,11 +8,12 @@
 // partial input and, in the stream modes, its register from before the step,
 // so the next call recomputes that block with the completed input.
 #include <cstdlib>
-#include <initializer_list>
 #include <cstring>
+#include <initializer_list>
 
 #include "common/bytes.h"
 #include "common/selftest.h"
+#include "gost89/internal.h"
 #include "vrt.h"
 
 namespace {
@@ -339,6 +340,22 @@ void counter_bulk(Gost89Ctx* ctx) {
   if (copies)
     for (auto& k : keys) std::memcpy(&k, &ctx->keys[0], sizeof k);
   const gost89_key_t* k = copies ? keys : ctx->keys;
+  // Sixteen blocks in one 512-bit chain cost about what eight do.
+  if (vector && vrt::gost89::sixteen_blocks()) {
+    uint8_t counters16[128], stream16[128];
+    while (d.len >= 128) {
+      for (int j = 0; j < 16; ++j) {
+        counter_step(ctx->reg);
+        std::memcpy(counters16 + 8 * j, ctx->reg, 8);
+      }
+      __gost89avx512_encrypt16(counters16, stream16, ctx->keys, ctx->sbox->cpu);
+      for (int j = 0; j < 128; j += 8) vrt::store_le64(d.out + j, vrt::load_le64(d.in + j) ^ vrt::load_le64(stream16 + j));
+      d.in += 128;
+      d.out += 128;
+      d.len -= 128;
+    }
+    vrt_memset_s(stream16, sizeof stream16, 0, sizeof stream16);
+  }
   uint8_t counters[64] = {}, stream[64];
   while (d.len >= min_group) {
     const uint64_t blocks = d.len >= 64 ? 8 : d.len / 8;

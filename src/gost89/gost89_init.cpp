@@ -1,7 +1,10 @@
 // Set-up and tear-down of the GOST 28147-89 layer within the library
 // lifecycle: expansion of the built-in S-box sets, the S-box lock, and the
 // choice of the block variant from the enabled processor features.
+#include <atomic>
+
 #include "frame/internal.h"
+#include "gost89/internal.h"
 #include "vrt.h"
 
 namespace {
@@ -28,6 +31,16 @@ VRT_API void gost89_cleanup(vrtp_instance_t* instance) {
   gost89_sbox_cleanup();
 }
 
+}  // extern "C"
+
+namespace {
+std::atomic<bool> g_sixteen{false};
+}  // namespace
+
+bool vrt::gost89::sixteen_blocks() { return g_sixteen.load(std::memory_order_relaxed); }
+
+extern "C" {
+
 VRT_API uint32_t gost89_arch_init(vrtp_instance_t* instance) {
   vrtpGost89AlgG1ptr = &vrtpGost89AlgAluG1;
   return gost89_avx_init(instance);
@@ -43,6 +56,7 @@ VRT_API void gost89_arch_cleanup(vrtp_instance_t*) {}
 // tests and for callers that want no data-dependent memory access.
 VRT_API uint32_t gost89_avx_init(vrtp_instance_t* instance) {
   if (instance == nullptr) return VRT_SUCCESS;
+  g_sixteen = (instance->cpu_enabled & VRT_CPU_AVX512VBMI) != 0;
   if (instance->cpu_enabled & VRT_CPU_AVX) vrtpGost89AlgG8ptr = &vrtpGost89AlgAvxG8;
   // One 256-bit chain for all eight blocks, ternary selects and a native
   // rotate: a shorter round than two 128-bit chains.

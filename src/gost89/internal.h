@@ -14,4 +14,8 @@ uint64_t sbox_expansions();
 // The expanded tables T0..T3 of a set as one array of 1024 words.
 inline const uint32_t* sbox_tables(const gost89_sbox_t* sbox) { return &sbox->tables[0][0]; }
 
+// Whether __gost89avx512_encrypt16 may run here; set with the records at
+// initialisation.
+bool sixteen_blocks();
+
 }  // namespace vrt::gost89

@@ -32,25 +32,29 @@ void drop_stream(random_ctx_t* c) {
   c->stream_held = 0;
 }
 
-// block ^= the next 32 bytes of keystream. The cipher runs on 64 bytes at a
-// time (its eight-block form costs what four blocks cost) under a plain key
-// record that holds the context's key; the second half is kept for the next
-// round. The keystream depends only on its position, so the output is that
-// of one cipher call per round; every change of key or counter drops it.
+// block ^= the next 32 bytes of keystream. The cipher runs on 128 bytes at
+// a time (its widest counter form costs about what one round's four blocks
+// cost) under a plain key record that holds the context's key; the other
+// three rounds' keystream is kept for the next rounds. The keystream depends
+// only on its position, so the output is that of one cipher call per round;
+// every change of key or counter drops what is kept.
 uint32_t encrypt_block(random_ctx_t* c) {
-  if (c->stream_held) {
-    for (int i = 0; i < 32; ++i) c->block[i] ^= c->stream[i];
-    drop_stream(c);
+  constexpr uint32_t kRounds = sizeof c->stream / 32;
+  if (c->stream_held > 0) {
+    const uint8_t* ks = c->stream + 32 * (kRounds - c->stream_held);
+    for (int i = 0; i < 32; ++i) c->block[i] ^= ks[i];
+    vrt_memset_s(const_cast<uint8_t*>(ks), 32, 0, 32);
+    --c->stream_held;
     return VRT_SUCCESS;
   }
   genkey_t k{};
   __binstr_init(&k.key, c->key, sizeof c->key);
-  uint8_t ks[64] = {};
+  uint8_t ks[32 + sizeof c->stream] = {};
   uint32_t st = vrtpGost89EncryptSimple(&c->cipher.ctx, &k, ks, ks, sizeof ks);
   if (st == VRT_SUCCESS) {
     for (int i = 0; i < 32; ++i) c->block[i] ^= ks[i];
     std::memcpy(c->stream, ks + 32, sizeof c->stream);
-    c->stream_held = 1;
+    c->stream_held = kRounds;
   }
   vrt_memset_s(ks, sizeof ks, 0, sizeof ks);
   return st;

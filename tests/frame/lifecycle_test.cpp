@@ -113,6 +113,9 @@ TEST_F(Lifecycle, FailingSelfTestInTestLeavesLibraryUp) {
 
 TEST_F(Lifecycle, ConcurrentInitRunsTheStepsOnce) {
   for (int round = 0; round < 20; ++round) {
+    // The known-answer tests take part in the first round only; later rounds
+    // run just the hook, so that twenty rounds of the race stay cheap.
+    vrt::frame::set_known_answer_tests(round == 0);
     vrtCleanup();
     uint32_t before = vrt::frame::init_runs();
     std::atomic<bool> go{false};
@@ -131,6 +134,7 @@ TEST_F(Lifecycle, ConcurrentInitRunsTheStepsOnce) {
     EXPECT_EQ(vrt::frame::init_runs(), before + 1);
     EXPECT_EQ(vrtStatus(), VRT_SUCCESS);
   }
+  vrt::frame::set_known_answer_tests(true);
 }
 
 TEST_F(Lifecycle, LockSerialisesCallers) {

@@ -41,6 +41,7 @@ struct CurveParams {
   MontContext<N> mont;  // p and n'
   MontInt<N> a_mont;   // a in Montgomery form
   MontInt<N> one;      // R mod p
+  MontInt<N> b_mont;   // b in Montgomery form, from the base point
 
   CurveParams() = default;
   CurveParams(const CurveParams&) = delete;
@@ -62,7 +63,33 @@ struct CurveParams {
     mont = MontContext<N>(p);
     a_mont = MontInt<N>(a, &mont);
     one = MontInt<N>(Int<N>(1), &mont);
+    // The records leave b out; the base point lies on the curve, so
+    // b = y^2 - x^3 - a*x.
+    const MontInt<N> gx(record_number<N>(rec->x), &mont), gy(record_number<N>(rec->y), &mont);
+    b_mont = gy;
+    b_mont *= gy;
+    MontInt<N> t = gx;
+    t *= gx;
+    t += a_mont;
+    t *= gx;
+    b_mont -= t;
     return VRT_SUCCESS;
+  }
+
+  // True when (x, y) is an affine point of the curve: both coordinates below
+  // p, y^2 = x^3 + a*x + b, and not the pair (0, 0) that stands for the
+  // point at infinity. Not constant-time (public data only).
+  bool contains(const Int<N>& x, const Int<N>& y) const {
+    if (x >= p || y >= p || (x.is_zero() && y.is_zero())) return false;
+    const MontInt<N> mx(x, &mont), my(y, &mont);
+    MontInt<N> lhs = my;
+    lhs *= my;
+    MontInt<N> rhs = mx;
+    rhs *= mx;
+    rhs += a_mont;
+    rhs *= mx;
+    rhs += b_mont;
+    return lhs == rhs;
   }
 };
 

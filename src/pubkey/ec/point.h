@@ -120,6 +120,14 @@ class Point : public RawPoint<N> {
     *this = r;
   }
 
+  // k*this by the width-5 non-adjacent form of k, left to right: the odd
+  // multiples P, 3P, ..., 15P, normalised together by one inversion, then
+  // one doubling per digit and one mixed addition per non-zero digit (about
+  // N/6 of them). The same point as mul_point for every k, at about half
+  // the cost. This point becomes the result, Jacobian and without a table.
+  // The recoded digits are wiped before it returns (k may be a secret).
+  void mul_point_wnaf(const Int<N>& k);
+
   // Jacobian doubling for any a: XX = X^2, YY = Y^2, YYYY = YY^2, ZZ = Z^2,
   // S = 2((X + YY)^2 - XX - YYYY), M = 3XX + a*ZZ^2, T = M^2 - 2S; X3 = T,
   // Y3 = M(S - T) - 8YYYY, Z3 = (Y + Z)^2 - YY - ZZ. y = 0 doubles to
@@ -501,6 +509,66 @@ void montgomery_trick(Point<N>* points, const MontContext<N>& ctx) {
     pt.y *= zi2;
     pt.z = one;
   }
+}
+
+template <int N>
+void Point<N>::mul_point_wnaf(const Int<N>& k) {
+  constexpr int kW = 5;
+  constexpr int kOdd = 1 << (kW - 2);  // P, 3P, ..., 15P
+  constexpr int kWords = Int<N>::kWords;
+  // Digits in {0, +-1, +-3, ..., +-15}, least significant first, with
+  // k = sum digit_i 2^i; a negative digit adds to the rest, which may carry
+  // past bit N-1, so at most N + 1 digits.
+  int8_t digits[N + 1];
+  int len = 0;
+  Int<N> d = k;
+  uint64_t top = 0;
+  while (!d.is_zero() || top != 0) {
+    int digit = 0;
+    if (d.is_odd()) {
+      digit = static_cast<int>(d.words[0] & ((1u << kW) - 1));
+      if (digit >= (1 << (kW - 1))) digit -= 1 << kW;
+      if (digit > 0)
+        d.words[0] -= static_cast<uint64_t>(digit);  // clears the low bits, no borrow
+      else
+        top += d.add_carry(Int<N>(static_cast<uint64_t>(-digit)));
+    }
+    digits[len++] = static_cast<int8_t>(digit);
+    d >>= 1;
+    d.words[kWords - 1] |= top << 63;
+    top = 0;
+  }
+
+  Point base = *this;
+  base.detach_table();
+  base.make_jacobian();
+  Point table[kOdd];
+  table[0] = base;
+  Point twice = base;
+  twice.dbl_point_jacobian();
+  for (int i = 1; i < kOdd; ++i) {
+    table[i] = table[i - 1];
+    table[i] += twice;
+  }
+  montgomery_trick<N, kOdd>(table, curve->mont);
+
+  Point r = infinity(*curve);
+  for (int i = len - 1; i >= 0; --i) {
+    r.dbl_point_jacobian();
+    const int digit = digits[i];
+    if (digit > 0) {
+      r.add_point_jacobian_madd(table[(digit - 1) / 2]);
+    } else if (digit < 0) {
+      RawPoint<N> neg = table[(-digit - 1) / 2];
+      MontInt<N> ny = MontInt<N>::from_raw(Int<N>(), neg.y.context);
+      ny -= neg.y;
+      neg.y = ny;
+      r.add_point_jacobian_madd(neg);
+    }
+  }
+  vrt_memset_s(digits, sizeof digits, 0, sizeof digits);
+  vrt_memset_s(&d, sizeof d, 0, sizeof d);
+  *this = r;
 }
 
 extern template struct RawPoint<256>;

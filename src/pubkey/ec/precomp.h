@@ -97,6 +97,10 @@ class PrecompWindow : public Precomp<N> {
     Point<N> r = Point<N>::infinity(*this->curve_, this->mont_);
     for (int i = 0; i < kPositions; ++i)
       if (win[i] != 0) r.add_point_jacobian_madd(*e[i]);
+    // The windows and the entry addresses spell out k, which is a secret key
+    // or nonce when signing: none of it stays on the stack.
+    vrt_memset_s(win, sizeof win, 0, sizeof win);
+    vrt_memset_s(e, sizeof e, 0, sizeof e);
     return r;
   }
 };
