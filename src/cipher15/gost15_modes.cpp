@@ -45,8 +45,6 @@ constexpr uint32_t mode_of(Op op) {
   return 0;
 }
 
-constexpr bool decrypts(Op op) { return op == Op::kEcbDec || op == Op::kCbcDec || op == Op::kCfbDec; }
-
 constexpr bool feedback(Op op) {
   return op == Op::kCbcEnc || op == Op::kCbcDec || op == Op::kCfbEnc || op == Op::kCfbDec || op == Op::kOfb;
 }
