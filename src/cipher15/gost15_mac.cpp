@@ -489,6 +489,10 @@ VRT_API uint32_t vrtpGost15MACRestoreState(Gost15Ctx* ctx, const uint8_t* blob, 
     if (section == 0 || section % n != 0 || frame == 0 || frame % (n + 32) != 0) return VRT_ERROR_INVALID_ARGUMENT;
     if (count == 0) {
       if (master_section != 0 || left != 0 || sections_left != 0) return VRT_ERROR_INVALID_ARGUMENT;
+      // Every block takes its key from a packet: without one no block has
+      // run, so there is no chain value either.
+      for (uint64_t i = 0; i < n; ++i)
+        if (chain[i] != 0) return VRT_ERROR_INVALID_ARGUMENT;
     } else {
       const uint64_t per_packet = packet_blocks(n);
       if (count > UINT64_MAX / per_packet || sections_left >= section / n) return VRT_ERROR_INVALID_ARGUMENT;
