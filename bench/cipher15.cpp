@@ -144,37 +144,20 @@ void GcryptZ(benchmark::State& state) {
 
 const std::vector<int64_t> kModeSizes = {64, 4096, 1 << 20};
 
-// A key masked as callers hold it.
-struct MaskedKey {
-  genkey_t g{};
-  MaskedKey() {
-    genkey_alloc(&g, 32, GOST89_KEY_XOR);
-    uint8_t plain[32], mask[32];
-    std::memcpy(plain, kKey, 32);
-    vrt_memreset_s(mask, sizeof mask);
-    binstr_t k, m;
-    __binstr_init(&k, plain, 32);
-    __binstr_init(&m, mask, 32);
-    genkey_load(&g, &k, &m);
-    genkey_mask(&g);
-  }
-  ~MaskedKey() { genkey_free(&g); }
-};
-
 void OursMode(benchmark::State& state, uint32_t block_size, uint32_t mode) {
   const size_t n = static_cast<size_t>(state.range(0));
   const auto& in = vrt::bench::Buffer(n);
   std::vector<uint8_t> out(n + 16);
   const uint8_t iv[16] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
   const uint64_t iv_len = mode == VRT_GOST15_MODE_ECB ? 0 : mode == VRT_GOST15_MODE_CTR ? block_size / 2 : block_size;
-  MaskedKey key;
+  vrt::bench::MaskedKey key(kKey);
   Gost15Ctx* ctx = nullptr;
   if (vrtGost15CtxAllocInitialized(&ctx, 1, block_size) != VRT_SUCCESS || vrtGost15SetMode(ctx, mode, 0) != VRT_SUCCESS) {
     state.SkipWithError("context set-up failed");
     return;
   }
   for (auto _ : state) {
-    if (vrtGost15EncryptSimple(ctx, &key.g, in.data(), out.data(), n, iv, iv_len) != VRT_SUCCESS) {
+    if (vrtGost15EncryptSimple(ctx, key.get(), in.data(), out.data(), n, iv, iv_len) != VRT_SUCCESS) {
       state.SkipWithError("request failed");
       break;
     }

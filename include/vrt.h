@@ -470,6 +470,18 @@ VRT_API void vrtGost15CtxFree(Gost15Ctx* ctx);
  * the work area (lane position, key buffers, block buffers, register). 3 for
  * a null or uninitialised ctx or an unknown mode, the context unchanged. */
 VRT_API uint32_t vrtGost15SetMode(Gost15Ctx* ctx, uint32_t mode, uint32_t flags);
+/* vrtGost15SetParametersACPKM sets the sizes of the ACPKM modes, in bytes.
+ * CTR-ACPKM: section_size N, a nonzero multiple of the block size n: the
+ * first N bytes of a message run under the key as given, every later
+ * section under the ACPKM conversion of the previous section's key;
+ * frame_size is unused (pass 0). OMAC-ACPKM: section_size N, a nonzero
+ * multiple of n (N / n blocks per section key), and frame_size T*, a
+ * nonzero multiple of n + 32: the section size of the CTR-ACPKM generator
+ * whose output gives the section keys. Returns 0; 3 for a null or
+ * uninitialised ctx, or while a stream or an OMAC-ACPKM message is under
+ * way; 2 for sizes that are zero or not such multiples; 1 for a context in
+ * another mode (nothing is stored). Set the mode first. */
+VRT_API uint32_t vrtGost15SetParametersACPKM(Gost15Ctx* ctx, uint64_t section_size, uint64_t frame_size);
 
 /* ---- cipher context: one-shot encryption and decryption ---- */
 
@@ -492,13 +504,17 @@ VRT_API uint32_t vrtGost15SetMode(Gost15Ctx* ctx, uint32_t mode, uint32_t flags)
  * stream modes write exactly len bytes. in and out may be the same buffer.
  *
  * Keys are unmasked into the context and wiped, with the round keys, before
- * the call returns. Returns 0; 9 when there is nothing to do (count 0, every
- * lane skipped, ECB with len 0); 3 for a null ctx, null descriptors, key,
- * key data, input or output, a key that is not 32 bytes, more descriptors
- * than lanes, a null IV or a zero len in a mode with IV; 12 for an IV length
- * the mode does not take, or ECB or CBC decryption of a length that is not
- * whole blocks; 5 for a mode the call does not serve (the MAC modes,
- * CTR-ACPKM). Nothing is written when the check fails. */
+ * the call returns. CTR-ACPKM runs like CTR, with the key changed at every
+ * section boundary (vrtGost15SetParametersACPKM); the counter runs on across
+ * sections.
+ *
+ * Returns 0; 9 when there is nothing to do (count 0, every lane skipped, ECB
+ * with len 0); 3 for a null ctx, null descriptors, key, key data, input or
+ * output, a key that is not 32 bytes, more descriptors than lanes, a null IV
+ * or a zero len in a mode with IV; 12 for an IV length the mode does not
+ * take, or ECB or CBC decryption of a length that is not whole blocks; 2
+ * for CTR-ACPKM without its section size; 5 for a mode the call does not
+ * serve (the MAC modes). Nothing is written when the check fails. */
 VRT_API uint32_t vrtGost15Encrypt(Gost15Ctx* ctx, Gost15Vec* vec, uint64_t count);
 VRT_API uint32_t vrtGost15Decrypt(Gost15Ctx* ctx, Gost15Vec* vec, uint64_t count);
 /* vrtGost15EncryptSimple and vrtGost15DecryptSimple build one descriptor
@@ -513,6 +529,7 @@ VRT_API uint32_t vrtpGost15CtxInit(Gost15Ctx* ctx, uint32_t lanes);
 VRT_API uint32_t vrtpGost15CtxAllocInitialized(Gost15Ctx** ctx_out, uint32_t lanes, uint32_t block_size);
 VRT_API void vrtpGost15CtxFree(Gost15Ctx* ctx);
 VRT_API uint32_t vrtpGost15SetMode(Gost15Ctx* ctx, uint32_t mode, uint32_t flags);
+VRT_API uint32_t vrtpGost15SetParametersACPKM(Gost15Ctx* ctx, uint64_t section_size, uint64_t frame_size);
 VRT_API uint32_t vrtpGost15Encrypt(Gost15Ctx* ctx, Gost15Vec* vec, uint64_t count);
 VRT_API uint32_t vrtpGost15Decrypt(Gost15Ctx* ctx, Gost15Vec* vec, uint64_t count);
 VRT_API uint32_t vrtpGost15EncryptSimple(Gost15Ctx* ctx, const struct genkey* key, const uint8_t* in,
@@ -520,10 +537,148 @@ VRT_API uint32_t vrtpGost15EncryptSimple(Gost15Ctx* ctx, const struct genkey* ke
 VRT_API uint32_t vrtpGost15DecryptSimple(Gost15Ctx* ctx, const struct genkey* key, const uint8_t* in,
                                          uint8_t* out, uint64_t len, const uint8_t* iv, uint64_t iv_len);
 
+/* ---- cipher context: streams and saved state ---- */
+
+/* vrtGost15EncryptUpdate encrypts one piece of a stream. The first piece
+ * with data opens the stream and takes the IV (iv, iv_len as for the
+ * one-shot call); later pieces continue from the context's register and
+ * ignore iv and iv_len. Of the stream's bytes so far, the last 1..n (a whole
+ * block when they end on a block boundary) are held back for the final
+ * step; out receives the output of the blocks before them. A null out asks
+ * for that count (*out_len, status 0, nothing else checked); otherwise
+ * *out_len is the capacity of out and is not updated. A piece of 0 bytes
+ * changes nothing and returns 0 (in may then be null). Returns 0; 3 for a
+ * null ctx, out_len, key, key data or input, a stream of the other
+ * direction open on ctx, or a
+ * continued stream without its register; 7 when the capacity is below the
+ * count; 5 for a MAC mode; and the statuses of vrtGost15Encrypt (the stream
+ * stays closed when its first piece is refused). vrtGost15DecryptUpdate is
+ * the same for decryption. */
+VRT_API uint32_t vrtGost15EncryptUpdate(Gost15Ctx* ctx, const struct genkey* key, const uint8_t* in,
+                                        uint64_t in_len, const uint8_t* iv, uint64_t iv_len, uint8_t* out,
+                                        uint64_t* out_len);
+VRT_API uint32_t vrtGost15DecryptUpdate(Gost15Ctx* ctx, const struct genkey* key, const uint8_t* in,
+                                        uint64_t in_len, const uint8_t* iv, uint64_t iv_len, uint8_t* out,
+                                        uint64_t* out_len);
+/* vrtGost15EncryptFinal closes an encryption stream: the final step on the
+ * held-back bytes writes n bytes (ECB, CBC: padded with zeros) or the bytes
+ * held (CFB, OFB, CTR, CTR-ACPKM) to out. A null out asks for that count
+ * (*out_len). Returns 0; 5 for a mode outside ECB..CTR-ACPKM; 7 when
+ * *out_len is below the count; 3 for a null ctx, out_len, key or key data,
+ * or a stream without its register; 1 when no encryption stream is open.
+ * vrtGost15DecryptFinal closes a decryption stream the same way; in ECB and
+ * CBC it needs a whole block held (12 otherwise, the stream stays open). */
+VRT_API uint32_t vrtGost15EncryptFinal(Gost15Ctx* ctx, const struct genkey* key, uint8_t* out, uint64_t* out_len);
+VRT_API uint32_t vrtGost15DecryptFinal(Gost15Ctx* ctx, const struct genkey* key, uint8_t* out, uint64_t* out_len);
+/* vrtGost15SaveState writes the state of a cipher context to blob (42 + n +
+ * m bytes, m the register length; integers little-endian): total size (8),
+ * mode (4), flags with the stream bits (4), bytes held (1), the tail buffer
+ * (n), m (1), the CTR-ACPKM section size, key changes done and bytes left in
+ * the section (8 each), the register (m: the next IV blocks, oldest first;
+ * for OFB the gamma; for the counter modes the counter block). A null blob
+ * asks for the size (*size). Returns 0; 3 for a null or uninitialised ctx,
+ * a null size or *size other than the size; 5 for a context not in a
+ * cipher mode. The context stays usable. */
+VRT_API uint32_t vrtGost15SaveState(Gost15Ctx* ctx, uint8_t* blob, uint64_t* size);
+/* vrtGost15RestoreState initialises ctx (vrtGost15CtxInit, vrtGost15SetMode)
+ * and loads a saved state, so that the stream continues there; ctx must
+ * have been allocated for the block size of the saved one. Returns 0; 12
+ * when size is below the blob's minimum or differs from the stored total
+ * or from the size the register length implies; 3 for a null ctx or blob,
+ * or content that is no state of a stream (a refused blob leaves ctx as it
+ * was). Restoring a CTR-ACPKM state costs one key conversion per section
+ * done on the next call, as every call on such a stream does. */
+VRT_API uint32_t vrtGost15RestoreState(Gost15Ctx* ctx, const uint8_t* blob, uint64_t size);
+
+VRT_API uint32_t vrtpGost15EncryptUpdate(Gost15Ctx* ctx, const struct genkey* key, const uint8_t* in,
+                                         uint64_t in_len, const uint8_t* iv, uint64_t iv_len, uint8_t* out,
+                                         uint64_t* out_len);
+VRT_API uint32_t vrtpGost15DecryptUpdate(Gost15Ctx* ctx, const struct genkey* key, const uint8_t* in,
+                                         uint64_t in_len, const uint8_t* iv, uint64_t iv_len, uint8_t* out,
+                                         uint64_t* out_len);
+VRT_API uint32_t vrtpGost15EncryptFinal(Gost15Ctx* ctx, const struct genkey* key, uint8_t* out, uint64_t* out_len);
+VRT_API uint32_t vrtpGost15DecryptFinal(Gost15Ctx* ctx, const struct genkey* key, uint8_t* out, uint64_t* out_len);
+VRT_API uint32_t vrtpGost15SaveState(Gost15Ctx* ctx, uint8_t* blob, uint64_t* size);
+VRT_API uint32_t vrtpGost15RestoreState(Gost15Ctx* ctx, const uint8_t* blob, uint64_t size);
+
+/* ---- MAC: OMAC and OMAC-ACPKM ---- */
+
+struct binstr;
+
+/* A context in mode VRT_GOST15_MODE_MAC computes the MAC of GOST R
+ * 34.13-2015 (OMAC); in VRT_GOST15_MODE_OMAC_ACPKM, with its sizes set by
+ * vrtGost15SetParametersACPKM, OMAC-ACPKM. The MAC value is one block (n
+ * bytes); a shorter MAC is its leftmost bytes. */
+
+/* vrtGost15MAC feeds count descriptors (0 or 1) of message bytes: len and
+ * in; no IV; out, when non-null, receives the running chain value (n
+ * bytes). The last 1..n bytes of the message so far wait for the final
+ * step. Returns 0; 9 when there is nothing to do (len 0, count 0, the lane
+ * skipped); 3 for a null or uninitialised ctx, null descriptors, key, key
+ * data or input, a key that is not 32 bytes, more descriptors than lanes; 5
+ * for a context in a cipher mode; 2 for OMAC-ACPKM without its sizes; 7
+ * when the generator state cannot be kept. */
+VRT_API uint32_t vrtGost15MAC(Gost15Ctx* ctx, Gost15Vec* vec, uint64_t count);
+/* vrtGost15MACSimple and vrtGost15MACUpdate (the same function) feed len
+ * bytes of data through vrtGost15MAC: any number of pieces make a message.
+ * 3 for a null ctx, key, key data or data; 9 for len 0. */
+VRT_API uint32_t vrtGost15MACSimple(Gost15Ctx* ctx, const struct genkey* key, const uint8_t* data, uint64_t len);
+VRT_API uint32_t vrtGost15MACUpdate(Gost15Ctx* ctx, const struct genkey* key, const uint8_t* data, uint64_t len);
+/* vrtGost15MACGetValue closes the message: writes the n-byte MAC value to
+ * mac and leaves ctx ready for a new message in the same mode and sizes.
+ * The last block is used whole with subkey K1, or padded with 0x80 and
+ * zeros with K2; the empty message is the padded block 80 00 .. 00 with K2.
+ * Returns 0; 3 for a null or uninitialised ctx, key, key data or mac, a key
+ * that is not 32 bytes, or a context in a cipher mode; 2 for OMAC-ACPKM
+ * without its sizes. */
+VRT_API uint32_t vrtGost15MACGetValue(Gost15Ctx* ctx, const struct genkey* key, uint8_t* mac);
+/* vrtGost15MACSaveState writes the state of a MAC context to blob (2n + 53
+ * bytes, integers little-endian): mode (4), bytes held (1), the tail buffer
+ * (n), the running chain value (n), then 8 bytes each: N, T*, the
+ * generator's key changes done, the generator's bytes left in its section,
+ * key packets taken, blocks the current section key still serves. A null
+ * blob asks for the size (*size). 3 for a null or uninitialised ctx, a null
+ * size, *size other than the size, or a context not in a MAC mode. */
+VRT_API uint32_t vrtGost15MACSaveState(Gost15Ctx* ctx, uint8_t* blob, uint64_t* size);
+/* vrtGost15MACRestoreState initialises ctx for the saved mode and sizes and
+ * loads the state; the next call carries the message on. Returns 0; 12 for
+ * a size other than 2n + 53 (n the block size of ctx); 3 for a null ctx or
+ * blob, or content that is no state of a message (ctx is then left as it
+ * was). */
+VRT_API uint32_t vrtGost15MACRestoreState(Gost15Ctx* ctx, const uint8_t* blob, uint64_t size);
+
+VRT_API uint32_t vrtpGost15MAC(Gost15Ctx* ctx, Gost15Vec* vec, uint64_t count);
+VRT_API uint32_t vrtpGost15MACSimple(Gost15Ctx* ctx, const struct genkey* key, const uint8_t* data, uint64_t len);
+VRT_API uint32_t vrtpGost15MACUpdate(Gost15Ctx* ctx, const struct genkey* key, const uint8_t* data, uint64_t len);
+VRT_API uint32_t vrtpGost15MACGetValue(Gost15Ctx* ctx, const struct genkey* key, uint8_t* mac);
+VRT_API uint32_t vrtpGost15MACSaveState(Gost15Ctx* ctx, uint8_t* blob, uint64_t* size);
+VRT_API uint32_t vrtpGost15MACRestoreState(Gost15Ctx* ctx, const uint8_t* blob, uint64_t size);
+
+/* gost15_mac_entire_example computes the MAC of message (any length, also
+ * empty) with a private context: allocate for block_size, set mode (and for
+ * OMAC-ACPKM the sizes section_size and frame_size), feed, write the n-byte
+ * MAC value to mac, free. Returns the first failing status. */
+VRT_API uint32_t gost15_mac_entire_example(const struct binstr* message, const struct genkey* key, uint32_t mode,
+                                           uint8_t* mac, uint32_t block_size, uint64_t section_size,
+                                           uint64_t frame_size);
+/* gost15_mac_stream_final_example restores the MAC state blob state into a
+ * private context for block_size and writes the n-byte MAC value of the
+ * message it holds to mac. Returns the first failing status. */
+VRT_API uint32_t gost15_mac_stream_final_example(const struct genkey* key, uint32_t block_size, uint8_t* mac,
+                                                 const struct binstr* state);
+
+/* gost15_self_test runs the mode examples of both ciphers (ECB, CBC, CFB,
+ * OFB, CTR and CTR-ACPKM) as streams in pieces moved between contexts by
+ * their saved states, each prefix closed and compared with the one-shot
+ * result, both directions; and the MAC examples (OMAC, OMAC-ACPKM) in one
+ * piece and in pieces through saved states. 0, 1 on a mismatch, or a
+ * failing call's status. */
+VRT_API uint32_t gost15_self_test(vrtp_instance_t* instance);
+
 /* gost15_encrypt_example and gost15_decrypt_example run one message through
  * a private context: allocate for block_size, set the mode with flags 0,
- * EncryptSimple / DecryptSimple, free. acpkm_section is the section size of
- * CTR-ACPKM (unused by the other modes). Returns the first failing status. */
+ * for CTR-ACPKM the section size acpkm_section (unused by the other modes),
+ * EncryptSimple / DecryptSimple, free. Returns the first failing status. */
 VRT_API uint32_t gost15_encrypt_example(const uint8_t* in, uint64_t len, const struct genkey* key,
                                         const uint8_t* iv, uint64_t iv_len, uint32_t mode, uint32_t block_size,
                                         uint64_t acpkm_section, uint8_t* out);
@@ -548,8 +703,26 @@ VRT_API uint32_t gost15_cfb_encrypt(Gost15Ctx* ctx);
 VRT_API uint32_t gost15_cfb_decrypt(Gost15Ctx* ctx);
 VRT_API uint32_t gost15_ctr_crypt(Gost15Ctx* ctx);
 VRT_API uint32_t gost15_ofb_crypt(Gost15Ctx* ctx);
+VRT_API uint32_t gost15_ctr_acpkm_crypt(Gost15Ctx* ctx);
 VRT_API uint32_t gost15_encrypt_final(Gost15Ctx* ctx);
 VRT_API uint32_t gost15_decrypt_final(Gost15Ctx* ctx);
+/* The MAC workers: gost15_mac (OMAC) and gost15_omac_acpkm run the chain
+ * over the attached descriptors' whole blocks but the last 1..n bytes;
+ * gost15_mac_final runs the final step of either MAC mode into the first
+ * descriptor's out (n bytes) and clears the message. 2 for OMAC-ACPKM
+ * without its sizes, 5 for another mode. */
+VRT_API uint32_t gost15_mac(Gost15Ctx* ctx);
+VRT_API uint32_t gost15_omac_acpkm(Gost15Ctx* ctx);
+VRT_API uint32_t gost15_mac_final(Gost15Ctx* ctx);
+/* gost15_key_conversion_ACPKM replaces the unmasked key in the context's
+ * key buffer by its ACPKM conversion (the ECB encryption of 80 81 .. 9f
+ * under it) and leaves the Kuznyechik encryption schedule of the new key in
+ * the round-key area. gost15_key_prepare_ctr_acpkm applies the conversion
+ * once per key change the CTR-ACPKM message has done so far and wipes the
+ * schedule. Both need the key in place (inside a call) and return 0, or 3
+ * for a null or uninitialised ctx. */
+VRT_API uint32_t gost15_key_conversion_ACPKM(Gost15Ctx* ctx);
+VRT_API uint32_t gost15_key_prepare_ctr_acpkm(Gost15Ctx* ctx);
 /* CTR15 adds 1 to the block_size-byte big-endian integer at ctr, wrapping
  * to zero after all 0xFF. */
 VRT_API void CTR15(uint8_t* ctr, uint64_t block_size);

@@ -29,8 +29,6 @@ uint8_t* area_start(Gost15Ctx* ctx) {
   return reinterpret_cast<uint8_t*>((base + 15) & ~uintptr_t{15});
 }
 
-uint8_t* register_area(Gost15Ctx* ctx) { return ctx->spare + round16(ctx->block_size * kLanes); }
-
 void lay_out(Gost15Ctx* ctx) {
   const size_t n = ctx->block_size;
   uint8_t* p = area_start(ctx);
@@ -108,7 +106,7 @@ void take_iv(Gost15Ctx* ctx, Gost15Vec& v) {
     ctx->iv_len = static_cast<uint8_t>(n);
     ctx->iv_left = static_cast<uint8_t>(n);
   } else {
-    uint8_t* r = register_area(ctx);
+    uint8_t* r = gost15_register_area(ctx);
     const size_t m = v.iv_len;
     std::memmove(r, v.iv, m);
     ctx->saved_iv = r;
@@ -149,12 +147,18 @@ Worker worker_for(uint32_t mode, Direction dir) {
       return gost15_ofb_crypt;
     case VRT_GOST15_MODE_CTR:
       return gost15_ctr_crypt;
+    case VRT_GOST15_MODE_CTR_ACPKM:
+      return gost15_ctr_acpkm_crypt;
     default:
       return nullptr;
   }
 }
 
 uint32_t cipher_request(Gost15Ctx* ctx, Gost15Vec* vec, uint64_t count, Direction dir) {
+  // CTR-ACPKM without its section size would change the key once and never
+  // again: refused before the request touches the context.
+  if (ctx != nullptr && ctx->alg != nullptr && ctx->mode == VRT_GOST15_MODE_CTR_ACPKM && ctx->acpkm_section == 0)
+    return VRT_ERROR_BAD_PARAMETERS;
   uint32_t st = check_request(ctx, vec, count, dir);
   if (st != VRT_SUCCESS) return st;
   Worker w = worker_for(ctx->mode, dir);
@@ -252,6 +256,8 @@ uint32_t run_frame(Gost15Ctx* ctx, Worker worker, Direction dir) {
     __binstr_init(&plain.key, ctx->key_buf + kKeySize * i, kKeySize);
     genkey_unmask_to(v.key, &plain);
   }
+  // A CTR-ACPKM key is brought to the section the message is in.
+  if (ctx->mode == VRT_GOST15_MODE_CTR_ACPKM) gost15_key_prepare_ctr_acpkm(ctx);
   run_hook(a->hook_after_key, ctx);
   for (uint64_t i = 0; i < ctx->vec_count; ++i) {
     Gost15Vec& v = ctx->vec[i];
@@ -330,6 +336,34 @@ VRT_API uint32_t vrtpGost15SetMode(Gost15Ctx* ctx, uint32_t mode, uint32_t flags
   return VRT_SUCCESS;
 }
 
+VRT_API uint32_t vrtpGost15SetParametersACPKM(Gost15Ctx* ctx, uint64_t section_size, uint64_t frame_size) {
+  if (ctx == nullptr || ctx->alg == nullptr) return VRT_ERROR_INVALID_ARGUMENT;
+  const uint64_t n = ctx->block_size;
+  if (section_size % n != 0 || frame_size % (n + 32) != 0) return VRT_ERROR_BAD_PARAMETERS;
+  // Changing the sizes under way would cut the message into other
+  // sections than it started with.
+  if ((ctx->flags & (VRT_GOST15_FLAG_ENCRYPT_STREAM | VRT_GOST15_FLAG_DECRYPT_STREAM)) != 0)
+    return VRT_ERROR_INVALID_ARGUMENT;
+  switch (ctx->mode) {
+    case VRT_GOST15_MODE_CTR_ACPKM:
+      if (section_size == 0) return VRT_ERROR_BAD_PARAMETERS;
+      ctx->acpkm_left = section_size;
+      break;
+    case VRT_GOST15_MODE_OMAC_ACPKM:
+      // A section of no blocks, or a generator that never changes its own
+      // key, is no OMAC-ACPKM.
+      if (section_size == 0 || frame_size == 0) return VRT_ERROR_BAD_PARAMETERS;
+      if (ctx->tail_len != 0 || ctx->master_count != 0) return VRT_ERROR_INVALID_ARGUMENT;
+      ctx->omac_sections_left = 0;
+      break;
+    default:
+      return VRT_ERROR_FAILED;
+  }
+  ctx->acpkm_section = section_size;
+  ctx->acpkm_frame = frame_size;
+  return VRT_SUCCESS;
+}
+
 VRT_API uint32_t vrtpGost15Encrypt(Gost15Ctx* ctx, Gost15Vec* vec, uint64_t count) {
   return vrt::cipher15::cipher_request(ctx, vec, count, Direction::kEncrypt);
 }
@@ -377,6 +411,9 @@ VRT_API void vrtGost15CtxFree(Gost15Ctx* ctx) { vrtpGost15CtxFree(ctx); }
 VRT_API uint32_t vrtGost15SetMode(Gost15Ctx* ctx, uint32_t mode, uint32_t flags) {
   return vrtpGost15SetMode(ctx, mode, flags);
 }
+VRT_API uint32_t vrtGost15SetParametersACPKM(Gost15Ctx* ctx, uint64_t section_size, uint64_t frame_size) {
+  return vrtpGost15SetParametersACPKM(ctx, section_size, frame_size);
+}
 VRT_API uint32_t vrtGost15Encrypt(Gost15Ctx* ctx, Gost15Vec* vec, uint64_t count) {
   return vrtpGost15Encrypt(ctx, vec, count);
 }
@@ -395,12 +432,10 @@ VRT_API uint32_t vrtGost15DecryptSimple(Gost15Ctx* ctx, const genkey_t* key, con
 static uint32_t run_example(bool encrypt, const uint8_t* in, uint64_t len, const genkey_t* key, const uint8_t* iv,
                             uint64_t iv_len, uint32_t mode, uint32_t block_size, uint64_t acpkm_section,
                             uint8_t* out) {
-  // The counter mode with key change has no worker yet: its request is
-  // refused before the section size would be read.
-  (void)acpkm_section;
   Gost15Ctx* ctx = nullptr;
   uint32_t st = vrtpGost15CtxAllocInitialized(&ctx, 1, block_size);
   if (st == VRT_SUCCESS) st = vrtpGost15SetMode(ctx, mode, 0);
+  if (st == VRT_SUCCESS && mode == VRT_GOST15_MODE_CTR_ACPKM) st = vrtpGost15SetParametersACPKM(ctx, acpkm_section, 0);
   if (st == VRT_SUCCESS)
     st = encrypt ? vrtpGost15EncryptSimple(ctx, key, in, out, len, iv, iv_len)
                  : vrtpGost15DecryptSimple(ctx, key, in, out, len, iv, iv_len);

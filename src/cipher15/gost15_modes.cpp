@@ -1,6 +1,6 @@
 // The GOST R 34.13-2015 modes over the cipher context: ECB, CBC, CFB, OFB
-// and CTR, with the register of the feedback modes, the data movers of the
-// worker loop and the final steps.
+// and CTR, and CTR with ACPKM key change, with the register of the feedback
+// modes, the data movers of the worker loop and the final steps.
 //
 // Every worker runs the whole blocks of a request but the last 1..n bytes,
 // which always go through the tail and the final step: a stream cut
@@ -11,6 +11,7 @@
 // by one block, taking in the ciphertext (CBC, CFB) or the gamma (OFB). The
 // chain therefore never has to be read back from the caller's buffers,
 // which in-place decryption overwrites.
+#include <array>
 #include <cstring>
 #include <initializer_list>
 
@@ -21,7 +22,7 @@
 namespace vrt::cipher15 {
 namespace {
 
-enum class Op { kEcbEnc, kEcbDec, kCbcEnc, kCbcDec, kCfbEnc, kCfbDec, kOfb, kCtr };
+enum class Op { kEcbEnc, kEcbDec, kCbcEnc, kCbcDec, kCfbEnc, kCfbDec, kOfb, kCtr, kCtrAcpkm };
 
 constexpr uint32_t mode_of(Op op) {
   switch (op) {
@@ -38,11 +39,11 @@ constexpr uint32_t mode_of(Op op) {
       return VRT_GOST15_MODE_OFB;
     case Op::kCtr:
       return VRT_GOST15_MODE_CTR;
+    case Op::kCtrAcpkm:
+      return VRT_GOST15_MODE_CTR_ACPKM;
   }
   return 0;
 }
-
-constexpr bool decrypts(Op op) { return op == Op::kEcbDec || op == Op::kCbcDec || op == Op::kCfbDec; }
 
 constexpr bool feedback(Op op) {
   return op == Op::kCbcEnc || op == Op::kCbcDec || op == Op::kCfbEnc || op == Op::kCfbDec || op == Op::kOfb;
@@ -97,6 +98,9 @@ class Wide {
 
   void encrypt(const uint8_t* in, uint8_t* out, uint64_t blocks) { run(true, in, out, blocks); }
   void decrypt(const uint8_t* in, uint8_t* out, uint64_t blocks) { run(false, in, out, blocks); }
+  // The key in the context's key buffer changed: the key record is filled
+  // again on its next use.
+  void rekey() { keyed_ = false; }
 
  private:
   void run(bool enc, const uint8_t* in, uint8_t* out, uint64_t blocks) {
@@ -199,7 +203,35 @@ struct Step {
         CTR15(c->reg, n);
         xor_block(x, t, y, n);
         break;
+      case Op::kCtrAcpkm:
+        if (c->acpkm_left == 0) next_section();
+        k.E(c->reg, t);
+        CTR15(c->reg, n);
+        xor_block(x, t, y, n);
+        c->acpkm_left -= n;
+        break;
     }
+  }
+
+  // CTR-ACPKM: the key of the next section, before its first block. The
+  // section size is a nonzero multiple of n (the request check refuses
+  // anything else), so a section holds at least one block.
+  void next_section() const {
+    acpkm_convert(c, c->key_buf, c->round_keys);
+    wide->rekey();
+    ++c->acpkm_sections;
+    c->acpkm_left = c->acpkm_section;
+  }
+
+  // count counter blocks encrypted together into gamma and XORed into the
+  // data.
+  void gamma(const uint8_t* in, uint8_t* out, uint64_t count) const {
+    for (uint64_t j = 0; j < count; ++j) {
+      std::memcpy(c->batch + j * n, c->reg, n);
+      CTR15(c->reg, n);
+    }
+    wide->encrypt(c->batch, c->batch, count);
+    xor_bytes(in, c->batch, out, count * n);
   }
 
   void blocks(const uint8_t* in, uint8_t* out, uint64_t count) const {
@@ -214,12 +246,20 @@ struct Step {
         // A batch of counter blocks, encrypted together into gamma.
         while (count > 0) {
           const uint64_t g = count < kBatchBlocks ? count : kBatchBlocks;
-          for (uint64_t j = 0; j < g; ++j) {
-            std::memcpy(c->batch + j * n, c->reg, n);
-            CTR15(c->reg, n);
-          }
-          wide->encrypt(c->batch, c->batch, g);
-          xor_bytes(in, c->batch, out, g * n);
+          gamma(in, out, g);
+          in += g * n;
+          out += g * n;
+          count -= g;
+        }
+        return;
+      case Op::kCtrAcpkm:
+        // Batches never cross a section: the key changes between them.
+        while (count > 0) {
+          if (c->acpkm_left == 0) next_section();
+          uint64_t g = count < kBatchBlocks ? count : kBatchBlocks;
+          if (g > c->acpkm_left / n) g = c->acpkm_left / n;
+          gamma(in, out, g);
+          c->acpkm_left -= g * n;
           in += g * n;
           out += g * n;
           count -= g;
@@ -267,6 +307,12 @@ void end_message(Gost15Ctx* c) {
   if (c->saved_iv != nullptr && c->saved_iv != c->reg) vrt_memset_s(c->saved_iv, c->iv_len, 0, c->iv_len);
   c->tail_len = 0;
   c->lane_fill[0] = 0;
+  // The next message starts with the key as given.
+  if (c->mode == VRT_GOST15_MODE_CTR_ACPKM) {
+    c->acpkm_sections = 0;
+    c->acpkm_left = c->acpkm_section;
+    c->omac_sections_left = 0;
+  }
 }
 
 // The final step of the context's mode on lane 0: x is the tail zero-filled
@@ -275,7 +321,10 @@ void end_message(Gost15Ctx* c) {
 uint32_t final_step(Gost15Ctx* c, Gost15Vec& v, Direction dir) {
   const size_t n = c->block_size;
   const size_t held = c->tail_len;
-  if (held == 0) return VRT_SUCCESS;
+  if (held == 0) {
+    end_message(c);
+    return VRT_SUCCESS;
+  }
   const bool enc = dir == Direction::kEncrypt;
   uint8_t* x = c->in_block;
   uint8_t* y = c->out_block;
@@ -314,6 +363,9 @@ uint32_t final_step(Gost15Ctx* c, Gost15Vec& v, Direction dir) {
     case VRT_GOST15_MODE_CTR:
       Step<Op::kCtr>(c, &wide).block(x, y);
       break;
+    case VRT_GOST15_MODE_CTR_ACPKM:
+      Step<Op::kCtrAcpkm>(c, &wide).block(x, y);
+      break;
     default:
       return VRT_ERROR_UNSUPPORTED;
   }
@@ -345,10 +397,19 @@ void schedule(Gost15Ctx* c, bool decrypt) {
     gost15_key_shedule_encrypt(c, c->key_buf);
 }
 
+// CTR-ACPKM needs a section of whole blocks, and a position in it, before
+// any block runs: a zero or ragged section would never move on.
+bool acpkm_ready(const Gost15Ctx* c) {
+  const uint64_t n = c->block_size;
+  return c->acpkm_section != 0 && c->acpkm_section % n == 0 && c->acpkm_left <= c->acpkm_section &&
+         c->acpkm_left % n == 0;
+}
+
 template <Op op>
 uint32_t worker(Gost15Ctx* c, Direction dir) {
   if (c == nullptr || c->alg == nullptr) return VRT_ERROR_INVALID_ARGUMENT;
   if (c->mode != mode_of(op)) return VRT_ERROR_UNSUPPORTED;
+  if (op == Op::kCtrAcpkm && !acpkm_ready(c)) return VRT_ERROR_BAD_PARAMETERS;
   // ECB and CBC decryption run the inverse cipher; every other mode only
   // ever encrypts.
   schedule(c, op == Op::kEcbDec || op == Op::kCbcDec);
@@ -381,9 +442,8 @@ uint32_t final_only(Gost15Ctx* c, Direction dir) {
   if (c == nullptr || c->alg == nullptr || c->vec == nullptr || c->vec_count == 0)
     return VRT_ERROR_INVALID_ARGUMENT;
   const uint32_t mode = c->mode;
-  if (mode != VRT_GOST15_MODE_ECB && mode != VRT_GOST15_MODE_CBC && mode != VRT_GOST15_MODE_CFB &&
-      mode != VRT_GOST15_MODE_OFB && mode != VRT_GOST15_MODE_CTR)
-    return VRT_ERROR_UNSUPPORTED;
+  if (mode < VRT_GOST15_MODE_ECB || mode > VRT_GOST15_MODE_CTR_ACPKM) return VRT_ERROR_UNSUPPORTED;
+  if (mode == VRT_GOST15_MODE_CTR_ACPKM && !acpkm_ready(c)) return VRT_ERROR_BAD_PARAMETERS;
   const bool inverse = dir == Direction::kDecrypt && (mode == VRT_GOST15_MODE_ECB || mode == VRT_GOST15_MODE_CBC);
   schedule(c, inverse);
   const uint32_t st = final_step(c, c->vec[0], dir);
@@ -392,6 +452,44 @@ uint32_t final_only(Gost15Ctx* c, Direction dir) {
 }
 
 }  // namespace
+
+// The 32 bytes the ACPKM key conversion encrypts.
+constexpr auto kAcpkmConstant = [] {
+  std::array<uint8_t, 32> d{};
+  for (size_t i = 0; i < d.size(); ++i) d[i] = static_cast<uint8_t>(0x80 + i);
+  return d;
+}();
+
+void acpkm_convert(Gost15Ctx* c, uint8_t* key, uint8_t* round_keys) {
+  const size_t n = c->block_size;
+  const gost15_block_fn enc = c->alg->encrypt.gost15;
+  if (n == 16) {
+    // Kuznyechik reads only the round keys: the new key can take the old
+    // one's place block by block, then gets its own schedule.
+    enc(kAcpkmConstant.data(), key, nullptr, nullptr, round_keys);
+    enc(kAcpkmConstant.data() + 16, key + 16, nullptr, nullptr, round_keys);
+    kuznechik_arch_schedule_encrypt(round_keys, key);
+    return;
+  }
+  // Magma reads the key for every block: the new key is collected aside.
+  uint8_t* fresh = c->batch;
+  for (size_t i = 0; i < 32; i += 8) enc(kAcpkmConstant.data() + i, fresh + i, key, c->sbox, nullptr);
+  std::memcpy(key, fresh, 32);
+  vrt_memset_s(fresh, 32, 0, 32);
+}
+
+void write_cipher_blob(uint8_t* out, uint64_t n, const CipherBlob& b) {
+  store_le64(out, cipher_blob_size(n, b.m));
+  store_le32(out + 8, b.mode);
+  store_le32(out + 12, b.flags);
+  out[16] = b.tail_len;
+  std::memcpy(out + 17, b.tail, n);
+  out[17 + n] = b.m;
+  store_le64(out + 18 + n, b.section);
+  store_le64(out + 26 + n, b.sections);
+  store_le64(out + 34 + n, b.left);
+  if (b.m != 0) std::memcpy(out + 42 + n, b.reg, b.m);
+}
 
 size_t gost15_vio_fetch(Gost15Ctx* ctx, Gost15Vec& v) {
   const size_t n = ctx->block_size;
@@ -417,6 +515,8 @@ void gost15_save(Gost15Ctx* ctx, Gost15Vec& v) {
   const size_t len = static_cast<size_t>(v.len);  // at most n - fill here
   std::memcpy(ctx->in_block + fill, v.in, len);
   std::memcpy(ctx->tail, ctx->in_block, fill + len);
+  // Nothing of earlier blocks stays behind the bytes held.
+  std::memset(ctx->tail + fill + len, 0, ctx->block_size - fill - len);
   ctx->tail_len = static_cast<uint8_t>(fill + len);
   ctx->lane_fill[0] = ctx->tail_len;
   v.in += len;
@@ -440,6 +540,30 @@ VRT_API uint32_t gost15_cfb_decrypt(Gost15Ctx* ctx) { return vrt::cipher15::work
 // directions, and either direction's open stream holds back its final step.
 VRT_API uint32_t gost15_ctr_crypt(Gost15Ctx* ctx) { return vrt::cipher15::worker<Op::kCtr>(ctx, Direction::kEncrypt); }
 VRT_API uint32_t gost15_ofb_crypt(Gost15Ctx* ctx) { return vrt::cipher15::worker<Op::kOfb>(ctx, Direction::kEncrypt); }
+VRT_API uint32_t gost15_ctr_acpkm_crypt(Gost15Ctx* ctx) {
+  return vrt::cipher15::worker<Op::kCtrAcpkm>(ctx, Direction::kEncrypt);
+}
+
+// The key buffer of lane 0 becomes the next ACPKM key; the Kuznyechik
+// schedule is computed for the current key first and left for the new one.
+VRT_API uint32_t gost15_key_conversion_ACPKM(Gost15Ctx* ctx) {
+  if (ctx == nullptr || ctx->alg == nullptr) return VRT_ERROR_INVALID_ARGUMENT;
+  gost15_key_shedule_encrypt(ctx, ctx->key_buf);
+  vrt::cipher15::acpkm_convert(ctx, ctx->key_buf, ctx->round_keys);
+  return VRT_SUCCESS;
+}
+
+// Brings a freshly unmasked CTR-ACPKM key to the section the message is in:
+// the conversion once per key change done so far. The schedule it needed
+// is wiped; the worker computes its own.
+VRT_API uint32_t gost15_key_prepare_ctr_acpkm(Gost15Ctx* ctx) {
+  if (ctx == nullptr || ctx->alg == nullptr) return VRT_ERROR_INVALID_ARGUMENT;
+  if (ctx->mode != VRT_GOST15_MODE_CTR_ACPKM || ctx->acpkm_sections == 0) return VRT_SUCCESS;
+  gost15_key_shedule_encrypt(ctx, ctx->key_buf);
+  for (uint64_t i = 0; i < ctx->acpkm_sections; ++i) vrt::cipher15::acpkm_convert(ctx, ctx->key_buf, ctx->round_keys);
+  gost15_key_shedule_clean(ctx);  // zero-filled should the generator fail
+  return VRT_SUCCESS;
+}
 
 VRT_API uint32_t gost15_encrypt_final(Gost15Ctx* ctx) { return vrt::cipher15::final_only(ctx, Direction::kEncrypt); }
 VRT_API uint32_t gost15_decrypt_final(Gost15Ctx* ctx) { return vrt::cipher15::final_only(ctx, Direction::kDecrypt); }

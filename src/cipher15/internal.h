@@ -215,6 +215,41 @@ void kuznechik_schedule_decrypt_avx(uint8_t* round_keys, const uint8_t* key);
 // library initialisation (the portable one is in use before).
 void kuznechik_arch_init(uint32_t cpu_enabled);
 
+// ---- ACPKM ----
+
+// The register R of the feedback modes (up to kMaxRegister bytes) in the
+// work area; the MAC modes, which take no IV, keep the ACPKM-Master
+// generator of a call there instead.
+inline uint8_t* gost15_register_area(Gost15Ctx* ctx) {
+  return ctx->spare + ((ctx->block_size + 15) & ~uint64_t{15});
+}
+
+// The ACPKM key conversion on one key: key (32 bytes) becomes the ECB
+// encryption of the constant 80 81 .. 9f under it. For Kuznyechik
+// round_keys must hold the encryption schedule of key on entry and holds
+// that of the new key on return (Magma has none and ignores it). The
+// conversion uses the context's cipher and batch scratch, which it clears.
+void acpkm_convert(Gost15Ctx* ctx, uint8_t* key, uint8_t* round_keys);
+
+// The size of a cipher state blob with an m-byte register.
+constexpr uint64_t cipher_blob_size(uint64_t n, uint64_t m) { return 42 + n + m; }
+
+// The fields of a cipher state blob, in blob order.
+struct CipherBlob {
+  uint32_t mode;
+  uint32_t flags;
+  uint8_t tail_len;
+  const uint8_t* tail;       // n bytes
+  uint8_t m;
+  uint64_t section;          // N
+  uint64_t sections;         // key changes done
+  uint64_t left;             // bytes left in the current section
+  const uint8_t* reg;        // m bytes
+};
+
+// Writes b as a blob of cipher_blob_size(n, b.m) bytes to out.
+void write_cipher_blob(uint8_t* out, uint64_t n, const CipherBlob& b);
+
 // Shifts a count-byte big-endian string left by one bit in place: every byte
 // takes its own bits moved up by one and the top bit of the byte after it;
 // the last byte takes a 0 and the top bit of byte 0 is lost.

@@ -17,6 +17,7 @@ using SelfTest = uint32_t (*)(vrtp_instance_t*);
 constexpr SelfTest kSelfTests[] = {
     gost89_self_test,
     gost89_self_test_NVQ_SBOXes,
+    gost15_self_test,
     hash2012_self_test,
     sign2012_self_test,
     aead_self_test,

@@ -19,7 +19,6 @@
 namespace {
 
 constexpr uint32_t kKeyRecordSize = 68;
-constexpr uint32_t kHeaderSlack = 168;
 
 uint64_t round16(uint64_t n) { return (n + 15) & ~uint64_t{15}; }
 

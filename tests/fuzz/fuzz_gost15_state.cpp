@@ -1,0 +1,84 @@
+// Cipher stream states from untrusted bytes, restored into a Kuznyechik and
+// a Magma context: a refused blob leaves the context as it was; an accepted
+// one saves back to the same bytes and carries its stream to the end.
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "vrt.h"
+
+namespace {
+
+// Every call on a CTR-ACPKM stream converts the key once per section done;
+// states claiming more sections than this are only restored and saved.
+constexpr uint64_t kMaxSectionsToRun = 64;
+
+std::vector<uint8_t> Save(Gost15Ctx* ctx) {
+  uint64_t size = 0;
+  if (vrtGost15SaveState(ctx, nullptr, &size) != VRT_SUCCESS) std::abort();
+  std::vector<uint8_t> blob(size);
+  if (vrtGost15SaveState(ctx, blob.data(), &size) != VRT_SUCCESS) std::abort();
+  return blob;
+}
+
+void Check(uint32_t n, const genkey_t* key, const uint8_t* data, size_t size) {
+  Gost15Ctx* ctx = nullptr;
+  if (vrtGost15CtxAllocInitialized(&ctx, 1, n) != VRT_SUCCESS) std::abort();
+  if (vrtGost15SetMode(ctx, VRT_GOST15_MODE_CBC, 0) != VRT_SUCCESS) std::abort();
+  const std::vector<uint8_t> before = Save(ctx);
+
+  const uint32_t st = vrtGost15RestoreState(ctx, data, size);
+  const std::vector<uint8_t> got = Save(ctx);
+  if (st != VRT_SUCCESS) {
+    if (got != before) std::abort();  // a refused blob changes nothing
+  } else {
+    if (got.size() != size || std::memcmp(got.data(), data, size) != 0) std::abort();  // round trip
+    uint64_t sections = 0;  // key changes done, as stored
+    for (int i = 7; i >= 0; --i) sections = sections << 8 | data[26 + n + i];
+    if (sections <= kMaxSectionsToRun) {
+      // A piece in either direction (the one not open is refused), then
+      // both finals; every output fits its asked size.
+      const uint8_t piece[3 * 16 + 5] = {9};
+      const uint8_t iv[16] = {1};
+      std::vector<uint8_t> out(sizeof piece + 2 * n);
+      for (int dir = 0; dir < 2; ++dir) {
+        uint64_t need = 0;
+        auto update = dir == 0 ? vrtGost15EncryptUpdate : vrtGost15DecryptUpdate;
+        if (update(ctx, key, piece, sizeof piece, iv, n, nullptr, &need) == VRT_SUCCESS) {
+          if (need > out.size()) std::abort();
+          uint64_t cap = out.size();
+          update(ctx, key, piece, sizeof piece, iv, n, out.data(), &cap);
+        }
+      }
+      for (int dir = 0; dir < 2; ++dir) {
+        auto final_step = dir == 0 ? vrtGost15EncryptFinal : vrtGost15DecryptFinal;
+        uint64_t need = 0;
+        if (final_step(ctx, key, nullptr, &need) == VRT_SUCCESS) {
+          if (need > out.size()) std::abort();
+          uint64_t cap = out.size();
+          final_step(ctx, key, out.data(), &cap);
+        }
+      }
+    }
+  }
+  vrtGost15CtxFree(ctx);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  static const bool ready = vrtInit() == VRT_SUCCESS;
+  if (!ready) std::abort();
+  static genkey_t key = [] {
+    genkey_t g{};
+    uint8_t plain[32] = {7};
+    binstr_t b;
+    __binstr_init(&b, plain, sizeof plain);
+    if (genkey_alloc(&g, 32, 0) != VRT_SUCCESS || genkey_load(&g, &b, nullptr) != VRT_SUCCESS) std::abort();
+    return g;
+  }();
+  Check(16, &key, data, size);
+  Check(8, &key, data, size);
+  return 0;
+}
