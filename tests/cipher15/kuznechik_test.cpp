@@ -128,7 +128,7 @@ TEST(KuznechikTables, PrecomputedTablesFollowTheirRule) {
       ASSERT_EQ(precomputedInversedLSTableRight[i], vrt::load_le64(g.data() + 8)) << p << "," << b;
     }
   }
-  // The spec's example entry: [15][1] is L(Pi[1] * e_15).
+  // One entry by hand: [15][1] is L of the block with Pi[1] in byte 15.
   kz::Block e{};
   e[15] = Pi[1];
   const kz::Block want = kz::L(e);
