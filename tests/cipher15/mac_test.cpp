@@ -25,6 +25,7 @@ using vrt::test::FileTest;
 using vrt::test::Hex;
 using vrt::test::MaskedKey;
 using vrt::test::RandomBytes;
+using vrt::test::RandomPieces;
 using vrt::test::RandomSize;
 using vrt::test::Restored;
 using vrt::test::SaveMacState;
@@ -123,16 +124,6 @@ Bytes MacInPieces(const MacSetup& s, const genkey_t* key, const Bytes& msg, cons
     if (move) ctx = Restored(s.n, SaveMacState(ctx.get()), true);
   }
   return close == Close::kGetValue ? GetValue(ctx.get(), key) : CloseSavedState(s.n, key, SaveMacState(ctx.get()));
-}
-
-std::vector<size_t> RandomPieces(size_t len, size_t n) {
-  std::vector<size_t> pieces;
-  for (size_t sum = 0; sum < len;) {
-    const size_t p = RandomSize(0, 3 * n + 1);
-    pieces.push_back(p);
-    sum += p;
-  }
-  return pieces;
 }
 
 // The MAC examples of GOST R 34.13-2015 and the whole MAC values of the key

@@ -122,4 +122,16 @@ inline void ExpectNoKeyIn(const Gost15Ctx* ctx, const KeyForms& f, const std::st
   }
 }
 
+// Random piece sizes that add up to at least len: empty pieces, pieces
+// inside a block and pieces of several blocks.
+inline std::vector<size_t> RandomPieces(size_t len, size_t n) {
+  std::vector<size_t> pieces;
+  for (size_t sum = 0; sum < len;) {
+    const size_t p = RandomSize(0, 3 * n + 1);
+    pieces.push_back(p);
+    sum += p;
+  }
+  return pieces;
+}
+
 }  // namespace vrt::test

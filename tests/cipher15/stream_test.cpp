@@ -26,6 +26,7 @@ using vrt::test::NewModeCtx;
 using vrt::test::OneShot;
 using vrt::test::OutputLength;
 using vrt::test::RandomBytes;
+using vrt::test::RandomPieces;
 using vrt::test::RandomSize;
 using vrt::test::Restored;
 using vrt::test::SaveState;
@@ -81,17 +82,6 @@ Piecewise Stream(size_t n, uint32_t mode, uint32_t flags, uint64_t section, bool
   EXPECT_EQ(tail.back(), 0xa5);
   r.out.insert(r.out.end(), tail.begin(), tail.end() - 1);
   return r;
-}
-
-std::vector<size_t> RandomPieces(size_t len, size_t n) {
-  std::vector<size_t> pieces;
-  for (size_t sum = 0; sum < len;) {
-    // Empty pieces, pieces inside a block and pieces of several blocks.
-    const size_t p = RandomSize(0, 3 * n + 1);
-    pieces.push_back(p);
-    sum += p;
-  }
-  return pieces;
 }
 
 // Every mode, both ciphers and directions, with and without the

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "fuzz_key.h"
 #include "vrt.h"
 
 namespace {
@@ -49,17 +50,8 @@ void Check(uint64_t n, const genkey_t* key, const uint8_t* data, size_t size) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const bool ready = vrtInit() == VRT_SUCCESS;
-  if (!ready) std::abort();
-  static genkey_t key = [] {
-    genkey_t g{};
-    uint8_t plain[32] = {7};
-    binstr_t b;
-    __binstr_init(&b, plain, sizeof plain);
-    if (genkey_alloc(&g, 32, 0) != VRT_SUCCESS || genkey_load(&g, &b, nullptr) != VRT_SUCCESS) std::abort();
-    return g;
-  }();
-  Check(16, &key, data, size);
-  Check(8, &key, data, size);
+  const genkey_t* key = vrt::fuzz::InitAndKey();
+  Check(16, key, data, size);
+  Check(8, key, data, size);
   return 0;
 }
