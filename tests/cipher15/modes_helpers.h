@@ -10,31 +10,11 @@
 #include <memory>
 #include <string>
 
+#include "common/masked_key.h"
 #include "common/test_util.h"
 #include "vrt.h"
 
 namespace vrt::test {
-
-// A masked key record that owns its allocation.
-class MaskedKey {
- public:
-  MaskedKey(const Bytes& plain, uint32_t kind) {
-    EXPECT_EQ(genkey_alloc(&g_, plain.size(), kind), VRT_SUCCESS);
-    Bytes p = plain, m = RandomBytes(plain.size());
-    binstr_t sp, sm;
-    __binstr_init(&sp, p.data(), p.size());
-    __binstr_init(&sm, m.data(), m.size());
-    EXPECT_EQ(genkey_load(&g_, &sp, &sm), VRT_SUCCESS);
-    genkey_mask(&g_);
-  }
-  ~MaskedKey() { genkey_free(&g_); }
-  MaskedKey(const MaskedKey&) = delete;
-  MaskedKey& operator=(const MaskedKey&) = delete;
-  const genkey_t* get() const { return &g_; }
-
- private:
-  genkey_t g_;
-};
 
 struct Ctx15Deleter {
   void operator()(Gost15Ctx* c) const { vrtGost15CtxFree(c); }

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "common/masked_key.h"
 #include "common/test_util.h"
 #include "pubkey/ec/curve.h"
 #include "pubkey/pubkey_test_util.h"
@@ -105,27 +106,6 @@ class Handle {
   bool tables_;
   SignerHandle* h_ = nullptr;
   uint32_t status_ = 0;
-};
-
-// A masked key record of the given kind holding plain, with a random mask.
-class MaskedKey {
- public:
-  MaskedKey(const Bytes& plain, uint32_t kind = GOST89_KEY_XOR) {
-    EXPECT_EQ(genkey_alloc(&g_, plain.size(), kind), VRT_SUCCESS);
-    Bytes mask = RandomBytes(plain.size());
-    binstr_t src, msk;
-    __binstr_init(&src, const_cast<uint8_t*>(plain.data()), plain.size());
-    __binstr_init(&msk, mask.data(), mask.size());
-    EXPECT_EQ(genkey_load(&g_, &src, kind != 0 ? &msk : nullptr), VRT_SUCCESS);
-    genkey_mask(&g_);
-  }
-  ~MaskedKey() { genkey_free(&g_); }
-  MaskedKey(const MaskedKey&) = delete;
-  MaskedKey& operator=(const MaskedKey&) = delete;
-  const genkey_t* get() const { return &g_; }
-
- private:
-  genkey_t g_{};
 };
 
 // q of a set, little-endian in L bytes.
