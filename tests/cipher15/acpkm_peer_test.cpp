@@ -22,6 +22,7 @@
 #include "cipher15/acpkm_model.h"
 #include "cipher15/modes_helpers.h"
 #include "cipher15/stream_helpers.h"
+#include "cipher15/openssl_peer.h"
 #include "common/test_util.h"
 #include "vrt.h"
 
@@ -29,7 +30,6 @@
 #include <openssl/core_names.h>
 #include <openssl/evp.h>
 #include <openssl/params.h>
-#include <openssl/provider.h>
 #endif
 
 namespace {
@@ -38,33 +38,12 @@ using vrt::test::Bytes;
 using vrt::test::Hex;
 using vrt::test::MaskedKey;
 using vrt::test::RandomBytes;
+#if defined(VRT_HAVE_OPENSSL)
+using vrt::test::FetchedCipher;
+using vrt::test::FetchedMac;
+#endif
 
 #if defined(VRT_HAVE_OPENSSL)
-OSSL_PROVIDER* GostProvider() {
-  static OSSL_PROVIDER* prov = OSSL_PROVIDER_load(nullptr, "gostprov");
-  return prov;
-}
-
-struct FetchedMac {
-  EVP_MAC* m = nullptr;
-  explicit FetchedMac(const char* name) {
-    if (GostProvider() != nullptr) m = EVP_MAC_fetch(nullptr, name, nullptr);
-  }
-  ~FetchedMac() { EVP_MAC_free(m); }
-  FetchedMac(const FetchedMac&) = delete;
-  FetchedMac& operator=(const FetchedMac&) = delete;
-};
-
-struct FetchedCipher {
-  EVP_CIPHER* c = nullptr;
-  explicit FetchedCipher(const char* name) {
-    if (GostProvider() != nullptr) c = EVP_CIPHER_fetch(nullptr, name, nullptr);
-  }
-  ~FetchedCipher() { EVP_CIPHER_free(c); }
-  FetchedCipher(const FetchedCipher&) = delete;
-  FetchedCipher& operator=(const FetchedCipher&) = delete;
-};
-
 // The peer's MAC of msg, size bytes long.
 Bytes PeerMac(EVP_MAC* mac, const Bytes& key, const Bytes& msg, size_t size) {
   EVP_MAC_CTX* ctx = EVP_MAC_CTX_new(mac);

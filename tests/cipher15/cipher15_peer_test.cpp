@@ -10,6 +10,7 @@
 
 #include <cstring>
 
+#include "cipher15/openssl_peer.h"
 #include "common/test_util.h"
 #include "vrt.h"
 
@@ -18,7 +19,6 @@
 #endif
 #if defined(VRT_HAVE_OPENSSL)
 #include <openssl/evp.h>
-#include <openssl/provider.h>
 #endif
 
 namespace {
@@ -26,6 +26,10 @@ namespace {
 using vrt::test::Bytes;
 using vrt::test::Hex;
 using vrt::test::RandomBytes;
+#if defined(VRT_HAVE_OPENSSL)
+using vrt::test::FetchedCipher;
+using vrt::test::OpenSsl;
+#endif
 
 // Message lengths in blocks: one, a few, and several KiB.
 const size_t kBlockCounts[] = {1, 2, 3, 17, 64, 513};
@@ -51,35 +55,6 @@ Bytes OursMagma(const Bytes& key, const Bytes& in, bool encrypt) {
 }
 
 #if defined(VRT_HAVE_OPENSSL)
-// A fetched cipher, released with the test.
-struct FetchedCipher {
-  EVP_CIPHER* c = nullptr;
-  explicit FetchedCipher(const char* name) {
-    static OSSL_PROVIDER* prov = OSSL_PROVIDER_load(nullptr, "gostprov");
-    if (prov != nullptr) c = EVP_CIPHER_fetch(nullptr, name, nullptr);
-  }
-  ~FetchedCipher() { EVP_CIPHER_free(c); }
-  FetchedCipher(const FetchedCipher&) = delete;
-  FetchedCipher& operator=(const FetchedCipher&) = delete;
-};
-
-Bytes OpenSsl(const EVP_CIPHER* c, const Bytes& key, const Bytes& iv, const Bytes& in, bool encrypt) {
-  EVP_CIPHER_CTX* ctx = EVP_CIPHER_CTX_new();
-  Bytes out(in.size() + 32);
-  int n = 0, m = 0;
-  // The provider's Magma takes a key given in the same call as the cipher
-  // differently (its result matches no published vector); the two-step
-  // set-up of the openssl tool gives the standard's answers.
-  EXPECT_EQ(EVP_CipherInit_ex(ctx, c, nullptr, nullptr, nullptr, encrypt ? 1 : 0), 1);
-  EXPECT_EQ(EVP_CipherInit_ex(ctx, nullptr, nullptr, key.data(), iv.empty() ? nullptr : iv.data(), -1), 1);
-  EVP_CIPHER_CTX_set_padding(ctx, 0);
-  EXPECT_EQ(EVP_CipherUpdate(ctx, out.data(), &n, in.data(), static_cast<int>(in.size())), 1);
-  EXPECT_EQ(EVP_CipherFinal_ex(ctx, out.data() + n, &m), 1);
-  EVP_CIPHER_CTX_free(ctx);
-  out.resize(static_cast<size_t>(n + m));
-  return out;
-}
-
 TEST(Cipher15Peer, KuznechikMatchesOpenSslGost) {
   FetchedCipher fetched("kuznyechik-ecb");
   const EVP_CIPHER* ecb = fetched.c;

@@ -20,6 +20,7 @@
 #include <string>
 
 #include "cipher15/modes_helpers.h"
+#include "cipher15/openssl_peer.h"
 #include "common/test_util.h"
 #include "vrt.h"
 
@@ -28,7 +29,6 @@
 #endif
 #if defined(VRT_HAVE_OPENSSL)
 #include <openssl/evp.h>
-#include <openssl/provider.h>
 #endif
 
 namespace {
@@ -38,6 +38,10 @@ using vrt::test::Crypt;
 using vrt::test::Hex;
 using vrt::test::MaskedKey;
 using vrt::test::RandomBytes;
+#if defined(VRT_HAVE_OPENSSL)
+using vrt::test::FetchedCipher;
+using vrt::test::OpenSsl;
+#endif
 
 // The message with its last block completed by fill bytes.
 Bytes CompleteBlock(const Bytes& msg, size_t n, bool random_fill) {
@@ -49,33 +53,6 @@ Bytes CompleteBlock(const Bytes& msg, size_t n, bool random_fill) {
 }
 
 #if defined(VRT_HAVE_OPENSSL)
-struct FetchedCipher {
-  EVP_CIPHER* c = nullptr;
-  explicit FetchedCipher(const char* name) {
-    static OSSL_PROVIDER* prov = OSSL_PROVIDER_load(nullptr, "gostprov");
-    if (prov != nullptr) c = EVP_CIPHER_fetch(nullptr, name, nullptr);
-  }
-  ~FetchedCipher() { EVP_CIPHER_free(c); }
-  FetchedCipher(const FetchedCipher&) = delete;
-  FetchedCipher& operator=(const FetchedCipher&) = delete;
-};
-
-Bytes OpenSsl(const EVP_CIPHER* c, const Bytes& key, const Bytes& iv, const Bytes& in, bool encrypt) {
-  EVP_CIPHER_CTX* ctx = EVP_CIPHER_CTX_new();
-  Bytes out(in.size() + 32);
-  int n = 0, m = 0;
-  // The key goes in a second call: the provider's Magma takes a key given
-  // together with the cipher differently (no published vector matches).
-  EXPECT_EQ(EVP_CipherInit_ex(ctx, c, nullptr, nullptr, nullptr, encrypt ? 1 : 0), 1);
-  EXPECT_EQ(EVP_CipherInit_ex(ctx, nullptr, nullptr, key.data(), iv.empty() ? nullptr : iv.data(), -1), 1);
-  EVP_CIPHER_CTX_set_padding(ctx, 0);
-  EXPECT_EQ(EVP_CipherUpdate(ctx, out.data(), &n, in.data(), static_cast<int>(in.size())), 1);
-  EXPECT_EQ(EVP_CipherFinal_ex(ctx, out.data() + n, &m), 1);
-  EVP_CIPHER_CTX_free(ctx);
-  out.resize(static_cast<size_t>(n + m));
-  return out;
-}
-
 struct OpenSslMode {
   const char* name;
   size_t n;
