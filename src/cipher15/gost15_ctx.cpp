@@ -166,6 +166,21 @@ uint32_t cipher_request(Gost15Ctx* ctx, Gost15Vec* vec, uint64_t count, Directio
   return run_frame(ctx, w, dir);
 }
 
+// One message through the vector call fn: a single descriptor.
+uint32_t simple_request(Gost15Ctx* ctx, const genkey_t* key, const uint8_t* in, uint8_t* out, uint64_t len,
+                        const uint8_t* iv, uint64_t iv_len, uint32_t (*fn)(Gost15Ctx*, Gost15Vec*, uint64_t)) {
+  if (ctx == nullptr || key == nullptr || key->key.data == nullptr || in == nullptr || out == nullptr)
+    return VRT_ERROR_INVALID_ARGUMENT;
+  Gost15Vec v{};
+  v.len = len;
+  v.in = in;
+  v.out = out;
+  v.key = key;
+  v.iv = iv;
+  v.iv_len = iv_len;
+  return fn(ctx, &v, 1);
+}
+
 }  // namespace
 
 size_t ctx_alloc_size(uint64_t block_size) { return sizeof(Gost15Ctx) + 15 + area_size(block_size); }
@@ -374,30 +389,12 @@ VRT_API uint32_t vrtpGost15Decrypt(Gost15Ctx* ctx, Gost15Vec* vec, uint64_t coun
 
 VRT_API uint32_t vrtpGost15EncryptSimple(Gost15Ctx* ctx, const genkey_t* key, const uint8_t* in, uint8_t* out,
                                          uint64_t len, const uint8_t* iv, uint64_t iv_len) {
-  if (ctx == nullptr || key == nullptr || key->key.data == nullptr || in == nullptr || out == nullptr)
-    return VRT_ERROR_INVALID_ARGUMENT;
-  Gost15Vec v{};
-  v.len = len;
-  v.in = in;
-  v.out = out;
-  v.key = key;
-  v.iv = iv;
-  v.iv_len = iv_len;
-  return vrtpGost15Encrypt(ctx, &v, 1);
+  return vrt::cipher15::simple_request(ctx, key, in, out, len, iv, iv_len, vrtpGost15Encrypt);
 }
 
 VRT_API uint32_t vrtpGost15DecryptSimple(Gost15Ctx* ctx, const genkey_t* key, const uint8_t* in, uint8_t* out,
                                          uint64_t len, const uint8_t* iv, uint64_t iv_len) {
-  if (ctx == nullptr || key == nullptr || key->key.data == nullptr || in == nullptr || out == nullptr)
-    return VRT_ERROR_INVALID_ARGUMENT;
-  Gost15Vec v{};
-  v.len = len;
-  v.in = in;
-  v.out = out;
-  v.key = key;
-  v.iv = iv;
-  v.iv_len = iv_len;
-  return vrtpGost15Decrypt(ctx, &v, 1);
+  return vrt::cipher15::simple_request(ctx, key, in, out, len, iv, iv_len, vrtpGost15Decrypt);
 }
 
 VRT_API uint32_t vrtGost15CtxAlloc(Gost15Ctx** ctx_out, uint32_t lanes, uint32_t block_size) {
