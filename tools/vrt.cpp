@@ -1,257 +1,62 @@
-// vrt: command-line access to libvrt.
-//
-//   vrt hash [-a streebog256|streebog512] [FILE...]   print DIGEST  NAME lines
-//   vrt hash [-a ...] -c SUMFILE...                    check such lines
-//   vrt selftest                                       run the known-answer tests
-//   vrt version
-//
-// Digests are printed in the library's byte order, as `openssl dgst` with the
-// GOST engine and Botan print Streebog, so checksum lists agree across tools.
-#include <cerrno>
+// vrt: command-line access to libvrt. Each command lives in its own file
+// (cmd_*.cpp); this file lists them and dispatches.
 #include <cstdio>
+#include <cerrno>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "commands.h"
 #include "vrt.h"
 
 namespace {
 
-const char* g_prog = "vrt";
+using vrt::cli::Command;
 
-constexpr const char* kUsage =
-    "usage: vrt <command> [options]\n"
-    "\n"
-    "commands:\n"
-    "  hash [-a ALG] [FILE...]     print the digest of each FILE (- or none: standard input)\n"
-    "  hash [-a ALG] -c SUMFILE... check the 'DIGEST  NAME' lines of each SUMFILE\n"
-    "  selftest                    run the library's known-answer self-tests\n"
-    "  version                     print the library version\n"
-    "  help                        print this text\n"
-    "\n"
-    "hash algorithms (-a): streebog512 (default), streebog256\n"
-    "with -c and no -a, each line's algorithm follows from its digest length\n";
-
-int Usage(const char* fmt, const char* arg = "") {
-  std::fprintf(stderr, "%s: ", g_prog);
-  std::fprintf(stderr, fmt, arg);
-  std::fprintf(stderr, "\nTry '%s help' for more information.\n", g_prog);
-  return 2;
-}
-
-std::string ToHex(const uint8_t* p, size_t n) {
-  static const char kDigits[] = "0123456789abcdef";
-  std::string s;
-  for (size_t i = 0; i < n; ++i) {
-    s.push_back(kDigits[p[i] >> 4]);
-    s.push_back(kDigits[p[i] & 15]);
-  }
-  return s;
-}
-
-// Hashes a whole stream in fixed-size pieces. Returns false (errno kept) on a
-// read error.
-bool HashStream(FILE* f, uint32_t bits, std::string* hex) {
-  hash2012_ctx_t ctx;
-  if (vrtGostHash2012Init(&ctx, bits) != VRT_SUCCESS) return false;
-  static uint8_t buf[1 << 16];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) {
-    if (vrtGostHash2012Update(&ctx, buf, n) != VRT_SUCCESS) return false;
-  }
-  if (std::ferror(f)) return false;
-  uint8_t digest[64];
-  if (vrtGostHash2012Finalize(&ctx, digest) != VRT_SUCCESS) return false;
-  *hex = ToHex(digest, bits / 8);
-  return true;
-}
-
-bool HashFile(const std::string& name, uint32_t bits, std::string* hex) {
-  if (name == "-") {
-    std::clearerr(stdin);
-    return HashStream(stdin, bits, hex);
-  }
-  FILE* f = std::fopen(name.c_str(), "rb");
-  if (f == nullptr) return false;
-  bool ok = HashStream(f, bits, hex);
-  int saved = errno;
-  std::fclose(f);
-  errno = saved;
-  return ok;
-}
-
-bool ParseAlgorithm(const std::string& name, uint32_t* bits) {
-  if (name == "streebog512") {
-    *bits = 512;
-  } else if (name == "streebog256") {
-    *bits = 256;
-  } else {
-    return false;
-  }
-  return true;
-}
-
-bool IsHex(const std::string& s) {
-  for (char c : s)
-    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'))) return false;
-  return !s.empty();
-}
-
-std::string Lower(std::string s) {
-  for (char& c : s)
-    if (c >= 'A' && c <= 'F') c = static_cast<char>(c - 'A' + 'a');
-  return s;
-}
-
-// Checks every "DIGEST  NAME" (or "DIGEST *NAME") line of one list; prints
-// NAME: OK / FAILED as sha256sum -c does. Returns false when any file failed.
-bool CheckList(const std::string& list, uint32_t forced_bits) {
-  FILE* f = list == "-" ? stdin : std::fopen(list.c_str(), "r");
-  if (f == nullptr) {
-    std::fprintf(stderr, "%s: %s: %s\n", g_prog, list.c_str(), std::strerror(errno));
-    return false;
-  }
-  size_t mismatched = 0, unreadable = 0, malformed = 0, checked = 0;
-  std::string line;
-  int c;
-  bool eof = false;
-  while (!eof) {
-    line.clear();
-    while ((c = std::fgetc(f)) != EOF && c != '\n') line.push_back(static_cast<char>(c));
-    eof = (c == EOF);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (line.empty() || line[0] == '#') continue;
-    size_t sp = line.find(' ');
-    std::string digest = line.substr(0, sp);
-    uint32_t bits = forced_bits ? forced_bits : digest.size() == 64 ? 256 : 512;
-    if (sp == std::string::npos || sp + 2 > line.size() || (line[sp + 1] != ' ' && line[sp + 1] != '*') ||
-        !IsHex(digest) || digest.size() != bits / 4) {
-      ++malformed;
-      continue;
-    }
-    std::string name = line.substr(sp + 2);
-    std::string got;
-    ++checked;
-    if (!HashFile(name, bits, &got)) {
-      std::fprintf(stderr, "%s: %s: %s\n", g_prog, name.c_str(), std::strerror(errno ? errno : EIO));
-      std::printf("%s: FAILED open or read\n", name.c_str());
-      ++unreadable;
-    } else if (got != Lower(digest)) {
-      std::printf("%s: FAILED\n", name.c_str());
-      ++mismatched;
-    } else {
-      std::printf("%s: OK\n", name.c_str());
-    }
-  }
-  if (f != stdin) std::fclose(f);
-  if (checked == 0) {
-    std::fprintf(stderr, "%s: %s: no properly formatted checksum lines found\n", g_prog, list.c_str());
-    return false;
-  }
-  if (malformed)
-    std::fprintf(stderr, "%s: WARNING: %zu line%s improperly formatted\n", g_prog, malformed,
-                 malformed == 1 ? " is" : "s are");
-  if (unreadable)
-    std::fprintf(stderr, "%s: WARNING: %zu listed file%s could not be read\n", g_prog, unreadable,
-                 unreadable == 1 ? "" : "s");
-  if (mismatched)
-    std::fprintf(stderr, "%s: WARNING: %zu computed checksum%s did NOT match\n", g_prog, mismatched,
-                 mismatched == 1 ? "" : "s");
-  return mismatched == 0 && unreadable == 0;
-}
-
-int CmdHash(const std::vector<std::string>& args) {
-  uint32_t bits = 0;
-  bool check = false;
-  std::vector<std::string> files;
-  bool options_done = false;
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    if (!options_done && a == "--") {
-      options_done = true;
-    } else if (!options_done && (a == "-a" || a == "--algorithm")) {
-      if (i + 1 == args.size()) return Usage("option %s needs an algorithm", a.c_str());
-      if (!ParseAlgorithm(args[++i], &bits)) return Usage("unknown hash algorithm '%s'", args[i].c_str());
-    } else if (!options_done && a.rfind("-a", 0) == 0 && a.size() > 2) {
-      if (!ParseAlgorithm(a.substr(2), &bits)) return Usage("unknown hash algorithm '%s'", a.c_str() + 2);
-    } else if (!options_done && (a == "-c" || a == "--check")) {
-      check = true;
-    } else if (!options_done && a.size() > 1 && a[0] == '-') {
-      return Usage("unknown option '%s'", a.c_str());
-    } else {
-      files.push_back(a);
-    }
-  }
-  if (files.empty()) files.push_back("-");
-
-  bool ok = true;
-  if (check) {
-    for (const std::string& list : files) ok = CheckList(list, bits) && ok;
-    return ok ? 0 : 1;
-  }
-  if (bits == 0) bits = 512;
-  for (const std::string& name : files) {
-    std::string hex;
-    if (!HashFile(name, bits, &hex)) {
-      std::fprintf(stderr, "%s: %s: %s\n", g_prog, name.c_str(), std::strerror(errno ? errno : EIO));
-      ok = false;
-      continue;
-    }
-    std::printf("%s  %s\n", hex.c_str(), name.c_str());
-  }
-  return ok ? 0 : 1;
-}
-
-int CmdSelftest(const std::vector<std::string>& args) {
-  if (!args.empty()) return Usage("selftest takes no arguments");
-  uint32_t st = vrtTest();
-  if (st != VRT_SUCCESS) {
-    std::printf("self-tests FAILED (status %u)\n", st);
-    return 1;
-  }
-  std::printf("self-tests passed\n");
-  return 0;
-}
-
-int CmdVersion(const std::vector<std::string>& args) {
-  if (!args.empty()) return Usage("version takes no arguments");
-  std::printf("vrt %s (library version 0x%05x)\n", vrtGetVersionStr(), vrtGetVersion());
-  return 0;
-}
-
-struct Command {
-  const char* name;
-  int (*run)(const std::vector<std::string>&);
+// In the order `vrt --help` lists them.
+const Command* const kCommands[] = {
+    &vrt::cli::kHashCommand,
+    &vrt::cli::kSelftestCommand,
+    &vrt::cli::kVersionCommand,
 };
 
-const Command kCommands[] = {
-    {"hash", CmdHash},
-    {"selftest", CmdSelftest},
-    {"version", CmdVersion},
-};
+void PrintUsage() {
+  std::fputs("usage: vrt <command> [options]\n\ncommands:\n", stdout);
+  for (const Command* c : kCommands) std::printf("  %-10s %s\n", c->name, c->summary);
+  std::fputs("  help       print this text\n\nRun 'vrt COMMAND --help' for a command's options.\n", stdout);
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 2) return Usage("missing command");
+  using vrt::cli::g_prog;
+  if (argc < 2) return vrt::cli::Usage("missing command");
   std::string cmd = argv[1];
   if (cmd == "help" || cmd == "--help" || cmd == "-h") {
-    std::fputs(kUsage, stdout);
-    return 0;
+    if (argc > 2) {
+      for (const Command* c : kCommands)
+        if (std::strcmp(argv[2], c->name) == 0) {
+          std::fputs(c->help, stdout);
+          return vrt::cli::FlushStdout() ? 0 : vrt::cli::FailErrno("standard output", errno);
+        }
+      return vrt::cli::Usage("unknown command '%s'", argv[2]);
+    }
+    PrintUsage();
+    return vrt::cli::FlushStdout() ? 0 : vrt::cli::FailErrno("standard output", errno);
   }
   if (cmd == "--version") cmd = "version";
   std::vector<std::string> args(argv + 2, argv + argc);
-  for (const Command& c : kCommands) {
-    if (cmd != c.name) continue;
+  for (const Command* c : kCommands) {
+    if (cmd != c->name) continue;
     uint32_t st = vrtInit();
     if (st != VRT_SUCCESS) {
       std::fprintf(stderr, "%s: library initialisation failed (status %u)\n", g_prog, st);
       return 1;
     }
-    int rc = c.run(args);
+    int rc = c->run(args);
     std::fflush(stdout);
     vrtCleanup();
     return rc;
   }
-  return Usage("unknown command '%s'", cmd.c_str());
+  return vrt::cli::Usage("unknown command '%s'", cmd.c_str());
 }

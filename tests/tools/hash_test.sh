@@ -1,17 +1,8 @@
 #!/usr/bin/env bash
-# End-to-end checks of the vrt tool: digest lines, checking, errors, and
-# agreement with openssl dgst where the GOST provider is installed.
+# End-to-end checks of vrt hash: digest lines, checking, errors, and agreement
+# with openssl dgst where the GOST provider is installed.
 set -u
-VRT=$1
-dir=$(mktemp -d)
-trap 'rm -rf "$dir"' EXIT
-fails=0
-fail() { echo "FAIL: $*"; fails=$((fails + 1)); }
-expect_rc() {  # expected-rc description command...
-  local want=$1 what=$2; shift 2
-  "$@" >"$dir/out" 2>"$dir/err"; local rc=$?
-  [ "$rc" -eq "$want" ] || fail "$what: exit $rc, wanted $want ($(head -c 300 "$dir/err"))"
-}
+. "$(dirname "$0")/lib.sh" "$1"
 
 # The standard's first example and the empty message, in the library's byte order.
 printf '%s' 012345678901234567890123456789012345678901234567890123456789012 >"$dir/m1"
@@ -20,7 +11,6 @@ M1_512=1b54d01a4af5b9d5cc3d86d68d285462b19abc2475222f35c085122be4ba1ffa00ad30f87
 M1_256=9d151eefd8590b89daa6ba6cb74af9275dd051026bb149a452fd84e5e57b5500
 EMPTY_512=8e945da209aa869f0455928529bcae4679e9873ab707b55315f56ceb98bef0a7362f715528356ee83cda5f2aac4c6ad2ba3a715c1bcd81cb8e9f90bf4c1c1a8a
 
-cd "$dir"
 [ "$("$VRT" hash m1)" = "$M1_512  m1" ] || fail "streebog512 line"
 [ "$("$VRT" hash -a streebog256 m1)" = "$M1_256  m1" ] || fail "streebog256 line"
 [ "$("$VRT" hash -astreebog256 m1)" = "$M1_256  m1" ] || fail "-aALG form"
@@ -55,12 +45,14 @@ expect_rc 2 "unknown algorithm" "$VRT" hash -a sha1 m1
 expect_rc 2 "missing algorithm" "$VRT" hash -a
 expect_rc 2 "unknown option" "$VRT" hash -x m1
 expect_rc 0 "help" "$VRT" --help
+expect_rc 0 "command help" "$VRT" hash --help
+grep -q -- "--check" out || fail "hash --help lists -c"
 expect_rc 0 "selftest" "$VRT" selftest
 expect_rc 0 "version" "$VRT" version
 grep -q '1.1.0' out || fail "version text"
 
 # Digests agree with openssl dgst: its -r lines ("DIGEST *NAME") check here.
-if command -v openssl >/dev/null && openssl dgst -provider gostprov -md_gost12_512 m1 >/dev/null 2>&1; then
+if have_gost_provider; then
   openssl dgst -provider gostprov -md_gost12_512 -r m1 big >ossl512
   expect_rc 0 "openssl streebog512 list" "$VRT" hash -c ossl512
   openssl dgst -provider gostprov -md_gost12_256 -r m1 big >ossl256
@@ -69,5 +61,4 @@ else
   echo "openssl GOST provider not available: cross-tool check skipped"
 fi
 
-[ "$fails" -eq 0 ] && echo "vrt tool: all checks passed"
-exit $((fails > 0))
+finish "vrt hash"

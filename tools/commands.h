@@ -1,0 +1,12 @@
+// The commands of the vrt tool, one per file; vrt.cpp lists them in order.
+#pragma once
+
+#include "cli.h"
+
+namespace vrt::cli {
+
+extern const Command kHashCommand;      // cmd_hash.cpp
+extern const Command kSelftestCommand;  // cmd_info.cpp
+extern const Command kVersionCommand;   // cmd_info.cpp
+
+}  // namespace vrt::cli
