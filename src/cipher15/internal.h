@@ -191,6 +191,9 @@ void kuznechik_encrypt_portable(const uint8_t* round_keys, const void* in, void*
 void kuznechik_decrypt_portable(const uint8_t* round_keys, const void* in, void* out);
 void kuznechik_encrypt_avx(const uint8_t* round_keys, const void* in, void* out);
 void kuznechik_decrypt_avx(const uint8_t* round_keys, const void* in, void* out);
+// Without tables indexed by key or data: AVX-512 VBMI with GFNI (and VL).
+void kuznechik_encrypt_avx512(const uint8_t* round_keys, const void* in, void* out);
+void kuznechik_decrypt_avx512(const uint8_t* round_keys, const void* in, void* out);
 
 // blocks consecutive 16-byte blocks from in to out (the same buffer, or
 // apart), the blocks in groups whose passes overlap. The dispatching pair
@@ -200,6 +203,8 @@ void kuznechik_encrypt_blocks_portable(const uint8_t* round_keys, const void* in
 void kuznechik_decrypt_blocks_portable(const uint8_t* round_keys, const void* in, void* out, size_t blocks);
 void kuznechik_encrypt_blocks_avx(const uint8_t* round_keys, const void* in, void* out, size_t blocks);
 void kuznechik_decrypt_blocks_avx(const uint8_t* round_keys, const void* in, void* out, size_t blocks);
+void kuznechik_encrypt_blocks_avx512(const uint8_t* round_keys, const void* in, void* out, size_t blocks);
+void kuznechik_decrypt_blocks_avx512(const uint8_t* round_keys, const void* in, void* out, size_t blocks);
 void kuznechik_encrypt_blocks(const uint8_t* round_keys, const void* in, void* out, size_t blocks);
 void kuznechik_decrypt_blocks(const uint8_t* round_keys, const void* in, void* out, size_t blocks);
 
@@ -210,6 +215,11 @@ void kuznechik_schedule_encrypt_portable(uint8_t* round_keys, const uint8_t* key
 void kuznechik_schedule_decrypt_portable(uint8_t* round_keys, const uint8_t* key);
 void kuznechik_schedule_encrypt_avx(uint8_t* round_keys, const uint8_t* key);
 void kuznechik_schedule_decrypt_avx(uint8_t* round_keys, const uint8_t* key);
+void kuznechik_schedule_encrypt_avx512(uint8_t* round_keys, const uint8_t* key);
+void kuznechik_schedule_decrypt_avx512(uint8_t* round_keys, const uint8_t* key);
+
+// The processor features the AVX-512 variant needs.
+constexpr uint32_t kKuznechikAvx512Features = VRT_CPU_AVX512VBMI | VRT_CPU_GFNI | VRT_CPU_AVX512VL;
 
 // Picks the block and schedule variants from the enabled processor features; run by
 // library initialisation (the portable one is in use before).

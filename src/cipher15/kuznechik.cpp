@@ -169,17 +169,30 @@ void kuznechik_decrypt_blocks(const uint8_t* rk, const void* in, void* out, size
 }
 
 void kuznechik_arch_init(uint32_t cpu_enabled) {
-  const bool avx = (cpu_enabled & VRT_CPU_AVX) != 0;
-  g_encrypt.store(avx ? kuznechik_encrypt_avx : kuznechik_encrypt_portable, std::memory_order_release);
-  g_decrypt.store(avx ? kuznechik_decrypt_avx : kuznechik_decrypt_portable, std::memory_order_release);
-  g_encrypt_blocks.store(avx ? kuznechik_encrypt_blocks_avx : kuznechik_encrypt_blocks_portable,
-                         std::memory_order_release);
-  g_decrypt_blocks.store(avx ? kuznechik_decrypt_blocks_avx : kuznechik_decrypt_blocks_portable,
-                         std::memory_order_release);
-  g_schedule_encrypt.store(avx ? kuznechik_schedule_encrypt_avx : kuznechik_schedule_encrypt_portable,
-                           std::memory_order_release);
-  g_schedule_decrypt.store(avx ? kuznechik_schedule_decrypt_avx : kuznechik_schedule_decrypt_portable,
-                           std::memory_order_release);
+  struct Variant {
+    KuznechikBlockFn encrypt, decrypt;
+    KuznechikBlocksFn encrypt_blocks, decrypt_blocks;
+    KuznechikScheduleFn schedule_encrypt, schedule_decrypt;
+  };
+  static constexpr Variant kPortable = {kuznechik_encrypt_portable,        kuznechik_decrypt_portable,
+                                        kuznechik_encrypt_blocks_portable, kuznechik_decrypt_blocks_portable,
+                                        kuznechik_schedule_encrypt_portable, kuznechik_schedule_decrypt_portable};
+  static constexpr Variant kAvx = {kuznechik_encrypt_avx,        kuznechik_decrypt_avx,
+                                   kuznechik_encrypt_blocks_avx, kuznechik_decrypt_blocks_avx,
+                                   kuznechik_schedule_encrypt_avx, kuznechik_schedule_decrypt_avx};
+  // No table indexed by key or data, and the fastest where it runs.
+  static constexpr Variant kAvx512 = {kuznechik_encrypt_avx512,        kuznechik_decrypt_avx512,
+                                      kuznechik_encrypt_blocks_avx512, kuznechik_decrypt_blocks_avx512,
+                                      kuznechik_schedule_encrypt_avx512, kuznechik_schedule_decrypt_avx512};
+  const Variant& v = (cpu_enabled & kKuznechikAvx512Features) == kKuznechikAvx512Features ? kAvx512
+                     : (cpu_enabled & VRT_CPU_AVX) != 0                                  ? kAvx
+                                                                                          : kPortable;
+  g_encrypt.store(v.encrypt, std::memory_order_release);
+  g_decrypt.store(v.decrypt, std::memory_order_release);
+  g_encrypt_blocks.store(v.encrypt_blocks, std::memory_order_release);
+  g_decrypt_blocks.store(v.decrypt_blocks, std::memory_order_release);
+  g_schedule_encrypt.store(v.schedule_encrypt, std::memory_order_release);
+  g_schedule_decrypt.store(v.schedule_decrypt, std::memory_order_release);
 }
 
 }  // namespace vrt::cipher15

@@ -258,6 +258,10 @@ TEST(Kuznechik, VariantsEqualThePortableOne) {
       {"avx", vrt::cipher15::kuznechik_encrypt_avx, vrt::cipher15::kuznechik_decrypt_avx,
        vrt::cipher15::kuznechik_schedule_encrypt_avx, vrt::cipher15::kuznechik_schedule_decrypt_avx,
        (vrtpInstance.cpu_detected & VRT_CPU_AVX) != 0},
+      {"avx512", vrt::cipher15::kuznechik_encrypt_avx512, vrt::cipher15::kuznechik_decrypt_avx512,
+       vrt::cipher15::kuznechik_schedule_encrypt_avx512, vrt::cipher15::kuznechik_schedule_decrypt_avx512,
+       (vrtpInstance.cpu_detected & vrt::cipher15::kKuznechikAvx512Features) ==
+           vrt::cipher15::kKuznechikAvx512Features},
   };
   for (const Variant& v : variants) {
     if (!v.usable) continue;
@@ -287,7 +291,9 @@ TEST(Kuznechik, VariantsEqualThePortableOne) {
 namespace {
 
 // The many-block forms of every variant equal the portable single block on
-// every count around their group sizes, in place and out of place.
+// every count around their group sizes (four blocks per register, up to
+// sixteen side by side, batches of 64 and the partial batches from 28
+// blocks of the AVX-512 form), in place and out of place.
 TEST(Kuznechik, ManyBlockFormsEqualSingleBlocks) {
   struct Variant {
     const char* name;
@@ -299,6 +305,9 @@ TEST(Kuznechik, ManyBlockFormsEqualSingleBlocks) {
        true},
       {"avx", vrt::cipher15::kuznechik_encrypt_blocks_avx, vrt::cipher15::kuznechik_decrypt_blocks_avx,
        (vrtpInstance.cpu_detected & VRT_CPU_AVX) != 0},
+      {"avx512", vrt::cipher15::kuznechik_encrypt_blocks_avx512, vrt::cipher15::kuznechik_decrypt_blocks_avx512,
+       (vrtpInstance.cpu_detected & vrt::cipher15::kKuznechikAvx512Features) ==
+           vrt::cipher15::kKuznechikAvx512Features},
       {"dispatched", vrt::cipher15::kuznechik_encrypt_blocks, vrt::cipher15::kuznechik_decrypt_blocks, true},
   };
   const Bytes key = RandomBytes(32);
@@ -307,7 +316,7 @@ TEST(Kuznechik, ManyBlockFormsEqualSingleBlocks) {
   vrt::cipher15::kuznechik_schedule_decrypt_portable(dec, key.data());
   for (const Variant& v : variants) {
     if (!v.usable) continue;
-    for (size_t count = 0; count <= 11; ++count) {
+    for (size_t count : {0, 1, 2, 3, 4, 5, 7, 8, 9, 11, 15, 16, 17, 27, 28, 31, 63, 64, 65, 91, 92, 128, 130}) {
       SCOPED_TRACE(std::string(v.name) + " " + std::to_string(count) + " blocks");
       const Bytes in = RandomBytes(16 * count + 1);
       Bytes want_e(16 * count), want_d(16 * count);
