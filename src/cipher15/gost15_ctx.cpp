@@ -21,7 +21,7 @@ size_t round16(size_t n) { return (n + 15) & ~size_t{15}; }
 // batches of the whole-block paths and the wide key record.
 size_t area_size(uint64_t n) {
   return round16(kLanes) + kKeySize * kLanes + 5 * round16(n * kLanes) + round16(kMaxRegister) +
-         2 * kBatchBlocks * 16 + round16(sizeof(gost89_key_t));
+         2 * kBatchBytes + round16(sizeof(gost89_key_t));
 }
 
 uint8_t* area_start(Gost15Ctx* ctx) {
@@ -49,14 +49,16 @@ void lay_out(Gost15Ctx* ctx) {
   p += round16(n * kLanes);
   p += round16(kMaxRegister);  // the register R
   ctx->batch = p;
-  p += kBatchBlocks * 16;
+  p += kBatchBytes;
   ctx->batch_iv = p;
-  p += kBatchBlocks * 16;
+  p += kBatchBytes;
   ctx->wide_key = reinterpret_cast<gost89_key_t*>(p);
   ctx->tail = ctx->tail_buf;
 }
 
-void clear_area(Gost15Ctx* ctx) { std::memset(ctx->area, 0, area_size(ctx->block_size)); }
+// The batches are scratch that every use fills before it reads and clears
+// after it, zero from allocation on: they are left out.
+void clear_area(Gost15Ctx* ctx) { std::memset(ctx->area, 0, static_cast<size_t>(ctx->batch - ctx->area)); }
 
 bool known_mode(uint32_t mode) { return mode >= VRT_GOST15_MODE_MAC && mode <= VRT_GOST15_MODE_OMAC_ACPKM; }
 

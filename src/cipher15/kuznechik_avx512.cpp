@@ -41,6 +41,7 @@
 
 #include "cipher15/internal.h"
 #include "cipher15/kuznechik_tables.h"
+#include "common/bytes.h"
 #include "vrt.h"
 
 namespace vrt::cipher15 {
@@ -301,30 +302,6 @@ VRT_AVX512 void decrypt_side(const RoundKeys& k, __m512i (&x)[kRegs]) {
   for (int r = 0; r < kRegs; ++r) x[r] = xor_(lookup(out, x[r]), k.k[0]);
 }
 
-// Up to 4 * kRegs blocks side by side, from in to out; the registers past
-// the last block run on zeros and are not stored.
-template <int kRegs>
-VRT_AVX512 void side_blocks(bool enc, const uint8_t* rk, const uint8_t* in, uint8_t* out, size_t blocks) {
-  __m512i x[kRegs];
-#pragma GCC unroll 16
-  for (int r = 0; r < kRegs; ++r) {
-    const size_t have = blocks > 4 * static_cast<size_t>(r) ? blocks - 4 * r : 0;
-    const __mmask64 m = have >= 4 ? ~__mmask64{0} : (__mmask64{1} << (16 * have)) - 1;
-    x[r] = _mm512_maskz_loadu_epi8(m, in + 64 * r);
-  }
-  const RoundKeys k = round_keys(rk);
-  if (enc)
-    encrypt_side<false>(k, x);
-  else
-    decrypt_side<false>(k, x);
-#pragma GCC unroll 16
-  for (int r = 0; r < kRegs; ++r) {
-    const size_t have = blocks > 4 * static_cast<size_t>(r) ? blocks - 4 * r : 0;
-    const __mmask64 m = have >= 4 ? ~__mmask64{0} : (__mmask64{1} << (16 * have)) - 1;
-    _mm512_mask_storeu_epi8(out + 64 * r, m, x[r]);
-  }
-}
-
 // ---- byte-sliced: 64 blocks ----
 
 constexpr int kSliced = 64;
@@ -409,20 +386,21 @@ VRT_AVX512 void transpose16(__m512i (&x)[16]) {
   }
 }
 
-// 64 blocks from memory into the sliced layout: register p holds byte p
-// of block k at byte k.
-VRT_AVX512 void to_sliced(const uint8_t* in, __m512i (&x)[16]) {
+// Sixteen registers of four blocks each into the sliced layout: register
+// p then holds byte p of block k at byte k (block k being block k % 4 of
+// register k / 4), and back.
+VRT_AVX512 void to_sliced(__m512i (&x)[16]) {
   const __m512i g = load512(kGather.to);
 #pragma GCC unroll 16
-  for (int r = 0; r < 16; ++r) x[r] = _mm512_permutexvar_epi8(g, _mm512_loadu_si512(in + 64 * r));
+  for (int r = 0; r < 16; ++r) x[r] = _mm512_permutexvar_epi8(g, x[r]);
   transpose16(x);
 }
 
-VRT_AVX512 void from_sliced(__m512i (&x)[16], uint8_t* out) {
+VRT_AVX512 void from_sliced(__m512i (&x)[16]) {
   transpose16(x);
   const __m512i g = load512(kGather.back);
 #pragma GCC unroll 16
-  for (int r = 0; r < 16; ++r) _mm512_storeu_si512(out + 64 * r, _mm512_permutexvar_epi8(g, x[r]));
+  for (int r = 0; r < 16; ++r) x[r] = _mm512_permutexvar_epi8(g, x[r]);
 }
 
 VRT_AVX512 __m512i times(__m512i v, int c) { return _mm512_gf2p8mul_epi8(v, load512(kT.coef[c])); }
@@ -512,18 +490,93 @@ VRT_AVX512 void sliced_decrypt(const SlicedKeys& k, __m512i (&x)[16]) {
   for (int p = 0; p < 16; ++p) x[p] = xor_(lookup(out, x[p]), repeated(k, 0, p));
 }
 
-VRT_AVX512_FN __attribute__((noinline)) void sliced_batch(bool enc, const SlicedKeys& k, const uint8_t* in,
-                                                          uint8_t* out) {
+// ---- runs of blocks ----
+
+// The first `blocks` bytes of sixteen in a register (blocks 0..4).
+VRT_AVX512 __mmask64 lane_mask(size_t blocks) {
+  return blocks >= 4 ? ~__mmask64{0} : (__mmask64{1} << (16 * blocks)) - 1;
+}
+
+// Where the blocks of a run come from: memory, or counter blocks that
+// advance in one 64-bit half (big-endian modulo 2^64, the other half
+// fixed), four to a register.
+struct FromMemory {
+  const uint8_t* in;
+  VRT_AVX512 __m512i get(size_t r, size_t have) const { return _mm512_maskz_loadu_epi8(lane_mask(have), in + 64 * r); }
+  VRT_AVX512 void advance(size_t blocks) { in += 16 * blocks; }
+};
+
+struct Counters {
+  __m512i native;  // the four counters of the next register, their half in native order
+  __m512i swap;    // the byte shuffle between big-endian and native order of the half
+  __mmask8 half;   // the 64-bit words of the half
+  VRT_AVX512 __m512i get(size_t r, size_t) const {
+    const __m512i v = _mm512_mask_add_epi64(native, half, native, _mm512_set1_epi64(static_cast<long long>(4 * r)));
+    return _mm512_shuffle_epi8(v, swap);
+  }
+  VRT_AVX512 void advance(size_t blocks) {
+    native = _mm512_mask_add_epi64(native, half, native, _mm512_set1_epi64(static_cast<long long>(blocks)));
+  }
+};
+
+// Where they go: memory, or XORed into data on its way to memory.
+struct ToMemory {
+  uint8_t* out;
+  VRT_AVX512 void put(size_t r, size_t have, __m512i v) const {
+    _mm512_mask_storeu_epi8(out + 64 * r, lane_mask(have), v);
+  }
+  VRT_AVX512 void advance(size_t blocks) { out += 16 * blocks; }
+};
+
+struct XorInto {
+  const uint8_t* in;
+  uint8_t* out;
+  VRT_AVX512 void put(size_t r, size_t have, __m512i v) const {
+    const __mmask64 m = lane_mask(have);
+    _mm512_mask_storeu_epi8(out + 64 * r, m, xor_(v, _mm512_maskz_loadu_epi8(m, in + 64 * r)));
+  }
+  VRT_AVX512 void advance(size_t blocks) {
+    in += 16 * blocks;
+    out += 16 * blocks;
+  }
+};
+
+// Blocks left for register r of a group of `blocks`.
+VRT_AVX512 size_t have_of(size_t blocks, size_t r) { return blocks > 4 * r ? blocks - 4 * r : 0; }
+
+// Up to 64 blocks through the sliced layout; the registers past the last
+// block run on zeros or surplus counters and are not stored.
+template <class Src, class Dst>
+VRT_AVX512_FN __attribute__((noinline)) void sliced_run(bool enc, const SlicedKeys& k, const Src& src, const Dst& dst,
+                                                        size_t blocks) {
   __m512i x[16];
-  to_sliced(in, x);
+#pragma GCC unroll 16
+  for (size_t r = 0; r < 16; ++r) x[r] = src.get(r, have_of(blocks, r));
+  to_sliced(x);
   if (enc)
     sliced_encrypt(k, x);
   else
     sliced_decrypt(k, x);
-  from_sliced(x, out);
+  from_sliced(x);
+#pragma GCC unroll 16
+  for (size_t r = 0; r < 16; ++r) dst.put(r, have_of(blocks, r), x[r]);
 }
 
-// One block from in to out, repeated in the four lanes on the way.
+// Up to 4 * kRegs blocks side by side.
+template <int kRegs, class Src, class Dst>
+VRT_AVX512 void side_run(bool enc, const RoundKeys& k, const Src& src, const Dst& dst, size_t blocks) {
+  __m512i x[kRegs];
+#pragma GCC unroll 16
+  for (int r = 0; r < kRegs; ++r) x[r] = src.get(r, have_of(blocks, r));
+  if (enc)
+    encrypt_side<false>(k, x);
+  else
+    decrypt_side<false>(k, x);
+#pragma GCC unroll 16
+  for (int r = 0; r < kRegs; ++r) dst.put(r, have_of(blocks, r), x[r]);
+}
+
+// One block repeated in the four lanes, for the serial uses.
 VRT_AVX512 void one_block(bool enc, const uint8_t* rk, const void* in, void* out) {
   __m512i x[1] = {_mm512_broadcast_i32x4(_mm_loadu_si128(static_cast<const __m128i*>(in)))};
   const RoundKeys k = round_keys(rk);
@@ -536,35 +589,36 @@ VRT_AVX512 void one_block(bool enc, const uint8_t* rk, const void* in, void* out
 
 // From this many blocks a partial batch through the sliced layout beats
 // the blocks side by side.
-constexpr size_t kSlicedFrom = 28;
+constexpr size_t kSlicedFrom = 30;
 
-VRT_AVX512_FN void run_blocks(bool enc, const uint8_t* rk, const void* in, void* out, size_t blocks) {
-  const auto* p = static_cast<const uint8_t*>(in);
-  auto* q = static_cast<uint8_t*>(out);
+template <class Src, class Dst>
+VRT_AVX512 void run(bool enc, const uint8_t* rk, Src src, Dst dst, size_t blocks) {
   if (blocks >= kSlicedFrom) {
     SlicedKeys sk;
     sliced_keys(rk, &sk);
-    for (; blocks >= kSliced; blocks -= kSliced, p += 16 * kSliced, q += 16 * kSliced) sliced_batch(enc, sk, p, q);
-    if (blocks >= kSlicedFrom) {
-      alignas(64) uint8_t buf[16 * kSliced];
-      std::memcpy(buf, p, 16 * blocks);
-      std::memset(buf + 16 * blocks, 0, sizeof buf - 16 * blocks);
-      sliced_batch(enc, sk, buf, buf);
-      std::memcpy(q, buf, 16 * blocks);
-      vrt_memset_s(buf, sizeof buf, 0, sizeof buf);
-      blocks = 0;
+    while (blocks >= kSlicedFrom) {
+      const size_t g = blocks < kSliced ? blocks : kSliced;
+      sliced_run(enc, sk, src, dst, g);
+      src.advance(g);
+      dst.advance(g);
+      blocks -= g;
     }
     vrt_memset_s(&sk, sizeof sk, 0, sizeof sk);
   }
-  for (; blocks >= 16; blocks -= 16, p += 256, q += 256) side_blocks<4>(enc, rk, p, q, 16);
+  if (blocks == 0) return;
+  const RoundKeys k = round_keys(rk);
+  for (; blocks >= 16; blocks -= 16, src.advance(16), dst.advance(16)) side_run<4>(enc, k, src, dst, 16);
   if (blocks > 8)
-    side_blocks<4>(enc, rk, p, q, blocks);
+    side_run<4>(enc, k, src, dst, blocks);
   else if (blocks > 4)
-    side_blocks<2>(enc, rk, p, q, blocks);
-  else if (blocks > 1)
-    side_blocks<1>(enc, rk, p, q, blocks);
-  else if (blocks == 1)
-    one_block(enc, rk, p, q);
+    side_run<2>(enc, k, src, dst, blocks);
+  else if (blocks > 0)
+    side_run<1>(enc, k, src, dst, blocks);
+}
+
+VRT_AVX512 void run_blocks(bool enc, const uint8_t* rk, const void* in, void* out, size_t blocks) {
+  if (blocks == 1) return one_block(enc, rk, in, out);
+  run(enc, rk, FromMemory{static_cast<const uint8_t*>(in)}, ToMemory{static_cast<uint8_t*>(out)}, blocks);
 }
 
 }  // namespace
@@ -583,6 +637,29 @@ VRT_AVX512_FN void kuznechik_encrypt_blocks_avx512(const uint8_t* rk, const void
 
 VRT_AVX512_FN void kuznechik_decrypt_blocks_avx512(const uint8_t* rk, const void* in, void* out, size_t blocks) {
   run_blocks(false, rk, in, out, blocks);
+}
+
+VRT_AVX512_FN void kuznechik_encrypt_counters_avx512(const uint8_t* rk, uint8_t* counter, int half, const void* in,
+                                                     void* out, size_t blocks) {
+  if (blocks == 0) return;
+  // Lane l of the first register: the counter advanced l times.
+  const int h = half != 0 ? 1 : 0;
+  alignas(64) uint8_t swap[64];
+  for (int i = 0; i < 64; ++i) {
+    const int b = i % 16;
+    swap[i] = static_cast<uint8_t>((b / 8 == h) ? (i - b) + 8 * h + (7 - b % 8) : i);
+  }
+  Counters c;
+  c.swap = load512(swap);
+  c.half = h != 0 ? 0xAA : 0x55;
+  const __m512i first = _mm512_shuffle_epi8(_mm512_broadcast_i32x4(key128(counter, 0)), c.swap);
+  c.native = _mm512_mask_add_epi64(first, c.half, first, _mm512_set_epi64(3, 3, 2, 2, 1, 1, 0, 0));
+  if (in != nullptr)
+    run(true, rk, c, XorInto{static_cast<const uint8_t*>(in), static_cast<uint8_t*>(out)}, blocks);
+  else
+    run(true, rk, c, ToMemory{static_cast<uint8_t*>(out)}, blocks);
+  uint8_t* p = counter + 8 * h;
+  store_be64(p, load_be64(p) + blocks);
 }
 
 // The Feistel schedule in the other representation, one block repeated in
