@@ -6,6 +6,7 @@
 
 #include "cipher15/internal.h"
 #include "common/bytes.h"
+#include "common/wipe.h"
 #include "vrt.h"
 
 namespace vrt::cipher15 {
@@ -129,12 +130,8 @@ inline void run_hook(vrt_block_hook_fn hook, Gost15Ctx* ctx) {
   if (hook != nullptr) hook(ctx);
 }
 
-// Overwrites the key buffers with random bytes, or with zeros should the
-// wipe generator fail: a key must not survive the call either way.
-void wipe_keys(Gost15Ctx* ctx) {
-  const int64_t size = static_cast<int64_t>(kKeySize * kLanes);
-  if (vrt_memreset_s(ctx->key_buf, size) != VRT_SUCCESS) vrt_memset_s(ctx->key_buf, size, 0, static_cast<uint64_t>(size));
-}
+// Clears the key buffers: a key must not survive the call.
+void wipe_keys(Gost15Ctx* ctx) { wipe_temporary(ctx->key_buf, kKeySize * kLanes); }
 
 Worker worker_for(uint32_t mode, Direction dir) {
   const bool enc = dir == Direction::kEncrypt;

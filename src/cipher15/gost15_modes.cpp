@@ -17,6 +17,7 @@
 
 #include "cipher15/internal.h"
 #include "common/bytes.h"
+#include "common/wipe.h"
 #include "vrt.h"
 
 namespace vrt::cipher15 {
@@ -90,7 +91,7 @@ class Wide {
   ~Wide() {
     if (!keyed_) return;
     gost89_key_t* rec = c_->wide_key;
-    if (vrt_memreset_s(rec->key, sizeof rec->key) != VRT_SUCCESS) vrt_memset_s(rec->key, sizeof rec->key, 0, sizeof rec->key);
+    wipe_temporary(rec->key, sizeof rec->key);
     if (eight_->hook_end != nullptr) eight_->hook_end(c_);
   }
   Wide(const Wide&) = delete;

@@ -10,6 +10,7 @@
 
 #include "cipher15/internal.h"
 #include "common/bytes.h"
+#include "common/wipe.h"
 #include "vrt.h"
 
 namespace vrt::cipher15 {
@@ -282,10 +283,8 @@ VRT_API void gost15_key_shedule_decrypt(Gost15Ctx* ctx, const uint8_t* key) {
 
 VRT_API uint32_t gost15_key_shedule_clean(Gost15Ctx* ctx) {
   if (ctx == nullptr || ctx->block_size != 16) return VRT_SUCCESS;
-  uint32_t st = vrt_memreset_s(ctx->round_keys, sizeof ctx->round_keys);
-  // A generator failure must not leave round keys behind.
-  if (st != VRT_SUCCESS) vrt_memset_s(ctx->round_keys, sizeof ctx->round_keys, 0, sizeof ctx->round_keys);
-  return st;
+  vrt::wipe_temporary(ctx->round_keys, sizeof ctx->round_keys);
+  return VRT_SUCCESS;
 }
 
 }  // extern "C"

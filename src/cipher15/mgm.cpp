@@ -23,6 +23,7 @@
 #include "cipher15/mgm.h"
 #include "common/bytes.h"
 #include "common/ct.h"
+#include "common/wipe.h"
 #include "vrt.h"
 
 namespace vrt::cipher15 {
@@ -95,11 +96,7 @@ class CallKey {
   CallKey& operator=(const CallKey&) = delete;
 
  private:
-  // Random bytes; zeros if the generator fails, so no key is left either way.
-  static void wipe(uint8_t* p, size_t n) {
-    if (vrt_memreset_s(p, static_cast<int64_t>(n)) != VRT_SUCCESS)
-      vrt_memset_s(p, static_cast<int64_t>(n), 0, n);
-  }
+  static void wipe(uint8_t* p, size_t n) { wipe_temporary(p, n); }
   AeadCtx* ctx_;
 };
 

@@ -12,6 +12,7 @@
 #include <initializer_list>
 
 #include "common/bytes.h"
+#include "common/wipe.h"
 #include "common/selftest.h"
 #include "gost89/internal.h"
 #include "vrt.h"
@@ -58,17 +59,17 @@ void lay_out(Gost89Ctx* ctx, uint32_t lanes) {
 void reverse8(uint8_t* b) { vrt::store_le64(b, __builtin_bswap64(vrt::load_le64(b))); }
 
 // Overwrites the key words of n records, and their mask words where the key
-// was masked: the first record with 0xEE for a context used before the random
-// source exists, else with random bytes; the others then take the first's
-// bytes, which hold no key any more.
+// was masked: with 0xEE for a context used before the random source exists
+// (the constant a caller asked for), else with zeros.
 void wipe_records(gost89_key_t* recs, uint32_t n, bool constant) {
   const bool masked = (recs[0].flags & (GOST89_KEY_XOR | GOST89_KEY_ADD)) != 0;
-  const int64_t bytes = masked ? sizeof recs[0].key + sizeof recs[0].mask : sizeof recs[0].key;
-  if (constant)
-    vrt_memset_s(recs[0].key, bytes, 0xEE, static_cast<uint64_t>(bytes));
-  else
-    vrt_memreset_s(recs[0].key, bytes);
-  for (uint32_t i = 1; i < n; ++i) std::memcpy(recs[i].key, recs[0].key, static_cast<size_t>(bytes));
+  const size_t bytes = masked ? sizeof recs[0].key + sizeof recs[0].mask : sizeof recs[0].key;
+  for (uint32_t i = 0; i < n; ++i) {
+    if (constant)
+      vrt_memset_s(recs[i].key, static_cast<int64_t>(bytes), 0xEE, bytes);
+    else
+      vrt::wipe_temporary(recs[i].key, bytes);
+  }
 }
 
 void wipe_keys(Gost89Ctx* ctx) { wipe_records(ctx->keys, record_lanes(ctx), ctx->const_reset != 0); }
