@@ -57,66 +57,65 @@ struct Jac {
 // Z3 = (Y + Z)^2 - YY - ZZ. Infinity (z = 0) stays infinity. r may alias p.
 template <int N>
 inline void dbl(const Curve<N>& c, Jac<N>& r, const Jac<N>& p) {
+  // Every read of p comes before the first write of r (which may be p), and
+  // the results go straight into r.
   const FieldCt<N>& f = c.fp;
-  Int<N> t0, t1, t2, t3, x3, y3, z3;
   if (c.a_minus3) {
-    f.sqr(t0, p.z);          // delta
-    f.sqr(t1, p.y);          // gamma
-    f.mul(t2, p.x, t1);      // beta
-    f.sub(t3, p.x, t0);
-    f.add(x3, p.x, t0);
-    f.mul(t3, t3, x3);
-    f.add(x3, t3, t3);
-    f.add(t3, x3, t3);       // alpha
-    f.add(z3, p.y, p.z);
-    f.sqr(z3, z3);
-    f.sub(z3, z3, t1);
-    f.sub(z3, z3, t0);
-    f.add(t2, t2, t2);
-    f.add(t2, t2, t2);       // 4 beta
-    f.sqr(x3, t3);
-    f.sub(x3, x3, t2);
-    f.sub(x3, x3, t2);
-    f.sub(y3, t2, x3);
-    f.mul(y3, y3, t3);
-    f.sqr(t1, t1);
-    f.add(t1, t1, t1);
-    f.add(t1, t1, t1);
-    f.add(t1, t1, t1);       // 8 gamma^2
-    f.sub(y3, y3, t1);
+    Int<N> delta, gamma, beta, alpha, t;
+    f.sqr(delta, p.z);
+    f.sqr(gamma, p.y);
+    f.mul(beta, p.x, gamma);
+    f.sub(alpha, p.x, delta);
+    f.add(t, p.x, delta);
+    f.mul(alpha, alpha, t);
+    f.add(t, alpha, alpha);
+    f.add(alpha, t, alpha);
+    f.add(r.z, p.y, p.z);
+    f.sqr(r.z, r.z);
+    f.sub(r.z, r.z, gamma);
+    f.sub(r.z, r.z, delta);
+    f.add(beta, beta, beta);
+    f.add(beta, beta, beta);  // 4 beta
+    f.sqr(r.x, alpha);
+    f.sub(r.x, r.x, beta);
+    f.sub(r.x, r.x, beta);
+    f.sub(t, beta, r.x);
+    f.mul(t, t, alpha);
+    f.sqr(gamma, gamma);
+    f.add(gamma, gamma, gamma);
+    f.add(gamma, gamma, gamma);
+    f.add(gamma, gamma, gamma);  // 8 gamma^2
+    f.sub(r.y, t, gamma);
   } else {
-    Int<N> yyyy, s, m;
-    f.sqr(t0, p.x);          // XX
-    f.sqr(t1, p.y);          // YY
-    f.sqr(yyyy, t1);
-    f.sqr(t2, p.z);          // ZZ
-    f.add(s, p.x, t1);
+    Int<N> xx, yy, yyyy, zz, s, m, t;
+    f.sqr(xx, p.x);
+    f.sqr(yy, p.y);
+    f.sqr(yyyy, yy);
+    f.sqr(zz, p.z);
+    f.add(s, p.x, yy);
     f.sqr(s, s);
-    f.sub(s, s, t0);
+    f.sub(s, s, xx);
     f.sub(s, s, yyyy);
     f.add(s, s, s);
-    f.add(m, t0, t0);
-    f.add(m, m, t0);
-    f.sqr(t3, t2);
-    f.mul(t3, t3, c.a);
-    f.add(m, m, t3);
-    f.sqr(x3, m);
-    f.sub(x3, x3, s);
-    f.sub(x3, x3, s);
-    f.add(z3, p.y, p.z);
-    f.sqr(z3, z3);
-    f.sub(z3, z3, t1);
-    f.sub(z3, z3, t2);
-    f.sub(y3, s, x3);
-    f.mul(y3, y3, m);
+    f.add(m, xx, xx);
+    f.add(m, m, xx);
+    f.sqr(t, zz);
+    f.mul(t, t, c.a);
+    f.add(m, m, t);
+    f.add(r.z, p.y, p.z);
+    f.sqr(r.z, r.z);
+    f.sub(r.z, r.z, yy);
+    f.sub(r.z, r.z, zz);
+    f.sqr(r.x, m);
+    f.sub(r.x, r.x, s);
+    f.sub(r.x, r.x, s);
+    f.sub(t, s, r.x);
+    f.mul(t, t, m);
     f.add(yyyy, yyyy, yyyy);
     f.add(yyyy, yyyy, yyyy);
     f.add(yyyy, yyyy, yyyy);
-    f.sub(y3, y3, yyyy);
+    f.sub(r.y, t, yyyy);
   }
-  r.x = x3;
-  r.y = y3;
-  r.z = z3;
 }
 
 // Mixed addition p + b for b affine: Z1Z1 = Z1^2, U2 = X2 Z1Z1,
@@ -124,12 +123,12 @@ inline void dbl(const Curve<N>& c, Jac<N>& r, const Jac<N>& p) {
 // V = X1 I, X3 = rr^2 - J - 2V, Y3 = rr(V - X3) - 2 Y1 J,
 // Z3 = (Z1 + H)^2 - Z1Z1 - H^2. Wrong for p at infinity and for p = b (then
 // h and rr come out 0); p = -b gives z = 0. h and rr are returned for the
-// complete form. r may alias p.
+// complete form. r may alias p (every read of p comes first).
 template <int N>
 inline void madd(const Curve<N>& c, Jac<N>& r, const Jac<N>& p, const Aff<N>& b, Int<N>* h_out = nullptr,
                  Int<N>* rr_out = nullptr) {
   const FieldCt<N>& f = c.fp;
-  Int<N> z1z1, u2, s2, h, hh, i, j, rr, v, x3, y3, z3;
+  Int<N> z1z1, u2, s2, h, hh, i, j, rr, v, t;
   f.sqr(z1z1, p.z);
   f.mul(u2, b.x, z1z1);
   f.mul(s2, b.y, p.z);
@@ -142,24 +141,21 @@ inline void madd(const Curve<N>& c, Jac<N>& r, const Jac<N>& p, const Aff<N>& b,
   f.sub(rr, s2, p.y);
   f.add(rr, rr, rr);
   f.mul(v, p.x, i);
-  f.sqr(x3, rr);
-  f.sub(x3, x3, j);
-  f.sub(x3, x3, v);
-  f.sub(x3, x3, v);
-  f.sub(y3, v, x3);
-  f.mul(y3, y3, rr);
-  f.mul(j, j, p.y);
-  f.add(j, j, j);
-  f.sub(y3, y3, j);
-  f.add(z3, p.z, h);
-  f.sqr(z3, z3);
-  f.sub(z3, z3, z1z1);
-  f.sub(z3, z3, hh);
+  f.mul(s2, j, p.y);  // Y1 J
+  f.add(t, p.z, h);
   if (h_out != nullptr) *h_out = h;
   if (rr_out != nullptr) *rr_out = rr;
-  r.x = x3;
-  r.y = y3;
-  r.z = z3;
+  f.sqr(r.z, t);
+  f.sub(r.z, r.z, z1z1);
+  f.sub(r.z, r.z, hh);
+  f.sqr(r.x, rr);
+  f.sub(r.x, r.x, j);
+  f.sub(r.x, r.x, v);
+  f.sub(r.x, r.x, v);
+  f.sub(t, v, r.x);
+  f.mul(t, t, rr);
+  f.add(s2, s2, s2);
+  f.sub(r.y, t, s2);
 }
 
 template <int N>

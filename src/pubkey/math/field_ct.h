@@ -17,6 +17,11 @@
 
 namespace vrt::math {
 
+// r = a*b/R mod p (the BMI2 routines of mont_mul_256/512 with a separate
+// result; r may alias a or b). Branch-free.
+void mont_mul_256_to(uint64_t* r, const uint64_t* a, const uint64_t* b, uint64_t n0, const uint64_t* p);
+void mont_mul_512_to(uint64_t* r, const uint64_t* a, const uint64_t* b, uint64_t n0, const uint64_t* p);
+
 namespace ct {
 
 // All ones when x is zero, else zero.
@@ -36,33 +41,38 @@ inline uint64_t eq_mask(const Int<N>& a, const Int<N>& b) {
   return zero_mask(acc);
 }
 
+// mask ? a : b by a conditional move (no branch; kept out of the vector
+// unit, whose stack round trips cost more than the words themselves).
+inline uint64_t select(uint64_t mask, uint64_t a, uint64_t b) {
+  __asm__("testq %[m], %[m]\n\tcmovnzq %[a], %[b]" : [b] "+r"(b) : [m] "r"(mask), [a] "r"(a) : "cc");
+  return b;
+}
+
 // r = mask ? a : r.
 template <int N>
 inline void cmov(Int<N>& r, const Int<N>& a, uint64_t mask) {
-  for (int i = 0; i < Int<N>::kWords; ++i) r.words[i] ^= (r.words[i] ^ a.words[i]) & mask;
+  for (int i = 0; i < Int<N>::kWords; ++i) r.words[i] = select(mask, a.words[i], r.words[i]);
 }
 
 // a - b modulo 2^N with the borrow as a mask.
 template <int N>
 inline uint64_t sub_mask(Int<N>& r, const Int<N>& a, const Int<N>& b) {
-  using detail::u128;
-  uint64_t br = 0;
+  unsigned char br = 0;
   for (int i = 0; i < Int<N>::kWords; ++i) {
-    u128 d = static_cast<u128>(a.words[i]) - b.words[i] - br;
-    r.words[i] = static_cast<uint64_t>(d);
-    br = static_cast<uint64_t>(d >> 64) & 1;
+    unsigned long long o;
+    br = __builtin_ia32_sbb_u64(br, a.words[i], b.words[i], &o);
+    r.words[i] = o;
   }
   return uint64_t{0} - br;
 }
 
 template <int N>
 inline uint64_t add_carry(Int<N>& r, const Int<N>& a, const Int<N>& b) {
-  using detail::u128;
-  uint64_t c = 0;
+  unsigned char c = 0;
   for (int i = 0; i < Int<N>::kWords; ++i) {
-    u128 s = static_cast<u128>(a.words[i]) + b.words[i] + c;
-    r.words[i] = static_cast<uint64_t>(s);
-    c = static_cast<uint64_t>(s >> 64);
+    unsigned long long o;
+    c = __builtin_ia32_addcarryx_u64(c, a.words[i], b.words[i], &o);
+    r.words[i] = o;
   }
   return c;
 }
@@ -102,7 +112,7 @@ inline void mont_mul_portable(Int<N>& r, const Int<N>& a, const Int<N>& b, const
   const uint64_t br = sub_mask<N>(d, lo, m);
   // Keep t only when the subtraction borrowed and t had no top word.
   const uint64_t keep = br & zero_mask(t[K]);
-  for (int j = 0; j < K; ++j) r.words[j] = (lo.words[j] & keep) | (d.words[j] & ~keep);
+  for (int j = 0; j < K; ++j) r.words[j] = select(keep, lo.words[j], d.words[j]);
 }
 
 }  // namespace ct
@@ -145,12 +155,10 @@ struct FieldCt {
   // b < m (the result is then still fully reduced).
   void mul(Int<N>& r, const Int<N>& a, const Int<N>& b) const {
     if (detail::use_asm()) {
-      Int<N> t = a;
       if constexpr (N == 256)
-        mont_mul_256(t.words, b.words, n0, m.words);
+        mont_mul_256_to(r.words, a.words, b.words, n0, m.words);
       else
-        mont_mul_512(t.words, b.words, n0, m.words);
-      r = t;
+        mont_mul_512_to(r.words, a.words, b.words, n0, m.words);
     } else {
       ct::mont_mul_portable<N>(r, a, b, m, n0);
     }
@@ -163,12 +171,12 @@ struct FieldCt {
     const uint64_t br = ct::sub_mask<N>(d, s, m);
     // s - m is the result unless it borrowed without a carry out of s.
     const uint64_t keep = br & ~(uint64_t{0} - c);
-    for (int i = 0; i < Int<N>::kWords; ++i) r.words[i] = (s.words[i] & keep) | (d.words[i] & ~keep);
+    for (int i = 0; i < Int<N>::kWords; ++i) r.words[i] = ct::select(keep, s.words[i], d.words[i]);
   }
   void sub(Int<N>& r, const Int<N>& a, const Int<N>& b) const {
-    Int<N> d, mm = m;
+    Int<N> d, mm;
     const uint64_t br = ct::sub_mask<N>(d, a, b);
-    for (int i = 0; i < Int<N>::kWords; ++i) mm.words[i] &= br;
+    for (int i = 0; i < Int<N>::kWords; ++i) mm.words[i] = ct::select(br, m.words[i], 0);
     ct::add_carry<N>(r, d, mm);
   }
   // m - a, and 0 for 0.
