@@ -13,24 +13,31 @@
 // looked up the same way, folded into the first and the last substitution
 // where they meet one.
 //
-// Two layouts of the blocks:
-//  - side by side, one block per 128-bit lane (one block in a 128-bit
-//    register, up to four in a 512-bit one): L(s) is the XOR over j of
-//    column j of L times byte j of s broadcast within its block by a byte
-//    shuffle, so a round costs 16 shuffles and 16 products however many
-//    of the four lanes are in use;
+// Three layouts of the blocks:
+//  - side by side, one block per 128-bit lane, up to four in a register:
+//    L(s) is the XOR over j of column j of L times byte j of s broadcast
+//    within its block by a byte shuffle, so a round costs 16 shuffles and
+//    16 products however many of the four lanes are in use;
+//  - one block repeated in all four lanes, for the serial uses (the
+//    schedule, the feedback modes, OMAC): lane l of four products takes
+//    the contributions of bytes l, 4 + l, 8 + l and 12 + l, and the XOR of
+//    the lane rotations of their sum brings the whole sum back to every
+//    lane, a shorter chain from one round to the next than 16 products;
 //  - byte-sliced, 64 blocks at once: register p holds byte p of every
 //    block. L is then sixteen R steps, each computing one register l(x)
 //    from sixteen; l's coefficients come in equal pairs (bytes p and 14 - p
 //    share one), so a step is 6 XORs of pairs, 7 products and the XOR of
 //    ten terms, and the byte moves of R are only a renaming of registers.
 //    The blocks enter and leave the layout through a byte permute in every
-//    register and a 16 x 16 transpose of 32-bit words.
+//    register and a 16 x 16 transpose of 32-bit words. Counter blocks are
+//    built in registers.
 //
 // The substitution lookups, shuffles, products and XORs take the same time
-// for every value. The schedule copies that exist only for a call (the
-// round keys in the other representation, and as repeated bytes for the
-// sliced layout) live on the stack and are cleared before return.
+// for every value; no instruction here is one that MemorySanitizer checks
+// strictly (the affine and ternary-logic ones), so the poisoned-key check
+// follows the secrets through every step. The repeated-byte round keys of
+// the sliced layout live on the stack for a call and are cleared before it
+// returns; the others stay in registers.
 // GCC 12 reports its own AVX-512 intrinsic headers' placeholder operands as
 // uninitialised once they are inlined here.
 #pragma GCC diagnostic ignored "-Wuninitialized"
