@@ -235,6 +235,10 @@ void kuznechik_schedule_decrypt_avx(uint8_t* round_keys, const uint8_t* key);
 void kuznechik_schedule_encrypt_avx512(uint8_t* round_keys, const uint8_t* key);
 void kuznechik_schedule_decrypt_avx512(uint8_t* round_keys, const uint8_t* key);
 
+// The bytes in the field representation the AVX-512 variant computes in
+// (for the tests that look for its round keys where they must not be).
+void kuznechik_avx512_other_form(uint8_t* p, size_t n);
+
 // The processor features the AVX-512 variant needs.
 constexpr uint32_t kKuznechikAvx512Features = VRT_CPU_AVX512VBMI | VRT_CPU_GFNI | VRT_CPU_AVX512VL;
 

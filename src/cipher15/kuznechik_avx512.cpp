@@ -571,16 +571,44 @@ VRT_AVX512_FN __attribute__((noinline)) void sliced_run(bool enc, const SlicedKe
 
 // Up to 4 * kRegs blocks side by side.
 template <int kRegs, class Src, class Dst>
-VRT_AVX512 void side_run(bool enc, const RoundKeys& k, const Src& src, const Dst& dst, size_t blocks) {
+VRT_AVX512_FN __attribute__((noinline)) void side_run(bool enc, const uint8_t* rk, const Src& src, const Dst& dst,
+                                                      size_t blocks) {
   __m512i x[kRegs];
 #pragma GCC unroll 16
   for (int r = 0; r < kRegs; ++r) x[r] = src.get(r, have_of(blocks, r));
+  const RoundKeys k = round_keys(rk);
   if (enc)
     encrypt_side<false>(k, x);
   else
     decrypt_side<false>(k, x);
 #pragma GCC unroll 16
   for (int r = 0; r < kRegs; ++r) dst.put(r, have_of(blocks, r), x[r]);
+}
+
+// Clears the stack that the runs just used below the caller's frame: where
+// registers run out the compiler keeps round keys and cipher states there.
+// Each size covers the frames of the runs up to it (one register of four
+// blocks and the sliced batch take about 600 bytes, two registers about
+// 2 KiB, four about 4 KiB); a test scans the stack after every kind of run.
+template <size_t kBytes>
+__attribute__((noinline)) void scrub_stack() {
+  alignas(64) uint8_t area[kBytes];
+  vrt_memset_s(area, sizeof area, 0, sizeof area);
+}
+
+enum class Depth { kNone, kSmall, kMedium, kLarge };
+
+inline void scrub_stack(Depth d) {
+  switch (d) {
+    case Depth::kNone:
+      return;
+    case Depth::kSmall:
+      return scrub_stack<1024>();
+    case Depth::kMedium:
+      return scrub_stack<2560>();
+    case Depth::kLarge:
+      return scrub_stack<5120>();
+  }
 }
 
 // One block repeated in the four lanes, for the serial uses.
@@ -600,6 +628,8 @@ constexpr size_t kSlicedFrom = 30;
 
 template <class Src, class Dst>
 VRT_AVX512 void run(bool enc, const uint8_t* rk, Src src, Dst dst, size_t blocks) {
+  if (blocks == 0) return;
+  Depth depth = Depth::kNone;
   if (blocks >= kSlicedFrom) {
     SlicedKeys sk;
     sliced_keys(rk, &sk);
@@ -611,16 +641,21 @@ VRT_AVX512 void run(bool enc, const uint8_t* rk, Src src, Dst dst, size_t blocks
       blocks -= g;
     }
     vrt_memset_s(&sk, sizeof sk, 0, sizeof sk);
+    depth = Depth::kSmall;
   }
-  if (blocks == 0) return;
-  const RoundKeys k = round_keys(rk);
-  for (; blocks >= 16; blocks -= 16, src.advance(16), dst.advance(16)) side_run<4>(enc, k, src, dst, 16);
+  if (blocks > 4) depth = blocks > 8 ? Depth::kLarge : Depth::kMedium;
+  else if (blocks > 0 && depth == Depth::kNone) depth = Depth::kSmall;
+  for (; blocks >= 16; blocks -= 16, src.advance(16), dst.advance(16)) side_run<4>(enc, rk, src, dst, 16);
   if (blocks > 8)
-    side_run<4>(enc, k, src, dst, blocks);
+    side_run<4>(enc, rk, src, dst, blocks);
   else if (blocks > 4)
-    side_run<2>(enc, k, src, dst, blocks);
+    side_run<2>(enc, rk, src, dst, blocks);
   else if (blocks > 0)
-    side_run<1>(enc, k, src, dst, blocks);
+    side_run<1>(enc, rk, src, dst, blocks);
+  scrub_stack(depth);
+  // Not a tail call: the scrub must start where the runs' frames started,
+  // below this frame, not above it.
+  __asm__ __volatile__("" ::: "memory");
 }
 
 VRT_AVX512 void run_blocks(bool enc, const uint8_t* rk, const void* in, void* out, size_t blocks) {
@@ -629,6 +664,10 @@ VRT_AVX512 void run_blocks(bool enc, const uint8_t* rk, const void* in, void* ou
 }
 
 }  // namespace
+
+void kuznechik_avx512_other_form(uint8_t* p, size_t n) {
+  for (size_t i = 0; i < n; ++i) p[i] = kT.to[p[i]];
+}
 
 VRT_AVX512_FN void kuznechik_encrypt_avx512(const uint8_t* rk, const void* in, void* out) {
   one_block(true, rk, in, out);

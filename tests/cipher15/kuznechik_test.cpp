@@ -389,3 +389,87 @@ TEST(Kuznechik, CounterRunsEqualSingleBlocks) {
 }
 
 }  // namespace
+
+namespace {
+
+constexpr size_t kStackScan = 16384;
+
+// Sanitizer builds keep their locals in memory, in frames of other sizes:
+// what the stack holds afterwards is a property of the release build.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool kSanitized = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer) || __has_feature(memory_sanitizer)
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
+#else
+constexpr bool kSanitized = false;
+#endif
+
+__attribute__((noinline)) void ClearStack() {
+  uint8_t buf[kStackScan];
+  std::memset(buf, 0, sizeof buf);
+  __asm__ __volatile__("" : : "r"(buf) : "memory");
+}
+
+// Whether the stack below the caller holds one of the 8-byte needles (reads
+// the leftovers of the frames that ran there).
+__attribute__((noinline)) bool StackHolds(const std::vector<Bytes>& needles) {
+  uint8_t buf[kStackScan];
+  __asm__ __volatile__("" : : "r"(buf) : "memory");
+  for (const Bytes& n : needles)
+    for (size_t off = 0; off + n.size() <= sizeof buf; ++off)
+      if (std::memcmp(buf + off, n.data(), n.size()) == 0) return true;
+  return false;
+}
+
+// The AVX-512 runs leave no round key on the stack, in either
+// representation or as the repeated bytes of the sliced layout, after runs
+// of every size class.
+TEST(Kuznechik, Avx512RunsLeaveNoRoundKeyOnTheStack) {
+  const uint32_t need = vrt::cipher15::kKuznechikAvx512Features;
+  if ((vrtpInstance.cpu_detected & need) != need) GTEST_SKIP() << "no AVX-512 VBMI with GFNI here";
+  if (kSanitized) GTEST_SKIP() << "frames of a sanitizer build";
+  const Bytes key = RandomBytes(32);
+  uint8_t enc[160], dec[160];
+  vrt::cipher15::kuznechik_schedule_encrypt_portable(enc, key.data());
+  vrt::cipher15::kuznechik_schedule_decrypt_portable(dec, key.data());
+  std::vector<Bytes> needles;
+  for (const uint8_t* rk : {enc, dec}) {
+    for (int i = 0; i < 10; ++i) {
+      Bytes k(rk + 16 * i, rk + 16 * i + 16), other = k;
+      vrt::cipher15::kuznechik_avx512_other_form(other.data(), other.size());
+      for (const Bytes& form : {k, other}) {
+        needles.emplace_back(form.begin(), form.begin() + 8);
+        needles.emplace_back(form.begin() + 8, form.end());
+        Bytes repeated;
+        for (int b = 0; b < 2; ++b) repeated.insert(repeated.end(), 4, form[3 + b]);
+        needles.push_back(repeated);
+      }
+    }
+  }
+  Bytes buf = RandomBytes(16 * 200);
+  uint8_t ctr[16] = {};
+  for (size_t blocks : {1, 3, 7, 16, 29, 40, 64, 100}) {
+    SCOPED_TRACE(blocks);
+    ClearStack();
+    vrt::cipher15::kuznechik_encrypt_blocks_avx512(enc, buf.data(), buf.data(), blocks);
+    EXPECT_FALSE(StackHolds(needles)) << "encryption";
+    ClearStack();
+    vrt::cipher15::kuznechik_decrypt_blocks_avx512(dec, buf.data(), buf.data(), blocks);
+    EXPECT_FALSE(StackHolds(needles)) << "decryption";
+    ClearStack();
+    vrt::cipher15::kuznechik_encrypt_counters_avx512(enc, ctr, 1, buf.data(), buf.data(), blocks);
+    EXPECT_FALSE(StackHolds(needles)) << "counters";
+    ClearStack();
+    vrt::cipher15::kuznechik_encrypt_avx512(enc, buf.data(), buf.data());
+    uint8_t rk[160];
+    vrt::cipher15::kuznechik_schedule_encrypt_avx512(rk, key.data());
+    vrt_memset_s(rk, sizeof rk, 0, sizeof rk);
+    EXPECT_FALSE(StackHolds(needles)) << "one block and the schedule";
+  }
+}
+
+}  // namespace
