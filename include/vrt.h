@@ -3,7 +3,7 @@
  * GOST cryptography for Linux x86-64: Streebog and GOST R 34.11-94, HMAC and
  * key derivation, Kuznyechik and Magma in the GOST R 34.13-2015 modes, MGM,
  * GOST 28147-89, GOST R 34.10-2012 signatures and VKO, a self-seeding random
- * generator and masked key storage.
+ * generator, masked key storage, and text helpers (INI, Base64, UTF-8).
  *
  * Every function returns an unsigned 32-bit status (VRT_SUCCESS is 0) unless
  * its comment says otherwise. Initialise the library with vrtInit or
