@@ -19,7 +19,13 @@ struct FreeDeleter {
 };
 using Buffer = std::unique_ptr<wchar_t[], FreeDeleter>;
 
-Buffer AllocBuffer() { return Buffer(static_cast<wchar_t*>(std::calloc(kBufferChars + 1, sizeof(wchar_t)))); }
+// Empty on return; nothing past a terminator is ever read, so the rest of the
+// buffer is left as the allocator gives it.
+Buffer AllocBuffer() {
+  Buffer b(static_cast<wchar_t*>(std::malloc((kBufferChars + 1) * sizeof(wchar_t))));
+  if (b) b[0] = L'\0';
+  return b;
+}
 
 bool IsSpace(wchar_t c) { return std::iswspace(static_cast<wint_t>(c)) != 0; }
 
