@@ -3,7 +3,7 @@
  * GOST cryptography for Linux x86-64: Streebog and GOST R 34.11-94, HMAC and
  * key derivation, Kuznyechik and Magma in the GOST R 34.13-2015 modes, MGM,
  * GOST 28147-89, GOST R 34.10-2012 signatures and VKO, a self-seeding random
- * generator and masked key storage.
+ * generator, masked key storage, and text helpers (INI, Base64, UTF-8).
  *
  * Every function returns an unsigned 32-bit status (VRT_SUCCESS is 0) unless
  * its comment says otherwise. Initialise the library with vrtInit or
@@ -1882,10 +1882,118 @@ VRT_API uint32_t random_calc_randomness(const uint8_t* data, uint64_t length, ui
 
 /* ==========================================================================
  * Text helpers
+ *
+ * INI text, Base64 and UTF-8. Wide strings are UTF-32 in host order (wchar_t
+ * is 32 bits). These need no library initialisation and share no state with
+ * the cryptography; they report failures by their result or, in the C++-only
+ * part below, by std::runtime_error with the message each comment gives.
  * ========================================================================== */
+
+/* vr_ini_handler receives one setting: the section it is in ("" before the
+ * first section header), its key name and value, and the section's index
+ * (-1 before the first header, then 0, 1, ... per header). It returns
+ * nonzero to accept the setting, 0 to mark its line as an error. The strings
+ * live until the handler returns. */
+typedef int (*vr_ini_handler)(void* user, const wchar_t* section, const wchar_t* name, const wchar_t* value,
+                              int section_index);
+
+/* vr_ini_parse_string parses INI text and calls handler for every setting,
+ * passing user through. Lines end at a line feed (a carriage return before it
+ * is trailing white space) or at the end of the text; blank lines are skipped
+ * and not counted. A line is a comment when its first non-blank character is
+ * ';' or '#'; "[name]" opens a section; "key = value" or "key: value" is a
+ * setting, whose value loses an inline comment (a ';' after white space) and
+ * the white space around it; an indented line after a setting is a further
+ * value of the same key. A line with no separator, an unclosed section
+ * header, a line longer than 19999 characters, or a handler result of 0 is
+ * an error of that line; parsing goes on to the end either way. Returns 0
+ * when every line was accepted, the number (from 1) of the first line in
+ * error, or -1 when text or handler is null or memory runs out. */
+VRT_API int vr_ini_parse_string(const wchar_t* text, vr_ini_handler handler, void* user);
+
+/* utf8_strlen returns the number of code points in the NUL-terminated UTF-8
+ * text s (bytes that are not continuation bytes; 0 for a null s). */
+VRT_API int utf8_strlen(const char* s);
 
 #ifdef __cplusplus
 } /* extern "C" */
+
+#include <cwchar>
+#include <locale>
+#include <string>
+#include <vector>
+
+/* The helpers that take and return C++ strings. Their names are exported
+ * unmangled like every other function of the library. */
+#if defined(__clang__)
+#pragma clang diagnostic push
+#pragma clang diagnostic ignored "-Wreturn-type-c-linkage"
 #endif
+extern "C" {
+
+/* Encode returns the Base64 text (RFC 4648 alphabet, '=' padding, no line
+ * breaks) of len bytes at data; "" for len 0. Raises "EncodeGetRequiredLength"
+ * when len exceeds INT_MAX / 4, "Encode" for a null data with a nonzero len. */
+VRT_API std::wstring Encode(const unsigned char* data, size_t len);
+/* EncodeGetRequiredLength returns the narrow-character capacity that encoding
+ * len bytes is given: the encoded length plus room for line breaks every 76
+ * characters. Raises "EncodeGetRequiredLength" when 4 * len exceeds INT_MAX. */
+VRT_API int EncodeGetRequiredLength(size_t len);
+/* Decode returns the bytes of Base64 text. Characters outside the alphabet
+ * (white space, line breaks, anything else) are skipped; the first '=' ends
+ * the data and what follows it is ignored. A last group of 2 or 3 characters
+ * gives 1 or 2 bytes, a single leftover character none. Raises "iconv failed:
+ * UTF-32LE to UTF-8" when the text holds a wchar_t that is no Unicode scalar
+ * value (a surrogate, or above U+10FFFF). */
+VRT_API std::vector<unsigned char> Decode(const std::wstring& text);
+/* DecodeGetRequiredLength returns len: a bound on the bytes that len
+ * characters of Base64 decode to. */
+VRT_API size_t DecodeGetRequiredLength(size_t len);
+
+/* toWideChar converts NUL-terminated UTF-8 to a wide string, fromWideChar a
+ * NUL-terminated wide string to UTF-8 (a null pointer gives ""). Invalid input
+ * raises "iconv failed: UTF-8 to UTF-32LE" or "iconv failed: UTF-32LE to
+ * UTF-8". */
+VRT_API std::wstring toWideChar(const char* utf8);
+VRT_API std::string fromWideChar(const wchar_t* wide);
+/* recode converts in_len bytes at in from the iconv character set `from` to
+ * `to` into out, which holds *out_len bytes; *out_len becomes the number of
+ * bytes written. Returns true when everything was converted; false when the
+ * sets are unknown, the input is invalid in `from` or has a character `to`
+ * lacks, or out is too small (what was converted before stays written). */
+VRT_API bool recode(const char* in, size_t in_len, const char* from, char* out, size_t* out_len, const char* to);
+/* utf8_string_offset returns the byte offset in the UTF-8 text s at which code
+ * point n (from 0) begins: 0 for n <= 0, s.size() when s has n or fewer code
+ * points. Never reads outside s. */
+VRT_API int utf8_string_offset(const std::string& s, int n);
+
+} /* extern "C" */
+#if defined(__clang__)
+#pragma clang diagnostic pop
+#endif
+
+/* utf8_codecvt_facet converts between wide characters and UTF-8 for wide
+ * streams and std::wstring_convert, for example
+ *   std::wifstream in; in.imbue(std::locale(in.getloc(), new utf8_codecvt_facet));
+ * Stateless; overlong forms, surrogates, values above U+10FFFF and stray
+ * continuation bytes are errors both ways. */
+class VRT_API utf8_codecvt_facet : public std::codecvt<wchar_t, char, std::mbstate_t> {
+ public:
+  explicit utf8_codecvt_facet(std::size_t refs = 0);
+  /* Public, so that std::wstring_convert can own one. */
+  ~utf8_codecvt_facet() override;
+
+ protected:
+  result do_in(std::mbstate_t& state, const char* from, const char* from_end, const char*& from_next,
+               wchar_t* to, wchar_t* to_end, wchar_t*& to_next) const override;
+  result do_out(std::mbstate_t& state, const wchar_t* from, const wchar_t* from_end, const wchar_t*& from_next,
+                char* to, char* to_end, char*& to_next) const override;
+  result do_unshift(std::mbstate_t& state, char* to, char* to_end, char*& to_next) const override;
+  int do_encoding() const noexcept override;
+  bool do_always_noconv() const noexcept override;
+  int do_length(std::mbstate_t& state, const char* from, const char* from_end, std::size_t max) const override;
+  int do_max_length() const noexcept override;
+};
+#endif /* __cplusplus */
 
 #endif /* VRT_H */

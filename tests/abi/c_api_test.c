@@ -1,11 +1,22 @@
 /* The public header from C: initialise, hash the standard's first example,
- * report, clean up. */
+ * report, clean up; then the text helpers that C can call. */
 #include <stdio.h>
 #include <string.h>
 
 #include "vrt.h"
 
+static int count_settings(void* user, const wchar_t* section, const wchar_t* name, const wchar_t* value,
+                          int section_index) {
+  (void)section;
+  (void)name;
+  (void)value;
+  (void)section_index;
+  ++*(int*)user;
+  return 1;
+}
+
 int main(void) {
+  int settings = 0;
   static const char m1[] = "012345678901234567890123456789012345678901234567890123456789012";
   /* Streebog-256 of M1, in the library's (little-endian) byte order. */
   static const uint8_t expected[32] = {
@@ -23,6 +34,9 @@ int main(void) {
   if (strcmp(vrtGetVersionStr(), "1.1.0") != 0 || vrtGetVersion() != 0x10100u) return 8;
   vrtCleanup();
   if (vrtStatus() != VRT_ERROR_NOT_INITIALIZED) return 9;
+  /* The text helpers with plain C types, without initialisation. */
+  if (utf8_strlen("\xc3\xa9" "a") != 2) return 10;
+  if (vr_ini_parse_string(L"[a]\nk = v\nx: y", count_settings, &settings) != 0 || settings != 2) return 11;
   puts("C API ok");
   return 0;
 }
