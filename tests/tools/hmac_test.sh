@@ -49,8 +49,8 @@ grep -q -- "--key-file" out || fail "hmac --help lists -K"
 
 # MACs agree with openssl mac (its hex in upper case).
 if have_gost_provider; then
-  for spec in streebog256:md_gost12_256 streebog512:md_gost12_512 gost94:md_gost94; do
-    alg=${spec%%:*} md=${spec#*:}
+  for pair in streebog256:md_gost12_256 streebog512:md_gost12_512 gost94:md_gost94; do
+    alg=${pair%%:*} md=${pair#*:}
     for f in t m32 big; do
       want=$(openssl mac -provider gostprov -provider default -digest "$md" -macopt hexkey:"$KEY" -in "$f" HMAC |
         tr A-F a-f)
