@@ -417,10 +417,12 @@ VRT_API uint32_t vrtKDF256(const struct genkey* key, const uint8_t* label, uint6
  * public key (2L bytes, x then y little-endian) and the 32-byte h: VKO with
  * UKM = h[15..0] (1 when those bytes are zero); on a 512-bit curve its
  * 64-byte result, on a 256-bit curve KDF_TREE of its 32-byte result with
- * label "kdf tree", seed h[16..23], R = 1, L = 512. Returns 0;
- * VRT_ERROR_INVALID_ARGUMENT for null arguments, a curve of another size or
- * a peer key that is not a point of the curve; the status of a failed
- * allocation. */
+ * label "kdf tree", seed h[16..23], R = 1, L = 512. On the built-in curve
+ * records (or copies of them) VKO runs on a signer handle, in time
+ * independent of the keys; another curve record takes the reference code.
+ * Returns 0; VRT_ERROR_INVALID_ARGUMENT for null arguments, a curve of
+ * another size or a peer key that is not a point of the curve;
+ * VRT_ERROR_NO_MEMORY. The shared point and the VKO key are wiped. */
 VRT_API uint32_t vrtKEG(const uint8_t* private_key, const uint8_t* public_key, const uint8_t* h,
                         const struct sign2012_par* curve, uint8_t* out);
 /* vrtPRFTLS is the TLS 1.2 PRF (P_hash of RFC 5246 over label | seed) with

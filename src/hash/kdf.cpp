@@ -1,6 +1,7 @@
 // Keys from keys: KDF and KDF_TREE of R 50.1.113-2016 over HMAC-Streebog-256,
-// KEG (VKO, then KDF_TREE on 256-bit curves), and the PRFs of TLS 1.2 and of
-// IPsec (KEYMAT and prf+) over HMAC-Streebog-256 or -512.
+// KEG (VKO through a signer handle, then KDF_TREE on 256-bit curves), and
+// the PRFs of TLS 1.2 and of IPsec (KEYMAT and prf+) over HMAC-Streebog-256
+// or -512.
 //
 // Secret keys arrive masked and are unmasked straight into the key block of
 // an HMAC key set up once per call (a longer key into a temporary that is
@@ -115,10 +116,55 @@ VRT_API uint32_t vrtKDF256(const genkey_t* key, const uint8_t* label, uint64_t l
 
 // ---- KEG ----
 
+namespace {
+
+// The parameter set of a built-in curve record (compared by content, so a
+// copy is found too), or VRT_PARAM_COUNT for a curve of the caller's own.
+Parameter builtin_set(const sign2012_par_t* curve) {
+  static const sign2012_par_t* const kSets[VRT_PARAM_COUNT] = {
+      &gost3410_param_GostR3410_2001_CryptoPro_TestParamSet, &gost3410_param_GostR3410_2001_CryptoPro_A_ParamSet,
+      &gost3410_param_GostR3410_2001_CryptoPro_B_ParamSet,   &gost3410_param_GostR3410_2001_CryptoPro_C_ParamSet,
+      &gost3410_param_GostR3410_2001_CryptoPro_XchA_ParamSet, &gost3410_param_GostR3410_2001_CryptoPro_XchB_ParamSet,
+      &gost3410_param_tc26_gost_3410_12_256_paramSetA,       &gost3410_param_tc26_gost_3410_12_256_paramSetB,
+      &gost3410_param_tc26_gost_3410_12_256_paramSetC,       &gost3410_param_tc26_gost_3410_12_256_paramSetD,
+      &gost3410_param_tc26_gost_3410_12_512_paramSetTest,    &gost3410_param_tc26_gost_3410_12_512_paramSetA,
+      &gost3410_param_tc26_gost_3410_12_512_paramSetB,       &gost3410_param_tc26_gost_3410_12_512_paramSetC,
+  };
+  for (Parameter i = 0; i < VRT_PARAM_COUNT; ++i)
+    if (curve == kSets[i] || std::memcmp(curve, kSets[i], sizeof *curve) == 0) return i;
+  return VRT_PARAM_COUNT;
+}
+
+// The VKO key through a signer handle, whose scalar multiplication takes the
+// same time for every key: the shared point of the private key, the UKM
+// (16 bytes, zero-extended) and the peer key, hashed with Streebog into
+// out_len bytes. The private key is taken as a plain record, which the
+// handle masks; the shared point is wiped.
+uint32_t vko_by_signer(Parameter set, uint32_t L, const uint8_t* private_key, const uint8_t* public_key,
+                       const uint8_t ukm16[16], uint32_t out_len, uint8_t* out) {
+  if (out_len != 32 && out_len != 64) return VRT_ERROR_INVALID_ARGUMENT;
+  SignerHandle* handle = nullptr;
+  uint32_t st = vrtSignerInit(&handle, set);
+  genkey_t plain{};
+  __binstr_init(&plain.key, const_cast<uint8_t*>(private_key), L);
+  if (st == VRT_SUCCESS) st = vrtSignerImportSecretKey(handle, &plain);
+  uint8_t ukm[64] = {};
+  std::memcpy(ukm, ukm16, 16);
+  uint8_t point[128];
+  if (st == VRT_SUCCESS) st = vrtSignerGenerateVKO(handle, ukm, public_key, point);
+  if (st == VRT_SUCCESS) st = hash2012_example(point, 2 * L, out, out_len);
+  vrt_memreset_s(point, sizeof point);
+  vrtSignerRelease(handle);
+  return st;
+}
+
+}  // namespace
+
 VRT_API uint32_t vrtpKEG_VKO(const uint8_t* private_key, const uint8_t* public_key, const uint8_t* h,
                              uint32_t out_len, const sign2012_par_t* curve, uint8_t* out) {
   if (private_key == nullptr || public_key == nullptr || h == nullptr || curve == nullptr || out == nullptr)
     return VRT_ERROR_INVALID_ARGUMENT;
+  if (curve->bits != 256 && curve->bits != 512) return VRT_ERROR_INVALID_ARGUMENT;
   // UKM: the first 16 bytes of h read in reverse, or 1 when they are zero
   // (h is public, so the test may branch).
   uint8_t ukm[16];
@@ -128,6 +174,10 @@ VRT_API uint32_t vrtpKEG_VKO(const uint8_t* private_key, const uint8_t* public_k
     any |= h[i];
   }
   if (any == 0) ukm[0] = 1;
+  const Parameter set = builtin_set(curve);
+  if (set != VRT_PARAM_COUNT) return vko_by_signer(set, curve->bits / 8, private_key, public_key, ukm, out_len, out);
+  // A curve of the caller's own: the reference code, whose time depends on
+  // the key.
   return sign2012_VKO_example(ukm, sizeof ukm, private_key, public_key, out_len, curve, out);
 }
 

@@ -379,6 +379,11 @@ TEST(Keg, TwoHundredFiftySixBitCurvesRunKdfTreeOnTheVkoKey) {
     Bytes h2 = h;
     h2[30] ^= 0x40;
     EXPECT_EQ(Hex(Keg(a, b, h2, par)), Hex(want));
+    // A record that is no built-in one (a reserved byte set) goes through
+    // the reference code instead of a signer handle: the same key.
+    sign2012_par_t own = *par;
+    own.reserved[0] = 1;
+    EXPECT_EQ(Hex(Keg(a, b, h, &own)), Hex(want));
   }
 }
 
