@@ -6,6 +6,7 @@
 namespace vrt::cli {
 
 extern const Command kHashCommand;      // cmd_hash.cpp
+extern const Command kHmacCommand;      // cmd_hmac.cpp
 extern const Command kSelftestCommand;  // cmd_info.cpp
 extern const Command kVersionCommand;   // cmd_info.cpp
 

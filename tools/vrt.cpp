@@ -16,6 +16,7 @@ using vrt::cli::Command;
 // In the order `vrt --help` lists them.
 const Command* const kCommands[] = {
     &vrt::cli::kHashCommand,
+    &vrt::cli::kHmacCommand,
     &vrt::cli::kSelftestCommand,
     &vrt::cli::kVersionCommand,
 };

@@ -19,7 +19,11 @@ constexpr SelfTest kSelfTests[] = {
     gost89_self_test,
     gost89_self_test_NVQ_SBOXes,
     gost15_self_test,
+    hash94_self_test,
+    hmac94_self_test,
     hash2012_self_test,
+    hmac2012_self_test,
+    prf_self_test,
     sign2012_self_test,
     aead_self_test,
 };

@@ -1,5 +1,5 @@
 /* The public header from C: initialise, hash the standard's first example,
- * report, clean up; then the text helpers that C can call. */
+ * one HMAC, report, clean up; then the text helpers that C can call. */
 #include <stdio.h>
 #include <string.h>
 
@@ -32,11 +32,24 @@ int main(void) {
   if (memcmp(digest, expected, sizeof digest) != 0) return 6;
   if (sizeof(hash2012_ctx_t) != 336) return 7;
   if (strcmp(vrtGetVersionStr(), "1.1.0") != 0 || vrtGetVersion() != 0x10100u) return 8;
+  {
+    /* The record sizes C callers allocate, and one HMAC through a context. */
+    hmac_ctx_t hmac;
+    binstr_t key, data;
+    uint8_t mac[32];
+    __binstr_init(&key, (void*)m1, 32);
+    __binstr_init(&data, (void*)m1, sizeof m1 - 1);
+    if (sizeof(hash94_ctx_t) != 176 || sizeof(hmac_ctx_t) != VRT_HMAC_CTX_SIZE) return 10;
+    if (vrtHMACInit((uint8_t*)&hmac, &key, VRT_ALG_HMAC94) != VRT_SUCCESS) return 11;
+    if (vrtHMACUpdate((uint8_t*)&hmac, &data) != VRT_SUCCESS) return 12;
+    if (vrtHMACFinalize((uint8_t*)&hmac, mac) != VRT_SUCCESS) return 13;
+    if (vrtGostHmac94(digest, &key, &data) != VRT_SUCCESS || memcmp(digest, mac, sizeof mac) != 0) return 14;
+  }
   vrtCleanup();
   if (vrtStatus() != VRT_ERROR_NOT_INITIALIZED) return 9;
   /* The text helpers with plain C types, without initialisation. */
-  if (utf8_strlen("\xc3\xa9" "a") != 2) return 10;
-  if (vr_ini_parse_string(L"[a]\nk = v\nx: y", count_settings, &settings) != 0 || settings != 2) return 11;
+  if (utf8_strlen("\xc3\xa9" "a") != 2) return 15;
+  if (vr_ini_parse_string(L"[a]\nk = v\nx: y", count_settings, &settings) != 0 || settings != 2) return 16;
   puts("C API ok");
   return 0;
 }

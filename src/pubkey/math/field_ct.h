@@ -10,6 +10,8 @@
 // variable-time one, for public values.
 #pragma once
 
+#include <immintrin.h>
+
 #include <cstdint>
 
 #include "pubkey/math/int.h"
@@ -60,7 +62,7 @@ inline uint64_t sub_mask(Int<N>& r, const Int<N>& a, const Int<N>& b) {
   unsigned char br = 0;
   for (int i = 0; i < Int<N>::kWords; ++i) {
     unsigned long long o;
-    br = __builtin_ia32_sbb_u64(br, a.words[i], b.words[i], &o);
+    br = _subborrow_u64(br, a.words[i], b.words[i], &o);
     r.words[i] = o;
   }
   return uint64_t{0} - br;
