@@ -152,11 +152,20 @@ bool SecretFromHex(const char* hex, size_t n, SecretBytes* out) {
     bad |= ~(digit | lower | upper);
     (*out)[i / 2] = static_cast<uint8_t>((*out)[i / 2] << 4 | (v & 15));
   }
-  if (CtBarrier(bad) != 0) {
+  bad = CtBarrier(bad);
+  VRT_DECLASSIFY(&bad, sizeof bad);
+  if (bad != 0) {
     out->clear();
     return false;
   }
   return true;
+}
+
+void SecretToHex(const uint8_t* p, size_t n, SecretBytes* out) {
+  for (size_t i = 0; i < n; ++i) {
+    for (uint32_t v : {static_cast<uint32_t>(p[i] >> 4), static_cast<uint32_t>(p[i] & 15)})
+      out->push_back(static_cast<uint8_t>('0' + v + (CtGeMask(v, 10) & 39)));
+  }
 }
 
 bool ReadSecretFile(const std::string& name, SecretBytes* out) {

@@ -10,6 +10,10 @@
 
 #include "vrt.h"
 
+#if defined(VRT_CT_CHECK)
+#include <valgrind/memcheck.h>
+#endif
+
 namespace vrt::cli {
 
 extern const char* g_prog;
@@ -85,6 +89,15 @@ class ArgReader {
 // Overwrites n bytes at p with zeros by stores the compiler keeps.
 void Wipe(void* p, size_t n);
 
+// Marks n bytes computed from secrets as public (a validity bit, a length the
+// format fixes) for the constant-time check, which builds the tool's sources
+// with VRT_CT_CHECK and runs them under valgrind; elsewhere it does nothing.
+#if defined(VRT_CT_CHECK)
+#define VRT_DECLASSIFY(p, n) VALGRIND_MAKE_MEM_DEFINED(p, n)
+#else
+#define VRT_DECLASSIFY(p, n) ((void)(p), (void)(n))
+#endif
+
 // Mask arithmetic for code that handles secrets: no branch and no table
 // index depends on the values. Masks are all-ones or zero.
 inline uint32_t CtBarrier(uint32_t v) {
@@ -127,6 +140,10 @@ class SecretBytes {
   size_t n_ = 0;
   size_t cap_ = 0;
 };
+
+// Lower-case hex of secret bytes (a derived key), the digits computed
+// without a table lookup.
+void SecretToHex(const uint8_t* p, size_t n, SecretBytes* out);
 
 // Parses an even number of hex digits (either case) that may be a secret key,
 // without a branch or table index on the digits; false on anything else.

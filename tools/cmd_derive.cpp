@@ -97,12 +97,9 @@ int RunDerive(const std::vector<std::string>& args) {
   Wipe(&ctx, sizeof ctx);
   if (st != VRT_SUCCESS) return FailStatus("hash", st);
   // The shared key is printed straight to the descriptor, so no stdio
-  // buffer keeps it, in hex digits computed without a table lookup.
+  // buffer keeps it.
   SecretBytes line;
-  for (size_t i = 0; i < shared.size(); ++i) {
-    for (uint32_t v : {static_cast<uint32_t>(shared[i] >> 4), static_cast<uint32_t>(shared[i] & 15)})
-      line.push_back(static_cast<uint8_t>('0' + v + ((0u - ((9u - v) >> 31)) & 39)));
-  }
+  SecretToHex(shared.data(), shared.size(), &line);
   line.push_back('\n');
   OutputFile out;
   if (!out.Open("-", 0644, true) || !out.Write(line.data(), line.size()) || !out.Commit())

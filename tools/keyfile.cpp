@@ -160,7 +160,9 @@ bool ReadSecret(const uint8_t* p, size_t n, const ParamSet& set, cli::SecretByte
     if (len == L + 1) bad |= ((0u - v[0]) >> 8) & 1;  // a 33rd (65th) byte must be the sign byte 0
     const size_t k = len < L ? len : L;
     for (size_t i = 0; i < k; ++i) (*d)[i] = v[len - 1 - i];
-    if (cli::CtBarrier(bad) != 0) {
+    bad = cli::CtBarrier(bad);
+    VRT_DECLASSIFY(&bad, sizeof bad);
+    if (bad != 0) {
       *error = "a private key INTEGER that is negative or not in DER";
       return false;
     }
@@ -306,7 +308,9 @@ uint32_t ScalarInRange(const ParamSet& params, const uint8_t* k) {
     any |= k[i];
   }
   const uint32_t nonzero = ((any + 0xffu) >> 8) & 1;
-  return cli::CtBarrier(borrow & nonzero);
+  uint32_t in_range = cli::CtBarrier(borrow & nonzero);
+  VRT_DECLASSIFY(&in_range, sizeof in_range);
+  return in_range;
 }
 
 uint32_t RandomScalar(const ParamSet& params, uint8_t* out) {

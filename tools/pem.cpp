@@ -19,15 +19,15 @@ inline uint8_t EncodeSix(uint32_t x) {
   return static_cast<uint8_t>(r);
 }
 
-// The 6-bit value of a Base64 character; *bad gets all-ones OR-ed in for
-// any other character.
+// The 6-bit value of a Base64 character; *bad becomes all-ones for any other
+// character, zero for these.
 inline uint32_t DecodeSix(uint32_t c, uint32_t* bad) {
   const uint32_t upper = CtRangeMask(c, 'A', 'Z'), lower = CtRangeMask(c, 'a', 'z');
   const uint32_t digit = CtRangeMask(c, '0', '9'), plus = CtRangeMask(c, '+', '+');
   const uint32_t slash = CtRangeMask(c, '/', '/');
   const uint32_t v = (upper & (c - 'A')) | (lower & (c - 'a' + 26)) | (digit & (c - '0' + 52)) | (plus & 62) |
                      (slash & 63);
-  *bad |= ~(upper | lower | digit | plus | slash);
+  *bad = ~(upper | lower | digit | plus | slash);
   return v & 63;
 }
 
@@ -75,17 +75,27 @@ bool Base64Decode(const uint8_t* in, size_t n, cli::SecretBytes* out) {
   if (n % 4 != 0) return false;
   uint32_t bad = 0;
   for (size_t i = 0; i < n; i += 4) {
-    size_t pad = 0;
-    if (i + 4 == n) pad = in[n - 1] != '=' ? 0 : in[n - 2] != '=' ? 1 : 2;
-    uint32_t v = 0;
-    for (size_t k = 0; k < 4 - pad; ++k) v = v << 6 | DecodeSix(in[i + k], &bad);
-    v <<= 6 * pad;
+    // Only the last group may end in one or two '='.
+    uint32_t pad3 = 0, pad2 = 0;
+    if (i + 4 == n) {
+      pad3 = CtRangeMask(in[i + 3], '=', '=');
+      pad2 = pad3 & CtRangeMask(in[i + 2], '=', '=');
+    }
+    uint32_t b0, b1, b2, b3;
+    const uint32_t v = DecodeSix(in[i], &b0) << 18 | DecodeSix(in[i + 1], &b1) << 12 |
+                       (DecodeSix(in[i + 2], &b2) & ~pad2) << 6 | (DecodeSix(in[i + 3], &b3) & ~pad3);
+    bad |= b0 | b1 | (b2 & ~pad2) | (b3 & ~pad3);
+    // A padded group carries no set bits beyond its bytes.
+    const uint32_t spare = v & ((pad3 & 0xff) | (pad2 & 0xff00));
+    bad |= 0u - (((spare + 0xffffu) >> 16) & 1);
+    uint32_t pad = (pad3 & 1) + (pad2 & 1);
+    VRT_DECLASSIFY(&pad, sizeof pad);  // the length of the decoded bytes
     const uint8_t b[3] = {static_cast<uint8_t>(v >> 16), static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v)};
-    // A padded group must not carry set bits beyond its bytes.
-    if (pad > 0) bad |= 0u - (((v & (pad == 1 ? 0xffu : 0xffffu)) + 0xffffu) >> 16 & 1);
     out->Append(b, 3 - pad);
   }
-  return CtBarrier(bad) == 0;
+  bad = CtBarrier(bad);
+  VRT_DECLASSIFY(&bad, sizeof bad);
+  return bad == 0;
 }
 
 void Encode(const char* label, const uint8_t* der, size_t n, cli::SecretBytes* out) {

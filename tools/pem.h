@@ -15,8 +15,8 @@ namespace vrt::pem {
 void Base64Encode(const uint8_t* in, size_t n, cli::SecretBytes* out);
 // Decodes Base64 characters: a multiple of 4, '=' only to pad the last
 // group, and no set bits left over in a padded group. The characters are
-// mapped by mask arithmetic; the only branches are on '=' in the last group,
-// whose place follows from the length.
+// mapped and checked by mask arithmetic; only the number of '=' (which the
+// length of the encoded bytes fixes) and the verdict are branched on.
 bool Base64Decode(const uint8_t* in, size_t n, cli::SecretBytes* out);
 
 // Wraps DER as "-----BEGIN label-----", 64-character lines and the END line.
