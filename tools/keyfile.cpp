@@ -58,7 +58,8 @@ std::string Upper(std::string s) {
 bool ReadAlgorithm(der::Reader* r, const ParamSet** out) {
   der::Reader alg, params;
   std::string oid;
-  if (!r->Read(der::kSequence, &alg) || !alg.ReadOid(&oid)) return false;
+  if (!r->Read(der::kSequence, &alg)) return false;
+  if (!alg.ReadOid(&oid)) return r->Fail(alg.error());
   const uint32_t bits = oid == kAlgorithm256 ? 256 : oid == kAlgorithm512 ? 512 : 0;
   if (bits == 0) {
     for (const Unsupported& u : kUnsupported)

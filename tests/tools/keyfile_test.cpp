@@ -209,7 +209,8 @@ TEST(Pem, StrictBlocks) {
     }
   }
   SecretBytes der, text;
-  der.Append(b64.data(), 100);
+  const Bytes bytes = RandomBytes(100);
+  der.Append(bytes.data(), bytes.size());
   pem::Encode("X Y", der.data(), der.size(), &text);
   EXPECT_EQ(Str(text).substr(0, 16), "-----BEGIN X Y--");
   std::string label, error;
@@ -311,6 +312,7 @@ TEST(KeyFile, RefusesUnknownIdentifiersWithAMessage) {
       {"unknown set", "301f06082a85030701010101301306072a85030202230906082a85030701010202", "unknown parameter set"},
       {"the 512-bit digest", "301f06082a85030701010101301306072a85030202230106082a85030701010203", "digest"},
       {"no parameters", "300a06082a85030701010101", "missing"},
+      {"a malformed algorithm identifier", "300406028001", "leading zero"},
       {"NULL parameters", "300c06082a850307010101010500", "expected a SEQUENCE"},
       {"a third identifier", "30290608" "2a85030701010101301d06072a85030202230106082a8503070101020206082a85030701010202",
        "unexpected"},
