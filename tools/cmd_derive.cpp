@@ -50,6 +50,7 @@ int RunDerive(const std::vector<std::string>& args) {
   if (r.bad()) return r.Fail();
   if (key_name.empty()) return Usage("derive needs -k KEY");
   if (peer_name.empty()) return Usage("derive needs -K PEERPUB");
+  if (key_name == "-" && peer_name == "-") return Usage("the key and the peer key cannot both be standard input");
   if (hash != "streebog256" && hash != "streebog512")
     return Usage("unknown hash '%s' (streebog256 or streebog512)", hash.c_str());
   std::vector<uint8_t> ukm;

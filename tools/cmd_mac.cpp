@@ -19,7 +19,8 @@ constexpr const char* kMacHelp =
     "GOST R 34.13-2015 in hex, as openssl mac -provider gostprov prints it.\n"
     "\n"
     "  -a, --algorithm ALG    kuznyechik (16-byte MAC) or magma (8-byte MAC)\n"
-    "  -k, --key HEXKEY       the 32-byte key as 64 hex digits\n"
+    "  -k, --key HEXKEY       the 32-byte key as 64 hex digits (other users see\n"
+    "                         the command line: prefer -K)\n"
     "  -K, --keyfile KEYFILE  a file holding the key: 32 bytes, or 64 hex\n"
     "                         digits and an optional line end\n"
     "  -h, --help             print this text\n"
@@ -106,6 +107,9 @@ int RunMac(const std::vector<std::string>& args) {
   }
   if (have_hex == have_file) return Usage("mac needs one key: -k HEXKEY or -K KEYFILE");
   if (files.empty()) files.push_back("-");
+  if (have_file && key_file == "-")
+    for (const std::string& f : files)
+      if (f == "-") return Usage("the key file and a FILE cannot both be standard input");
 
   SecretBytes plain;
   if (have_hex) {

@@ -66,6 +66,7 @@ int RunSign(const std::vector<std::string>& args) {
   }
   if (r.bad()) return r.Fail();
   if (key_name.empty()) return Usage("sign needs -k KEY");
+  if (key_name == "-" && file == "-") return Usage("the key and the file cannot both be standard input");
   if (RefuseBinaryTerminal(out_name, "use -o SIG")) return 1;
 
   keyfile::PrivateKey key;

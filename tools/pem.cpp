@@ -56,24 +56,32 @@ bool NextLine(const uint8_t* p, size_t n, size_t* pos, const uint8_t** line, siz
 }  // namespace
 
 void Base64Encode(const uint8_t* in, size_t n, cli::SecretBytes* out) {
+  uint8_t q[4];
   size_t i = 0;
   for (; i + 3 <= n; i += 3) {
     const uint32_t v = static_cast<uint32_t>(in[i]) << 16 | static_cast<uint32_t>(in[i + 1]) << 8 | in[i + 2];
-    const uint8_t q[4] = {EncodeSix(v >> 18), EncodeSix((v >> 12) & 63), EncodeSix((v >> 6) & 63), EncodeSix(v & 63)};
+    q[0] = EncodeSix(v >> 18);
+    q[1] = EncodeSix((v >> 12) & 63);
+    q[2] = EncodeSix((v >> 6) & 63);
+    q[3] = EncodeSix(v & 63);
     out->Append(q, 4);
   }
   if (i < n) {
     const bool two = n - i == 2;
     const uint32_t v = static_cast<uint32_t>(in[i]) << 16 | (two ? static_cast<uint32_t>(in[i + 1]) << 8 : 0);
-    const uint8_t q[4] = {EncodeSix(v >> 18), EncodeSix((v >> 12) & 63),
-                          two ? EncodeSix((v >> 6) & 63) : static_cast<uint8_t>('='), '='};
+    q[0] = EncodeSix(v >> 18);
+    q[1] = EncodeSix((v >> 12) & 63);
+    q[2] = two ? EncodeSix((v >> 6) & 63) : static_cast<uint8_t>('=');
+    q[3] = '=';
     out->Append(q, 4);
   }
+  cli::Wipe(q, sizeof q);
 }
 
 bool Base64Decode(const uint8_t* in, size_t n, cli::SecretBytes* out) {
   if (n % 4 != 0) return false;
   uint32_t bad = 0;
+  uint8_t b[3];
   for (size_t i = 0; i < n; i += 4) {
     // Only the last group may end in one or two '='.
     uint32_t pad3 = 0, pad2 = 0;
@@ -90,9 +98,12 @@ bool Base64Decode(const uint8_t* in, size_t n, cli::SecretBytes* out) {
     bad |= 0u - (((spare + 0xffffu) >> 16) & 1);
     uint32_t pad = (pad3 & 1) + (pad2 & 1);
     VRT_DECLASSIFY(&pad, sizeof pad);  // the length of the decoded bytes
-    const uint8_t b[3] = {static_cast<uint8_t>(v >> 16), static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v)};
+    b[0] = static_cast<uint8_t>(v >> 16);
+    b[1] = static_cast<uint8_t>(v >> 8);
+    b[2] = static_cast<uint8_t>(v);
     out->Append(b, 3 - pad);
   }
+  cli::Wipe(b, sizeof b);
   bad = CtBarrier(bad);
   VRT_DECLASSIFY(&bad, sizeof bad);
   return bad == 0;

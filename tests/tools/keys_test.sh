@@ -146,6 +146,7 @@ expect_rc 2 "unknown algorithm" "$VRT" genkey -a gost2001
 expect_rc 2 "unknown set" "$VRT" genkey -a gost2012_512 -p XA
 expect_rc 2 "sign without -k" "$VRT" sign msg
 expect_rc 2 "sign with two files" "$VRT" sign -k key.der msg msg
+expect_rc 2 "key and file both on standard input" "$VRT" sign -k - - <key.der
 expect_rc 2 "verify without -s" "$VRT" verify -K pub.der msg
 expect_rc 2 "option without its value" "$VRT" sign -k
 expect_rc 2 "unknown option" "$VRT" pubkey --frobnicate

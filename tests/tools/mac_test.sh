@@ -35,6 +35,7 @@ expect_rc 1 "missing file among others" "$VRT" mac -a magma -k "$MAGMA_KEY" kuz.
 [ "$(wc -l <out)" = 2 ] || fail "the other files are still MACed"
 expect_rc 2 "no key" "$VRT" mac -a magma kuz.msg
 expect_rc 2 "two keys" "$VRT" mac -a magma -k "$MAGMA_KEY" -K key.bin kuz.msg
+expect_rc 2 "key and file both on standard input" "$VRT" mac -a magma -K - <key.bin
 expect_rc 2 "no algorithm" "$VRT" mac -k "$MAGMA_KEY" kuz.msg
 expect_rc 2 "unknown algorithm" "$VRT" mac -a aes -k "$MAGMA_KEY" kuz.msg
 expect_rc 0 "mac --help" "$VRT" mac --help
