@@ -170,10 +170,6 @@ VRT_API uint32_t vrtpRandomTest(vrtp_instance_t* instance);
 
 /* ---- processor probe and platform ---- */
 
-/* __get_cpuid runs CPUID with EAX = leaf and stores EAX, EBX, ECX, EDX in
- * regs[0..3]; __get_cpuidex also sets ECX = subleaf. */
-VRT_API void __get_cpuid(uint32_t regs[4], uint32_t leaf);
-VRT_API void __get_cpuidex(uint32_t regs[4], uint32_t leaf, uint32_t subleaf);
 /* time_in_seconds returns the calendar time in seconds, the clock of the
  * random generator. */
 VRT_API uint64_t time_in_seconds(void);

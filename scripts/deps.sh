@@ -6,7 +6,7 @@
 # missing peers' comparisons are skipped.
 set -u
 packages=(
-  cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev
+  cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev valgrind
   libgcrypt20-dev nettle-dev libssl-dev libengine-gost-openssl libbotan-2-dev libgmp-dev
 )

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds libvrt and passes every test:
 #   1. Release build of the library, tool, tests and benchmarks; the whole suite;
+#      then install it and build a C and a C++ consumer against the copy;
 #   2. the suite again under AddressSanitizer + UndefinedBehaviorSanitizer;
 #   3. the lifecycle and concurrency tests under ThreadSanitizer;
 #   4. a short bounded run of every libFuzzer target (clang).
@@ -18,6 +19,9 @@ step "release build and tests"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DVRT_BUILD_TESTS=ON -DVRT_BUILD_BENCH=ON -DVRT_BUILD_TOOLS=ON >/dev/null
 cmake --build build -j"$JOBS"
 ctest --test-dir build -j"$JOBS" --output-on-failure --timeout 600
+
+step "installed library: find_package and pkg-config consumers"
+scripts/consumer_check.sh build
 
 step "address + undefined-behaviour sanitizers"
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVRT_SANITIZE=address,undefined \

@@ -3,6 +3,7 @@
 #include <immintrin.h>
 
 #include "common/bytes.h"
+#include "frame/internal.h"
 #include "vrt.h"
 
 namespace {

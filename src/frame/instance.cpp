@@ -142,8 +142,13 @@ VRT_API uint32_t vrtTest(void) {
   return st;
 }
 
-VRT_API uint32_t vrtpGetVersion(void) { return 0x10100u; }
-VRT_API const char* vrtpGetVersionStr(void) { return "1.1.0"; }
+// Major, minor and patch in one byte each, from the build's project version.
+static_assert(VRT_VERSION_MAJOR < 256 && VRT_VERSION_MINOR < 256 && VRT_VERSION_PATCH < 256,
+              "each version part must fit in a byte");
+VRT_API uint32_t vrtpGetVersion(void) {
+  return uint32_t{VRT_VERSION_MAJOR} << 16 | uint32_t{VRT_VERSION_MINOR} << 8 | uint32_t{VRT_VERSION_PATCH};
+}
+VRT_API const char* vrtpGetVersionStr(void) { return VRT_VERSION_TEXT; }
 VRT_API uint32_t vrtGetVersion(void) { return vrtpGetVersion(); }
 VRT_API const char* vrtGetVersionStr(void) { return vrtpGetVersionStr(); }
 

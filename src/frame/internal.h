@@ -6,6 +6,16 @@
 
 #include "vrt.h"
 
+extern "C" {
+// Exported, but declared only here: the compiler's <cpuid.h> defines
+// functions of these names with other signatures, so a public declaration
+// would break every C file that includes both headers.
+// __get_cpuid runs CPUID with EAX = leaf and stores EAX, EBX, ECX, EDX in
+// regs[0..3]; __get_cpuidex also sets ECX = subleaf.
+VRT_API void __get_cpuid(uint32_t regs[4], uint32_t leaf);
+VRT_API void __get_cpuidex(uint32_t regs[4], uint32_t leaf, uint32_t subleaf);
+}
+
 namespace vrt::frame {
 
 // Number of times the initialisation steps ran in this process (read by the

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "common/test_util.h"
+#include "frame/internal.h"
 #include "vrt.h"
 
 namespace {
