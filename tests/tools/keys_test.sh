@@ -81,6 +81,8 @@ expect_rc 1 "public key of 512-bit set A for a set C signature" "$VRT" verify -K
 "$VRT" pubkey -i key.der --der -o pub.der
 "$VRT" sign -k key.der msg >sig.der
 expect_rc 0 "DER keys, signature on standard output" "$VRT" verify -K pub.der -s sig.der - <msg
+"$VRT" genkey -a gost2012_512 >stdout.pem && head -1 stdout.pem | grep -q 'BEGIN PRIVATE KEY' ||
+  fail "genkey to standard output"
 "$VRT" pubkey <key.der >pub2.pem
 "$VRT" sign -k - -o sig2 msg <key.der
 expect_rc 0 "keys through standard input" "$VRT" verify -K pub2.pem -s sig2 msg
