@@ -10,6 +10,7 @@
 #include "pubkey/ec/curve.h"
 #include "pubkey/ec/point.h"
 #include "pubkey/ec/precomp.h"
+#include "pubkey/math/field_ct.h"
 #include "vrt.h"
 
 #if defined(VRT_HAVE_GMP)
@@ -91,6 +92,21 @@ void FieldInv(benchmark::State& state, bool fast) {
   Int<N> x = Below<N>(c.params.p, 3);
   for (auto _ : state) {
     Int<N> r = x.inverse(c.params.p);
+    benchmark::DoNotOptimize(r);
+    x.words[0] ^= 2;
+  }
+}
+
+// The constant-time inversion that secret points take (input and output in
+// Montgomery form).
+template <int N>
+void FieldInvCt(benchmark::State& state) {
+  auto& c = Curve<N>::get();
+  static const vrt::math::FieldCt<N> f(c.params.p);
+  Int<N> x = Below<N>(c.params.p, 3);
+  for (auto _ : state) {
+    Int<N> r;
+    f.inv(r, x);
     benchmark::DoNotOptimize(r);
     x.words[0] ^= 2;
   }
@@ -345,6 +361,7 @@ void RegisterWidth() {
   reg("field_mul_portable/vrt/" + n, [](benchmark::State& s) { FieldMul<N>(s, false); });
   reg("field_inv/vrt/" + n, [](benchmark::State& s) { FieldInv<N>(s, true); });
   reg("field_inv_portable/vrt/" + n, [](benchmark::State& s) { FieldInv<N>(s, false); });
+  reg("field_inv_ct/vrt/" + n, [](benchmark::State& s) { FieldInvCt<N>(s); });
   reg("to_mont/vrt/" + n, [](benchmark::State& s) { ToMont<N>(s); });
   reg("mul_point/vrt/" + n, [](benchmark::State& s) { MulPoint<N>(s, true); })->Unit(benchmark::kMicrosecond);
   reg("mul_point_portable/vrt/" + n, [](benchmark::State& s) { MulPoint<N>(s, false); })

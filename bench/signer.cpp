@@ -2,14 +2,22 @@
 // handles, beside the OpenSSL GOST engine, libgcrypt and Nettle on the same
 // curves: CryptoPro A and TC26 256-bit A (256 bits), TC26 512-bit A.
 //
-// "sign", "verify" and "vko" are ours with the default tables (built before
-// the timed loop); "sign_no_tables"/"verify_no_tables" the engine without
-// tables and "sign_fallback"/"verify_fallback" the reference signer, for
-// reference; "signer_init" is handle creation with its signing table. Our
+// "sign", "verify" and "vko" are ours as a default handle works (constant-
+// time signing and VKO over the shared per-curve tables); "keygen" a fresh
+// handle that imports a masked key and creates and exports its public key;
+// "first_verify" a fresh handle that imports a public key and verifies one
+// signature (beside the peers' steady verification); "verify_key_table"
+// with the opt-in table of the public key; "sign_tables"/"verify_tables"
+// with both opt-in 80 MiB tables (signing with them is not constant-time);
+// "sign_fallback"/"verify_fallback" the reference signer; "signer_init"
+// handle creation with the opt-in signing table; "rss_per_handle" the
+// resident memory of a keyed handle; "init_run_tests" library start-up with
+// the self-tests. Our
 // signing draws each nonce from the library's generator inside the loop,
 // as a caller would; the peers draw theirs internally. VKO is the shared
 // point (the OpenSSL engine also hashes it, about a microsecond).
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -217,6 +225,116 @@ void Vko(benchmark::State& state, Parameter set) {
   }
 }
 
+// What a caller making a key pair does: a fresh handle, the masked secret
+// imported, the public key created and exported, the handle released.
+void KeyGen(benchmark::State& state, Parameter set) {
+  const size_t L = KeyBytes(set);
+  const Bytes d = Scalar(set, 17);
+  genkey_t key{};
+  genkey_alloc(&key, L, GOST89_KEY_XOR);
+  Bytes mask = Pattern(L, 23);
+  binstr_t pd, pm;
+  __binstr_init(&pd, const_cast<uint8_t*>(d.data()), L);
+  __binstr_init(&pm, mask.data(), L);
+  genkey_load(&key, &pd, &pm);
+  genkey_mask(&key);
+  uint8_t pub[128];
+  for (auto _ : state) {
+    SignerHandle* h = nullptr;
+    if (vrtSignerInit(&h, set) != VRT_SUCCESS || vrtSignerImportSecretKey(h, &key) != VRT_SUCCESS ||
+        vrtSignerCreatePublicKey(h) != VRT_SUCCESS || vrtSignerExportPublicKey(h, pub) != VRT_SUCCESS)
+      return state.SkipWithError("key generation failed");
+    vrtSignerRelease(h);
+    benchmark::DoNotOptimize(pub);
+  }
+  genkey_free(&key);
+}
+
+// A verifier that has only the signer's public key (a certificate): a fresh
+// handle, the key imported, one signature verified, the handle released.
+void FirstVerify(benchmark::State& state, Parameter set) {
+  SeedGenerator();
+  Keyed& k = Cached(set, Kind::kNoTables);
+  const size_t L = KeyBytes(set);
+  const Bytes digest = Pattern(L, 3);
+  uint8_t nonce[64], sig[128];
+  DrawNonce(set, nonce);
+  vrtSignerSign(k.h, digest.data(), nonce, sig);
+  for (auto _ : state) {
+    SignerHandle* h = nullptr;
+    if (vrtSignerInit(&h, set) != VRT_SUCCESS || vrtSignerImportPublicKey(h, k.pub.data()) != VRT_SUCCESS ||
+        vrtSignerVerify(h, digest.data(), sig) != VRT_SUCCESS)
+      return state.SkipWithError("verify failed");
+    vrtSignerRelease(h);
+  }
+}
+
+// Verification with the opt-in table of the public key only.
+void VerifyKeyTable(benchmark::State& state, Parameter set) {
+  SeedGenerator();
+  Keyed& k = Cached(set, Kind::kNoTables);
+  const size_t L = KeyBytes(set);
+  const Bytes digest = Pattern(L, 3);
+  uint8_t nonce[64], sig[128];
+  DrawNonce(set, nonce);
+  vrtSignerSign(k.h, digest.data(), nonce, sig);
+  SignerHandle* v = nullptr;
+  vrtSignerInit(&v, set);
+  vrtSignerImportPublicKey(v, k.pub.data());
+  if (vrtSignerPrecomputeVerify(v) != VRT_SUCCESS) return state.SkipWithError("no table");
+  for (auto _ : state) {
+    if (vrtSignerVerify(v, digest.data(), sig) != VRT_SUCCESS) return state.SkipWithError("verify failed");
+  }
+  vrtSignerRelease(v);
+}
+
+long RssKib() {
+  FILE* f = std::fopen("/proc/self/statm", "r");
+  long size = 0, rss = 0;
+  if (f != nullptr) {
+    if (std::fscanf(f, "%ld %ld", &size, &rss) != 2) rss = 0;
+    std::fclose(f);
+  }
+  return rss * 4;
+}
+
+// The memory a handle with a key pair holds beyond the shared tables: RSS
+// growth over 200 handles that signed once, per handle.
+void RssPerHandle(benchmark::State& state, Parameter set) {
+  SeedGenerator();
+  const size_t L = KeyBytes(set);
+  const Bytes d = Scalar(set, 29), digest = Pattern(L, 3);
+  uint8_t nonce[64], sig[128];
+  Cached(set, Kind::kNoTables);  // the shared tables exist
+  double per = 0;
+  for (auto _ : state) {
+    std::vector<SignerHandle*> hs(200, nullptr);
+    const long before = RssKib();
+    for (auto& h : hs) {
+      vrtSignerInit(&h, set);
+      genkey_t key{};
+      genkey_alloc(&key, L, 0);
+      std::memcpy(key.key.data, d.data(), L);
+      vrtSignerImportSecretKey(h, &key);
+      genkey_free(&key);
+      vrtSignerCreatePublicKey(h);
+      DrawNonce(set, nonce);
+      vrtSignerSign(h, digest.data(), nonce, sig);
+    }
+    per = static_cast<double>(RssKib() - before) / static_cast<double>(hs.size());
+    for (auto h : hs) vrtSignerRelease(h);
+  }
+  state.counters["rss_kib_per_handle"] = per;
+}
+
+// Library start-up with the self-tests (after a clean-up).
+void InitRunTests(benchmark::State& state) {
+  for (auto _ : state) {
+    vrtCleanup();
+    if (vrtInitRunTests() != VRT_SUCCESS) return state.SkipWithError("self-test failed");
+  }
+}
+
 void Init(benchmark::State& state, Parameter set, bool tables) {
   for (auto _ : state) {
     Tables t(tables);
@@ -304,6 +422,28 @@ void OsslSign(benchmark::State& state, const Curve& c, bool verify) {
   }
   EVP_PKEY_CTX_free(ctx);
   EVP_PKEY_free(key);
+}
+
+// A key pair as the engine makes it: keygen with the parameter set, the
+// public key written out.
+void OsslKeyGen(benchmark::State& state, const Curve& c) {
+  if (GostEngine() == nullptr) return state.SkipWithError("no gost engine");
+  const size_t L = KeyBytes(c.set);
+  for (auto _ : state) {
+    EVP_PKEY_CTX* kc = EVP_PKEY_CTX_new_id(L == 32 ? NID_id_GostR3410_2012_256 : NID_id_GostR3410_2012_512,
+                                           GostEngine());
+    EVP_PKEY* key = nullptr;
+    if (kc == nullptr || EVP_PKEY_keygen_init(kc) != 1 ||
+        EVP_PKEY_CTX_ctrl_str(kc, "paramset", c.engine_paramset) <= 0 || EVP_PKEY_keygen(kc, &key) != 1)
+      return state.SkipWithError("keygen failed");
+    const EC_KEY* ec = static_cast<const EC_KEY*>(EVP_PKEY_get0(key));
+    uint8_t out[2 * 64 + 1];
+    EC_POINT_point2oct(EC_KEY_get0_group(ec), EC_KEY_get0_public_key(ec), POINT_CONVERSION_UNCOMPRESSED, out,
+                       sizeof out, nullptr);
+    benchmark::DoNotOptimize(out);
+    EVP_PKEY_free(key);
+    EVP_PKEY_CTX_free(kc);
+  }
 }
 
 void OsslVko(benchmark::State& state, const Curve& c) {
@@ -472,11 +612,15 @@ void RegisterAll() {
   for (const Curve& c : kCurves) {
     const std::string n = c.label;
     const Parameter set = c.set;
-    reg("sign/vrt/" + n, [set](benchmark::State& s) { Sign(s, set, Kind::kTables); });
-    reg("verify/vrt/" + n, [set](benchmark::State& s) { Verify(s, set, Kind::kTables); });
+    reg("sign/vrt/" + n, [set](benchmark::State& s) { Sign(s, set, Kind::kNoTables); });
+    reg("verify/vrt/" + n, [set](benchmark::State& s) { Verify(s, set, Kind::kNoTables); });
     reg("vko/vrt/" + n, [set](benchmark::State& s) { Vko(s, set); });
-    reg("sign_no_tables/vrt/" + n, [set](benchmark::State& s) { Sign(s, set, Kind::kNoTables); });
-    reg("verify_no_tables/vrt/" + n, [set](benchmark::State& s) { Verify(s, set, Kind::kNoTables); });
+    reg("keygen/vrt/" + n, [set](benchmark::State& s) { KeyGen(s, set); });
+    reg("first_verify/vrt/" + n, [set](benchmark::State& s) { FirstVerify(s, set); });
+    reg("verify_key_table/vrt/" + n, [set](benchmark::State& s) { VerifyKeyTable(s, set); });
+    reg("sign_tables/vrt/" + n, [set](benchmark::State& s) { Sign(s, set, Kind::kTables); });
+    reg("verify_tables/vrt/" + n, [set](benchmark::State& s) { Verify(s, set, Kind::kTables); });
+    reg("rss_per_handle/vrt/" + n, [set](benchmark::State& s) { RssPerHandle(s, set); })->Iterations(1);
     reg("sign_fallback/vrt/" + n, [set](benchmark::State& s) { Sign(s, set, Kind::kFallback); })
         ->MinTime(0.5);
     reg("verify_fallback/vrt/" + n, [set](benchmark::State& s) { Verify(s, set, Kind::kFallback); })
@@ -488,17 +632,22 @@ void RegisterAll() {
 #if defined(VRT_HAVE_OPENSSL)
     reg("sign/openssl-gost/" + n, [&c](benchmark::State& s) { OsslSign(s, c, false); });
     reg("verify/openssl-gost/" + n, [&c](benchmark::State& s) { OsslSign(s, c, true); });
+    // First verification stands beside the peers' steady verification.
+    reg("first_verify/openssl-gost/" + n, [&c](benchmark::State& s) { OsslSign(s, c, true); });
+    reg("keygen/openssl-gost/" + n, [&c](benchmark::State& s) { OsslKeyGen(s, c); });
     reg("vko/openssl-gost/" + n, [&c](benchmark::State& s) { OsslVko(s, c); });
 #endif
 #if defined(VRT_HAVE_GCRYPT)
     reg("sign/gcrypt/" + n, [&c](benchmark::State& s) { GcryptSign(s, c, false); });
     reg("verify/gcrypt/" + n, [&c](benchmark::State& s) { GcryptSign(s, c, true); });
+    reg("first_verify/gcrypt/" + n, [&c](benchmark::State& s) { GcryptSign(s, c, true); });
     reg("vko/gcrypt/" + n, [&c](benchmark::State& s) { GcryptVko(s, c); });
 #endif
 #if defined(VRT_HAVE_NETTLE)
     if (c.nettle) {
       reg("sign/nettle/" + n, [&c](benchmark::State& s) { NettleSign(s, c, false); });
       reg("verify/nettle/" + n, [&c](benchmark::State& s) { NettleSign(s, c, true); });
+      reg("first_verify/nettle/" + n, [&c](benchmark::State& s) { NettleSign(s, c, true); });
       reg("vko/nettle/" + n, [&c](benchmark::State& s) { NettleVko(s, c); });
     }
 #endif
@@ -506,6 +655,11 @@ void RegisterAll() {
 }
 
 const int kRegistered = (RegisterAll(), 0);
+// Last: it tears the library down and brings it up again.
+const int kRegisteredInit = (benchmark::RegisterBenchmark("init_run_tests/vrt/all", InitRunTests)
+                                 ->Unit(benchmark::kMillisecond)
+                                 ->Iterations(5),
+                             0);
 
 }  // namespace
 

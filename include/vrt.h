@@ -1394,10 +1394,15 @@ VRT_API void mont_mul_512(uint64_t* a, const uint64_t* b, uint64_t n0, const uin
 
 /* ---- signers ----
  *
- * A signer handle holds one parameter set, a masked copy of a secret key d,
- * a public key Q and, by default, fixed-base tables (on a 256-bit set
- * 80 MiB for signing, built by vrtSignerInit, and 80 MiB for verification,
- * built for each new public key; 2.25 MiB each on a 512-bit set). L is 32
+ * A signer handle holds one parameter set, a masked copy of a secret key d
+ * and a public key Q, a few kilobytes in all. Every handle of a curve shares
+ * one process-wide fixed-base table of G (88 KiB for a 256-bit curve,
+ * 352 KiB for a 512-bit one), built on the first signature, key creation or
+ * verification on that curve (about a millisecond) and released by
+ * vrtCleanup. Signing, public-key creation and VKO take the same time for
+ * every secret key, nonce and peer key. Per-handle tables are opt-in:
+ * vrtSignerPrecomputeVerify for a key that verifies many signatures, and
+ * vrtSignerPrecomputeSign for the large signing table. L is 32
  * for the 256-bit sets and 64 for the 512-bit sets; every buffer has the
  * length the set implies:
  *   digest        L   the hash value, read as a little-endian number
@@ -1422,9 +1427,7 @@ typedef struct SignerHandle SignerHandle;
 struct genkey;
 
 /* vrtSignerInit creates a handle for a parameter set and stores it in
- * *handle_out; with the default settings it also builds the signing table
- * (0.6 s on a 256-bit set). Returns 0 (also when the optional table could not
- * be allocated: signing is then slower), VRT_ERROR_UNSUPPORTED for a set
+ * *handle_out. Returns 0, VRT_ERROR_UNSUPPORTED for a set
  * above 13, VRT_ERROR_NO_MEMORY, VRT_ERROR_INVALID_ARGUMENT for a null
  * handle_out. After 5 or a failed signer allocation the empty handle is still
  * stored and must be released. The caller owns the handle. */
@@ -1436,12 +1439,13 @@ VRT_API uint32_t vrtSignerInit(SignerHandle** handle_out, Parameter set);
  * a record without key bytes (the previous key stays); the generator's
  * status when a plain key cannot be masked (the handle then has no key). */
 VRT_API uint32_t vrtSignerImportSecretKey(SignerHandle* handle, const struct genkey* key);
-/* vrtSignerCreatePublicKey computes Q = d*G (and its verification table).
+/* vrtSignerCreatePublicKey computes Q = d*G (and its verification table
+ * when vrtSignerPrecomputeVerify asked for one).
  * Returns 0, VRT_ERROR_NOT_INITIALIZED before a secret key is imported,
  * VRT_ERROR_FAILED when d is a multiple of q (the key is unusable). */
 VRT_API uint32_t vrtSignerCreatePublicKey(SignerHandle* handle);
 /* vrtSignerImportPublicKey sets Q from 2L bytes (and builds its
- * verification table). Returns 0, or VRT_ERROR_INVALID_ARGUMENT for a key
+ * verification table when vrtSignerPrecomputeVerify asked for one). Returns 0, or VRT_ERROR_INVALID_ARGUMENT for a key
  * that is not a point of the curve or, on a cofactor-4 set, not of order q
  * (the previous key stays). */
 VRT_API uint32_t vrtSignerImportPublicKey(SignerHandle* handle, const uint8_t* key);
@@ -1473,6 +1477,23 @@ VRT_API uint32_t vrtSignerGenerateVKO(SignerHandle* handle, const uint8_t* ukm, 
 /* vrtSignerRelease wipes the secret key and frees the handle, its signer and
  * its tables. Null is accepted. */
 VRT_API void vrtSignerRelease(SignerHandle* handle);
+/* vrtSignerPrecomputeVerify gives the handle a verification table of its own
+ * public key (80 MiB and about 0.6 s on a 256-bit set, 2.25 MiB on a
+ * 512-bit set): worth it for a key that verifies thousands of signatures.
+ * The table is built now for the current public key, if any, and again for
+ * every later one, in the same memory. Returns 0 (also for a handle made
+ * before library initialisation, which has no tables),
+ * VRT_ERROR_NO_MEMORY when the table cannot be allocated (verification then
+ * goes on without it), VRT_ERROR_INVALID_ARGUMENT for a null or empty
+ * handle. */
+VRT_API uint32_t vrtSignerPrecomputeVerify(SignerHandle* handle);
+/* vrtSignerPrecomputeSign gives the handle a signing table of G of its own
+ * (80 MiB and about 0.6 s on a 256-bit set, 2.25 MiB on a 512-bit set).
+ * Signing with it reads the table entries that the nonce selects, so its
+ * memory accesses depend on the nonce: it is NOT constant-time, and fits
+ * only where no other code shares the processor's caches. Public-key
+ * creation and VKO do not use it. Returns as vrtSignerPrecomputeVerify. */
+VRT_API uint32_t vrtSignerPrecomputeSign(SignerHandle* handle);
 
 /* ---- the reference implementation ----
  *

@@ -165,6 +165,9 @@ VRT_API uint32_t vrtpCryptoInit(vrtp_instance_t* instance) {
   return VRT_SUCCESS;
 }
 
-VRT_API void vrtpCryptoCleanup(vrtp_instance_t* instance) { gost89_cleanup(instance); }
+VRT_API void vrtpCryptoCleanup(vrtp_instance_t* instance) {
+  gost89_cleanup(instance);
+  elliptic_cxx_cleanup(instance);  // the shared curve tables
+}
 
 }  // extern "C"

@@ -55,4 +55,5 @@ VRT_API uint32_t gost89_init(vrtp_instance_t* instance);
 VRT_API void gost89_cleanup(vrtp_instance_t* instance);
 // Elliptic-curve switches; always 0.
 VRT_API uint32_t elliptic_cxx_init(vrtp_instance_t* instance);
+VRT_API void elliptic_cxx_cleanup(vrtp_instance_t* instance);
 }

@@ -11,6 +11,7 @@
 
 #include "cipher15/mgm.h"
 #include "common/ct.h"
+#include "pubkey/math/int.h"
 #include "vrt.h"
 
 namespace {
@@ -89,6 +90,80 @@ void MgmTagAndField() {
   std::puts("MGM tag comparison and field multiplication");
 }
 
+// A masked key record of L bytes (XOR or additive) with secret bytes.
+struct SecretKey {
+  genkey_t g{};
+  SecretKey(size_t len, uint32_t kind, uint8_t fill) {
+    if (genkey_alloc(&g, len, kind) != VRT_SUCCESS) std::abort();
+    uint8_t plain[64], mask[64];
+    for (size_t i = 0; i < len; ++i) {
+      plain[i] = static_cast<uint8_t>(fill + 13 * i);
+      mask[i] = static_cast<uint8_t>(0x5b ^ (7 * i));
+    }
+    plain[len - 1] &= 0x3f;  // below q on every set
+    binstr_t p, m;
+    __binstr_init(&p, plain, len);
+    __binstr_init(&m, mask, len);
+    genkey_load(&g, &p, kind != 0 ? &m : nullptr);
+    genkey_mask(&g);
+    vrt_memset_s(plain, sizeof plain, 0, sizeof plain);
+    Secret(g.key.data, len);
+    if (g.mask.data != nullptr) Secret(g.mask.data, len);
+  }
+  ~SecretKey() {
+    Public(g.key.data, g.key.length);
+    if (g.mask.data != nullptr) Public(g.mask.data, g.mask.length);
+    genkey_free(&g);
+  }
+};
+
+// Key import (plain and masked records), public-key creation, signing and
+// VKO with the key, the nonce and the results secret. The public key, r and
+// the rejection flags are declassified inside the library; s and the VKO
+// point are marked public after the call. A fresh handle each time, as
+// short-lived handles and ephemeral keys are.
+void SignerOperations(Parameter set, const char* name) {
+  const size_t L = set >= VRT_PARAM_TC26_512_TEST ? 64 : 32;
+  for (uint32_t kind : {0u, GOST89_KEY_XOR, GOST89_KEY_ADD}) {
+    SignerHandle* h = nullptr;
+    if (vrtSignerInit(&h, set) != VRT_SUCCESS) std::abort();
+    SignerHandle* peer = nullptr;
+    if (vrtSignerInit(&peer, set) != VRT_SUCCESS) std::abort();
+    uint8_t pub[128], peer_pub[128], sig[128], point[128], digest[64], nonce[64], ukm[64] = {};
+    {
+      SecretKey other(L, GOST89_KEY_XOR, 0x21);
+      if (vrtSignerImportSecretKey(peer, &other.g) != VRT_SUCCESS) std::abort();
+      if (vrtSignerCreatePublicKey(peer) != VRT_SUCCESS) std::abort();
+      if (vrtSignerExportPublicKey(peer, peer_pub) != VRT_SUCCESS) std::abort();
+    }
+    SecretKey key(L, kind, 0x9d);
+    if (vrtSignerImportSecretKey(h, &key.g) != VRT_SUCCESS) std::abort();
+    if (vrtSignerCreatePublicKey(h) != VRT_SUCCESS) std::abort();
+    if (vrtSignerExportPublicKey(h, pub) != VRT_SUCCESS) std::abort();
+    for (size_t i = 0; i < L; ++i) {
+      digest[i] = static_cast<uint8_t>(3 * i + 1);
+      nonce[i] = static_cast<uint8_t>(0xa5 ^ (11 * i));
+    }
+    nonce[L - 1] &= 0x3f;
+    ukm[0] = 0x1d;
+    ukm[3] = 0x77;
+    for (int round = 0; round < 2; ++round) {
+      Secret(nonce, L);
+      if (vrtSignerSign(h, digest, nonce, sig) != VRT_SUCCESS) std::abort();
+      Public(sig, 2 * L);
+      Public(nonce, L);
+      nonce[0] ^= 0x5a;
+    }
+    if (vrtSignerGenerateVKO(h, ukm, peer_pub, point) != VRT_SUCCESS) std::abort();
+    Public(point, 2 * L);
+    if (vrtSignerVerify(h, digest, sig) != VRT_SUCCESS) std::abort();
+    vrtSignerRelease(h);
+    vrtSignerRelease(peer);
+  }
+  std::printf("signer %s (%s path): key import, public key, signing, VKO\n", name,
+              vrt::flags::supported_asm ? "BMI2" : "portable");
+}
+
 }  // namespace
 
 int main() {
@@ -96,6 +171,18 @@ int main() {
   MaskingAndUnmasking();
   Comparisons();
   MgmTagAndField();
+  // Both integer paths; the BMI2 one where the processor has it. The sets
+  // cover a = -3 and general a, cofactor 1 and 4, 256 and 512 bits.
+  const bool bmi2 = vrt::flags::supported_asm;
+  for (bool fast : {false, true}) {
+    if (fast && !bmi2) continue;
+    vrt::flags::supported_asm = fast;
+    SignerOperations(VRT_PARAM_CRYPTOPRO_A, "CryptoPro A");
+    SignerOperations(VRT_PARAM_TC26_256_A, "TC26 256-bit A");
+    SignerOperations(VRT_PARAM_TC26_512_A, "TC26 512-bit A");
+    SignerOperations(VRT_PARAM_TC26_512_C, "TC26 512-bit C");
+  }
+  vrt::flags::supported_asm = bmi2;
   vrtCleanup();
   return 0;
 }

@@ -13,7 +13,8 @@
 // functions named _asm use the fast routines unconditionally and need a
 // processor with BMI2.
 //
-// Timing: nothing here is constant-time. Comparisons, divisions, inversions
+// Timing: nothing here is constant-time (field_ct.h has the constant-time
+// field for secret values). Comparisons, divisions, inversions
 // and the final subtraction of the Montgomery product branch on the values.
 // Nothing allocates; every temporary is on the stack.
 #pragma once
@@ -196,6 +197,8 @@ inline bool use_asm() { return flags::supported_asm; }
 
 template <int N>
 Int<N> inverse(const Int<N>& a, const Int<N>& m, bool fast);
+template <int N>
+Int<N> inverse_divsteps(const Int<N>& a, const Int<N>& m);
 
 }  // namespace detail
 
@@ -405,9 +408,16 @@ struct Int {
   // longer route through the inverse of m modulo this number. inverse_asm
   // runs the loop with inv_256/inv_512/inv_1024 and needs BMI2; inverse picks
   // the path by vrt::flags::supported_asm.
+  // inverse, the one the library calls, takes the divstep inversion of
+  // safegcd.h instead for an odd m above this number (several times faster;
+  // the same result).
   Int inverse_generic(const Int& m) const { return detail::inverse<N>(*this, m, false); }
   Int inverse_asm(const Int& m) const { return detail::inverse<N>(*this, m, true); }
-  Int inverse(const Int& m) const { return detail::inverse<N>(*this, m, detail::use_asm()); }
+  Int inverse(const Int& m) const {
+    if constexpr (N == 256 || N == 512)
+      if (m.is_odd() && *this < m && Int(1) < m) return detail::inverse_divsteps<N>(*this, m);
+    return detail::inverse<N>(*this, m, detail::use_asm());
+  }
 
   // A modular view of an Int: value and operand must already be below the
   // modulus, and so is every result. Each operation returns the proxy, so
@@ -708,3 +718,6 @@ extern template class MontInt<256>;
 extern template class MontInt<512>;
 
 }  // namespace vrt::math
+
+// The divstep inversion behind Int::inverse.
+#include "pubkey/math/safegcd.h"

@@ -220,7 +220,9 @@ VRT_BMI2_INLINE void mul_k(uint64_t* r, const uint64_t* a, const uint64_t* b) {
   "adcq %%r15, " T4 "\n\t"                    \
   "adcq $0, " T5 "\n\t"
 
-VRT_BMI2_INLINE void mont_mul_4(uint64_t* a, const uint64_t* b, uint64_t n0, const uint64_t* p) {
+// r = a*b/R mod p; r may alias a or b (both are read before r is written).
+VRT_BMI2_INLINE void mont_mul_4(uint64_t* r, const uint64_t* a, const uint64_t* b, uint64_t n0, const uint64_t* p) {
+  const uint64_t* ap = a;
   __asm__ volatile(
       VRT_MM_ROW_FIRST
       VRT_MM_REDUCE("%%r8", "%%r9", "%%r10", "%%r11", "%%r12", "%%r13")
@@ -245,12 +247,13 @@ VRT_BMI2_INLINE void mont_mul_4(uint64_t* a, const uint64_t* b, uint64_t n0, con
       "cmovcq %%r13, %%rbx\n\t"
       "cmovcq %%r8, %%r14\n\t"
       "cmovcq %%r9, %%r15\n\t"
+      "movq %[out], %%rdi\n\t"
       "movq %%rax, 0(%%rdi)\n\t"
       "movq %%rbx, 8(%%rdi)\n\t"
       "movq %%r14, 16(%%rdi)\n\t"
       "movq %%r15, 24(%%rdi)\n\t"
-      :
-      : "D"(a), "S"(b), "c"(p), [n0] "x"(n0)
+      : "+D"(ap)
+      : "S"(b), "c"(p), [n0] "x"(n0), [out] "x"(r)
       : "rax", "rbx", "rdx", "r8", "r9", "r10", "r11", "r12", "r13", "r14", "r15", "cc", "memory");
 }
 
@@ -263,7 +266,8 @@ VRT_BMI2_INLINE void mont_mul_4(uint64_t* a, const uint64_t* b, uint64_t n0, con
 // multiply-accumulate pass, which the compiler keeps in registers better
 // than separate carry chains. b may alias a (a is written only at the end).
 template <int K>
-VRT_BMI2_INLINE void mont_mul_fused(uint64_t* a, const uint64_t* b, uint64_t n0, const uint64_t* p) {
+VRT_BMI2_INLINE void mont_mul_fused(uint64_t* r, const uint64_t* a, const uint64_t* b, uint64_t n0,
+                                    const uint64_t* p) {
   using u128 = unsigned __int128;
   uint64_t t[K + 2] = {};
 #pragma GCC unroll 16
@@ -298,7 +302,7 @@ VRT_BMI2_INLINE void mont_mul_fused(uint64_t* a, const uint64_t* b, uint64_t n0,
   for (int j = 0; j < K; ++j) br = sbb(br, t[j], p[j], d[j]);
   const uint64_t keep = uint64_t{0} - static_cast<uint64_t>(br & (t[K] == 0));
 #pragma GCC unroll 16
-  for (int j = 0; j < K; ++j) a[j] = (t[j] & keep) | (d[j] & ~keep);
+  for (int j = 0; j < K; ++j) r[j] = (t[j] & keep) | (d[j] & ~keep);
 }
 
 // 128-by-64-bit division; the caller guarantees hi < d.
@@ -524,10 +528,19 @@ VRT_API VRT_BMI2 void inv_1024(uint64_t* u, uint64_t* v, uint64_t* cv, uint64_t*
 }
 
 VRT_API VRT_BMI2 void mont_mul_256(uint64_t* a, const uint64_t* b, uint64_t n0, const uint64_t* p) {
-  mont_mul_4(a, b, n0, p);
+  mont_mul_4(a, a, b, n0, p);
 }
 VRT_API VRT_BMI2 void mont_mul_512(uint64_t* a, const uint64_t* b, uint64_t n0, const uint64_t* p) {
-  mont_mul_fused<8>(a, b, n0, p);
+  mont_mul_fused<8>(a, a, b, n0, p);
 }
 
 }  // extern "C"
+
+namespace vrt::math {
+VRT_BMI2 void mont_mul_256_to(uint64_t* r, const uint64_t* a, const uint64_t* b, uint64_t n0, const uint64_t* p) {
+  mont_mul_4(r, a, b, n0, p);
+}
+VRT_BMI2 void mont_mul_512_to(uint64_t* r, const uint64_t* a, const uint64_t* b, uint64_t n0, const uint64_t* p) {
+  mont_mul_fused<8>(r, a, b, n0, p);
+}
+}  // namespace vrt::math

@@ -2,7 +2,10 @@
 #include "pubkey/signer/context.h"
 
 #include <cstring>
+#include <type_traits>
 
+#include "pubkey/ec/shared.h"
+#include "pubkey/math/declassify.h"
 #include "pubkey/signer/secret.h"
 
 namespace vrt::ec {
@@ -36,6 +39,86 @@ Context<N>::Context(Parameter set) {
   params.init(rec);
   base = Point<N>::from_affine(params, record_number<N>(rec->x), record_number<N>(rec->y));
   public_key = Point<N>::infinity(params);
+  const Parameter own = rec == parameter_record(set) ? set : default_set<N>();
+  shared_set = canonical_set(own);
+  if (const ctm::Curve<N>* c = shared_curve<N>(shared_set))
+    ct = *c;
+  else
+    init_curve<N>(shared_set, ct);
+}
+
+template <int N>
+Int<N> Context<N>::reduce_q_ct(const Int<N>& x) const {
+  // x < p < 5q on every curve (q > p/4 - 2 sqrt(p)): four masked subtractions.
+  Int<N> r = x;
+  for (int i = 0; i < 4; ++i) {
+    Int<N> d;
+    const uint64_t borrow = math::ct::sub_mask<N>(d, r, params.q);
+    math::ct::cmov<N>(r, d, ~borrow);
+  }
+  return r;
+}
+
+template <int N>
+void Context<N>::mul_base_secret(const Int<N>& k, Int<N>& x, Int<N>& y) const {
+  const ctm::BaseTable<N>* table = shared_base_table<N>(shared_set);
+  ctm::Jac<N> w = table != nullptr ? ctm::mul_base_ct<N>(ct, *table, k)
+                                   : ctm::mul_var_base_ct<N>(ct, ctm::Aff<N>{ct.gx, ct.gy}, k);
+  ctm::Aff<N> a = ctm::to_affine<N>(ct, w);
+  ct.fp.from_mont(x, a.x);
+  ct.fp.from_mont(y, a.y);
+  signer::wipe(&w, sizeof w);
+  signer::wipe(&a, sizeof a);
+}
+
+namespace {
+
+// The sum of the entries that the windows of k select from a handle's own
+// fixed-base table (public k).
+template <int N, int W>
+ctm::Jac<N> window_sum_var(const ctm::Curve<N>& c, const PrecompWindow<N, W>& t, const Int<N>& k) {
+  ctm::Jac<N> r{};
+  for (int i = 0; i < PrecompWindow<N, W>::kPositions; ++i) {
+    const uint32_t win = static_cast<uint32_t>(k.words[(W * i) / 64] >> ((W * i) % 64)) & ((1u << W) - 1);
+    if (win == 0) continue;
+    const RawPoint<N>& e = t.entry(i, win);
+    ctm::madd_var<N>(c, r, r, ctm::Aff<N>{e.x.value, e.y.value});
+  }
+  return r;
+}
+
+template <int N>
+using HandleTable = std::conditional_t<N == 256, PrecompWindow<256, 16>, PrecompWindow<512, 8>>;
+
+// k times a point through its own table when it has one; null otherwise.
+template <int N>
+const HandleTable<N>* table_of(const Point<N>& pt) {
+  if (pt.mul_mode != 1 || pt.precomp == nullptr) return nullptr;
+  return dynamic_cast<const HandleTable<N>*>(pt.precomp);
+}
+
+}  // namespace
+
+template <int N>
+bool Context<N>::double_mul_x(const Int<N>& z1, const Int<N>& z2, Int<N>& x) const {
+  ctm::Jac<N> a, b;
+  if (const HandleTable<N>* t = table_of<N>(base)) {
+    a = window_sum_var<N>(ct, *t, z1);
+  } else if (const ctm::BaseTable<N>* shared = shared_base_table<N>(shared_set)) {
+    a = ctm::mul_base_var<N>(ct, *shared, z1);
+  } else {
+    a = ctm::mul_wnaf_var<N>(ct, ctm::Aff<N>{ct.gx, ct.gy}, z1);
+  }
+  if (const HandleTable<N>* t = table_of<N>(public_key)) {
+    b = window_sum_var<N>(ct, *t, z2);
+  } else {
+    // Q is held with z = one.
+    b = ctm::mul_wnaf_var<N>(ct, ctm::Aff<N>{public_key.x.value, public_key.y.value}, z2);
+  }
+  ctm::add_var<N>(ct, a, a, b);
+  if (ctm::is_inf<N>(a)) return false;
+  x = ctm::affine_x_var<N>(ct, a);
+  return true;
 }
 
 template <int N>
@@ -53,9 +136,10 @@ bool Context<N>::acceptable(const Int<N>& x, const Int<N>& y) const {
   // With cofactor 4 the curve also has points of order 2 and 4; a peer key
   // with such a part would be multiplied by a scalar reduced modulo q, and
   // the result would tell its sender bits of the secret key.
-  Point<N> t = Point<N>::from_affine(params, x, y);
-  t.mul_point_wnaf(params.q);
-  return t.is_infinity();
+  ctm::Aff<N> a;
+  ct.fp.to_mont(a.x, x);
+  ct.fp.to_mont(a.y, y);
+  return ctm::is_inf<N>(ctm::mul_wnaf_var<N>(ct, a, params.q));
 }
 
 template <int N>
@@ -79,25 +163,46 @@ uint32_t Context<N>::sign(const uint8_t* digest, const uint8_t* nonce, uint8_t* 
   Int<N> k;
   signer::WipeOnExit<Int<N>> wipe_k(k);  // k and d give each other away
   std::memcpy(k.words, nonce, kBytes);    // no staging copy (x86-64 is little-endian)
-  if (k.is_zero() || k >= q) return VRT_ERROR_INVALID_ARGUMENT;
+  {
+    Int<N> t;
+    const uint64_t below = math::ct::sub_mask<N>(t, k, q);
+    if (vrt::ct::public_value(math::ct::is_zero_mask<N>(k) | ~below) != 0) return VRT_ERROR_INVALID_ARGUMENT;
+  }
 
-  Point<N> w = base;
-  multiply(w, k);
+  Int<N> r;
+  if (table_of<N>(base) != nullptr) {
+    // The opt-in signing table: fast, not constant-time.
+    Point<N> w = base;
+    multiply(w, k);
+    r = w.get_value_x();
+    reduce_q(r);
+  } else {
+    Int<N> x, y;
+    mul_base_secret(k, x, y);
+    r = reduce_q_ct(x);
+    signer::wipe(&x, sizeof x);
+    signer::wipe(&y, sizeof y);
+  }
   ++multiplications;
-  Int<N> r = w.get_value_x();
-  reduce_q(r);
+  vrt::ct::declassify(&r, sizeof r);  // the signature publishes r
   if (r.is_zero()) return VRT_ERROR_FAILED;
 
-  signer::UnmaskedKey<N> d(secret_key);
-  Int<N> t = d.value;
-  signer::WipeOnExit<Int<N>> wipe_t(t);
-  reduce_q(t);
-  if (t.is_zero()) return VRT_ERROR_FAILED;
-  t.mod(q) *= r;  // r*d
-  k.mod(q) *= e;  // k*e
-  t.mod(q) += k;
-  if (t.is_zero()) return VRT_ERROR_FAILED;
-  t.to_be_bytes(signature, kBytes);
+  // s = d*r + k*e mod q: d and k brought into Montgomery form modulo q
+  // (which reduces them), then one product with each plain factor.
+  const math::FieldCt<N>& fq = ct.fq;
+  Int<N> dm, km;
+  signer::WipeOnExit<Int<N>> wipe_dm(dm), wipe_km(km);
+  {
+    signer::UnmaskedKey<N> d(secret_key);
+    fq.to_mont(dm, d.value);
+  }
+  if (vrt::ct::public_value(math::ct::is_zero_mask<N>(dm)) != 0) return VRT_ERROR_FAILED;
+  fq.to_mont(km, k);
+  fq.mul(dm, dm, r);  // d*r
+  fq.mul(km, km, e);  // k*e
+  fq.add(dm, dm, km);
+  if (vrt::ct::public_value(math::ct::is_zero_mask<N>(dm)) != 0) return VRT_ERROR_FAILED;
+  dm.to_be_bytes(signature, kBytes);
   r.to_be_bytes(signature + kBytes, kBytes);
   return VRT_SUCCESS;
 }
@@ -117,15 +222,11 @@ uint32_t Context<N>::verify(const uint8_t* digest, const uint8_t* signature) {
   Int<N> z2 = q - r;
   z2.mod(q) *= v;
 
-  Point<N> w = base;
-  multiply(w, z1);
-  Point<N> u = public_key;
-  multiply(u, z2);
+  Int<N> rr;
   multiplications += 2;
-  w += u;
-  Int<N> rr = w.get_value_x();
+  if (!double_mul_x(z1, z2, rr)) return VRT_ERROR_FAILED;
   reduce_q(rr);
-  return rr == r && !w.is_infinity() ? VRT_SUCCESS : VRT_ERROR_FAILED;
+  return rr == r ? VRT_SUCCESS : VRT_ERROR_FAILED;
 }
 
 template <int N>
@@ -145,19 +246,25 @@ void Context<N>::set_public_key(const Point<N>& point) {
 template <int N>
 uint32_t Context<N>::create_public_key() {
   if (secret_key == nullptr) return VRT_ERROR_NOT_INITIALIZED;
-  Point<N> qp = base;
+  Int<N> x, y;
   {
-    signer::UnmaskedKey<N> d(secret_key);
-    // A multiple of q would make Q the point at infinity: no key at all.
-    Int<N> dq = d.value;
-    reduce_q(dq);
-    const bool zero = dq.is_zero();
-    signer::wipe(&dq, sizeof dq);
-    if (zero) return VRT_ERROR_FAILED;
-    multiply(qp, d.value);
+    // d mod q (through Montgomery form and back); a multiple of q would make
+    // Q the point at infinity: no key at all.
+    Int<N> dq;
+    signer::WipeOnExit<Int<N>> wipe_dq(dq);
+    {
+      signer::UnmaskedKey<N> d(secret_key);
+      ct.fq.to_mont(dq, d.value);
+    }
+    ct.fq.from_mont(dq, dq);
+    if (vrt::ct::public_value(math::ct::is_zero_mask<N>(dq)) != 0) return VRT_ERROR_FAILED;
+    mul_base_secret(dq, x, y);
     ++multiplications;
   }
-  set_public_key(qp);
+  // Q is public from here on.
+  vrt::ct::declassify(&x, sizeof x);
+  vrt::ct::declassify(&y, sizeof y);
+  set_public_key(Point<N>::from_affine(params, x, y));
   return VRT_SUCCESS;
 }
 
@@ -186,22 +293,42 @@ uint32_t Context<N>::generate_vko(const uint8_t* ukm, const uint8_t* peer_public
   // (u * cofactor * d mod q) * P, computed as (u * d mod q) * (cofactor * P):
   // the same point for every P of order q, and a part of small order in a
   // hostile P drops out instead of showing through the result.
-  Point<N> k = Point<N>::from_affine(params, x, y);
+  ctm::Aff<N> peer;
+  ct.fp.to_mont(peer.x, x);
+  ct.fp.to_mont(peer.y, y);
   if (!params.cofactor.is_one()) {
-    k.mul_point_wnaf(params.cofactor);
-    if (k.is_infinity()) return VRT_ERROR_INVALID_ARGUMENT;  // P had small order
+    ctm::Jac<N> m = ctm::mul_wnaf_var<N>(ct, peer, params.cofactor);
+    if (ctm::is_inf<N>(m)) return VRT_ERROR_INVALID_ARGUMENT;  // P had small order
+    Int<N> zi, zi2;
+    ct.fp.inv_var(zi, m.z);
+    ct.fp.sqr(zi2, zi);
+    ct.fp.mul(peer.x, m.x, zi2);
+    ct.fp.mul(zi2, zi2, zi);
+    ct.fp.mul(peer.y, m.y, zi2);
   }
-  Int<N> t = Int<N>::from_le_bytes(ukm, kBytes);
-  signer::WipeOnExit<Int<N>> wipe_t(t);
+  // t = u*d mod q: both in Montgomery form modulo q (u needs no reduction
+  // first), their product brought back.
+  Int<N> t, dm;
+  signer::WipeOnExit<Int<N>> wipe_t(t), wipe_dm(dm);
+  ct.fq.to_mont(t, Int<N>::from_le_bytes(ukm, kBytes));
   {
     signer::UnmaskedKey<N> d(secret_key);
-    t.mod(params.q) *= d.value;  // divided by q: u needs no reduction first
+    ct.fq.to_mont(dm, d.value);
   }
-  k.mul_point_wnaf(t);
+  ct.fq.mul(t, t, dm);
+  ct.fq.from_mont(t, t);
+  // A zero product makes the shared point the point at infinity.
+  if (vrt::ct::public_value(math::ct::is_zero_mask<N>(t)) != 0) return VRT_ERROR_INVALID_ARGUMENT;
+  ctm::Jac<N> k = ctm::mul_var_base_ct<N>(ct, peer, t);
   ++multiplications;
-  k.make_affine();
-  if (k.is_infinity()) return VRT_ERROR_INVALID_ARGUMENT;
-  write_point<N>(result, k.get_value_x(), k.get_value_y());
+  ctm::Aff<N> a = ctm::to_affine<N>(ct, k);
+  ct.fp.from_mont(x, a.x);
+  ct.fp.from_mont(y, a.y);
+  write_point<N>(result, x, y);
+  signer::wipe(&k, sizeof k);
+  signer::wipe(&a, sizeof a);
+  signer::wipe(&x, sizeof x);
+  signer::wipe(&y, sizeof y);
   return VRT_SUCCESS;
 }
 

@@ -22,11 +22,22 @@
 // The secret key is held masked (a genkey_t of the owning signer) and
 // unmasked into a stack Int for the length of one call, then wiped.
 //
-// Timing: not constant-time; see point.h and precomp.h. Nothing allocates.
+// Timing: signing, public-key creation and VKO are constant-time in the
+// secret key, the nonce and the points made from them (ct_mul.h): d*G and
+// k*G by the curve's shared fixed-base table, the VKO product by a fixed
+// digit count, s = r*d + k*e mod q and the affine conversions in the
+// constant-time field. Only the rejection flags (k out of range, r, s or
+// d mod q zero) and r itself, which the signature publishes, are branched
+// on. The exception is the opt-in signing table of a handle (80 MiB for 256
+// bits): signing with it reads the entries the nonce's windows select and is
+// not constant-time. Verification, key import and export work on public data
+// and are variable-time. Nothing allocates here; the shared tables are
+// built on first use (shared.h).
 #pragma once
 
 #include <cstdint>
 
+#include "pubkey/ec/ct_mul.h"
 #include "pubkey/ec/curve.h"
 #include "pubkey/ec/point.h"
 #include "pubkey/ec/precomp.h"
@@ -91,6 +102,11 @@ class Context {
   // Scalar multiplications performed so far; lets the tests see which
   // paths multiply.
   uint64_t multiplications = 0;
+  // The set whose shared tables this context uses, and its curve constants
+  // for the constant-time paths (a private copy, so that a context outlives
+  // a release of the shared entries).
+  Parameter shared_set = 0;
+  ctm::Curve<N> ct;
 
  private:
   // x mod q by repeated subtraction (q > 2^(N-3) on every curve, so at most
@@ -106,6 +122,14 @@ class Context {
   Int<N> digest_scalar(const uint8_t* digest) const;
   // Q = point (Jacobian, z = one) with the pending table generated for it.
   void set_public_key(const Point<N>& point);
+  // k*G for a secret 0 < k < q, constant-time; the affine x and y as plain
+  // numbers.
+  void mul_base_secret(const Int<N>& k, Int<N>& x, Int<N>& y) const;
+  // x mod q for x < p, constant-time.
+  Int<N> reduce_q_ct(const Int<N>& x) const;
+  // z1*G + z2*Q for public scalars, variable-time; false when the sum is
+  // the point at infinity.
+  bool double_mul_x(const Int<N>& z1, const Int<N>& z2, Int<N>& x) const;
 };
 
 extern template class Context<256>;

@@ -149,6 +149,22 @@ VRT_API uint32_t vrtSignerGenerateVKO(SignerHandle* handle, const uint8_t* ukm, 
   return s->generate_vko(ukm, peer_key, result);
 }
 
+VRT_API uint32_t vrtSignerPrecomputeVerify(SignerHandle* handle) {
+  Signer* s = signer_of(handle);
+  if (s == nullptr) return VRT_ERROR_INVALID_ARGUMENT;
+  if (s->precomp_verify_mem_req() == 0) return VRT_SUCCESS;  // the reference signer has no tables
+  vrt::table_precomputation_verify(handle);
+  return handle->verify_ctx != nullptr && handle->verify_mem != nullptr ? VRT_SUCCESS : VRT_ERROR_NO_MEMORY;
+}
+
+VRT_API uint32_t vrtSignerPrecomputeSign(SignerHandle* handle) {
+  Signer* s = signer_of(handle);
+  if (s == nullptr) return VRT_ERROR_INVALID_ARGUMENT;
+  if (s->precomp_sign_mem_req() == 0) return VRT_SUCCESS;
+  vrt::table_precomputation_sign(handle);
+  return handle->sign_ctx != nullptr && handle->sign_mem != nullptr ? VRT_SUCCESS : VRT_ERROR_NO_MEMORY;
+}
+
 VRT_API void vrtSignerRelease(SignerHandle* handle) {
   if (handle == nullptr) return;
   delete handle->signer;  // destroys the table objects, wipes the key

@@ -1,0 +1,310 @@
+// Modular inversion by Bernstein-Yang divsteps ("safegcd"), for an odd
+// modulus M of N bits (N = 256 or 512).
+//
+// Numbers are held in signed 62-bit limbs (value = sum v[i] * 2^(62 i); the
+// low limbs in [0, 2^62), the top one signed). Each round runs 62 divsteps
+// on the low 64 bits of f and g alone, collecting them in a 2x2 matrix that
+// is then applied to the full f, g and to the coefficients d, e, where
+// f = d*x and g = e*x (mod M) throughout. When g reaches 0, f = +-gcd(M, x)
+// and d*f is the inverse.
+//
+// inverse_ct runs a fixed number of rounds (enough for any input: at most
+// floor((49 N + 80) / 17) divsteps are needed) with no branch and no memory
+// address depending on the input: for secret values. inverse_var stops as
+// soon as g is zero and skips runs of divsteps at once: variable-time, for
+// public values only.
+#pragma once
+
+#include <cstdint>
+
+#include "pubkey/math/int.h"
+
+namespace vrt::math::safegcd {
+
+using i128 = __int128;
+constexpr uint64_t kM62 = (uint64_t{1} << 62) - 1;
+
+// Limbs for N bits: room for N + 2 bits with a sign.
+template <int N>
+constexpr int kLimbs = (N + 2 + 61) / 62;
+
+template <int N>
+struct S62 {
+  int64_t v[kLimbs<N>];
+};
+
+// The modulus in limbs, with M^-1 mod 2^62.
+template <int N>
+struct Modulus {
+  S62<N> m;
+  uint64_t m_inv62 = 0;
+};
+
+template <int N>
+inline S62<N> to_s62(const Int<N>& x) {
+  S62<N> r{};
+  constexpr int L = kLimbs<N>;
+  for (int i = 0; i < L; ++i) {
+    const int bit = 62 * i, w = bit / 64, s = bit % 64;
+    uint64_t lo = w < Int<N>::kWords ? x.words[w] >> s : 0;
+    uint64_t hi = (s != 0 && w + 1 < Int<N>::kWords) ? x.words[w + 1] << (64 - s) : 0;
+    r.v[i] = static_cast<int64_t>((lo | hi) & kM62);
+  }
+  return r;
+}
+
+// The value of normalised limbs (all in [0, 2^62), value below 2^N).
+template <int N>
+inline Int<N> from_s62(const S62<N>& a) {
+  Int<N> r;
+  constexpr int L = kLimbs<N>;
+  for (int i = 0; i < L; ++i) {
+    const uint64_t v = static_cast<uint64_t>(a.v[i]);
+    const int bit = 62 * i, w = bit / 64, s = bit % 64;
+    if (w < Int<N>::kWords) r.words[w] |= v << s;
+    if (s > 2 && w + 1 < Int<N>::kWords) r.words[w + 1] |= v >> (64 - s);
+  }
+  return r;
+}
+
+template <int N>
+Modulus<N> make_modulus(const Int<N>& m) {
+  Modulus<N> r;
+  r.m = to_s62<N>(m);
+  uint64_t inv = m.words[0];  // Newton: 3, 6, 12, 24, 48, 96 bits
+  for (int i = 0; i < 5; ++i) inv *= 2 - m.words[0] * inv;
+  r.m_inv62 = inv & kM62;
+  return r;
+}
+
+// The transition matrix of 62 divsteps, scaled by 2^62:
+// 2^62 [f'; g'] = [u v; q r] [f; g]. |u| + |v| <= 2^62, likewise q, r.
+struct Trans {
+  int64_t u, v, q, r;
+};
+
+// 62 divsteps without branches: delta > 0 with g odd swaps (f, g) into
+// (g, -f) and negates delta; an odd g then takes f; g halves and delta grows
+// by one.
+inline int64_t divsteps_62_ct(int64_t delta, uint64_t f, uint64_t g, Trans& t) {
+  uint64_t u = 1, v = 0, q = 0, r = 1;
+  for (int i = 0; i < 62; ++i) {
+    const uint64_t pos = static_cast<uint64_t>((-delta) >> 63);  // all ones when delta > 0
+    const uint64_t odd = uint64_t{0} - (g & 1);
+    const uint64_t x = pos & odd;
+    // (f, g) = (g, -f) and (u, v, q, r) = (q, r, -u, -v) under x.
+    const uint64_t nf = f ^ ((f ^ g) & x), ng = g ^ ((g ^ (uint64_t{0} - f)) & x);
+    const uint64_t nu = u ^ ((u ^ q) & x), nv = v ^ ((v ^ r) & x);
+    const uint64_t nq = q ^ ((q ^ (uint64_t{0} - u)) & x), nr = r ^ ((r ^ (uint64_t{0} - v)) & x);
+    delta = static_cast<int64_t>((static_cast<uint64_t>(delta) ^ x) - x);
+    f = nf;
+    g = ng + (nf & odd);
+    q = nq + (nu & odd);
+    r = nr + (nv & odd);
+    u = nu << 1;
+    v = nv << 1;
+    g >>= 1;
+    delta += 1;
+  }
+  t = {static_cast<int64_t>(u), static_cast<int64_t>(v), static_cast<int64_t>(q), static_cast<int64_t>(r)};
+  return delta;
+}
+
+// Inverses of the odd numbers modulo 256: kInv8[i] * (2i + 1) = 1 mod 256.
+struct Inv8 {
+  uint8_t v[128];
+  constexpr Inv8() : v{} {
+    for (int i = 0; i < 128; ++i) {
+      const uint32_t a = 2 * i + 1;
+      uint32_t x = a;  // a * a = 1 mod 8; each step doubles the bits
+      for (int k = 0; k < 3; ++k) x = x * (2 - a * x);
+      v[i] = static_cast<uint8_t>(x);
+    }
+  }
+};
+inline constexpr Inv8 kInv8{};
+
+// The same 62 divsteps, variable-time: a run of even g is one shift, and
+// while delta stays non-positive up to 8 steps that add f to g fold into one
+// multiple of f.
+inline int64_t divsteps_62_var(int64_t delta, uint64_t f, uint64_t g, Trans& t) {
+  uint64_t u = 1, v = 0, q = 0, r = 1;
+  int i = 62;
+  for (;;) {
+    const int zeros = __builtin_ctzll(g | (~uint64_t{0} << i));
+    g >>= zeros;
+    u <<= zeros;
+    v <<= zeros;
+    delta += zeros;
+    i -= zeros;
+    if (i == 0) break;
+    // g is odd.
+    if (delta > 0) {
+      delta = -delta;
+      const uint64_t tf = f, tu = u, tv = v;
+      f = g;
+      g = uint64_t{0} - tf;
+      u = q;
+      v = r;
+      q = uint64_t{0} - tu;
+      r = uint64_t{0} - tv;
+    }
+    // The next min(1 - delta, i, 8) steps cannot swap: clear that many low
+    // bits of g with one multiple of f.
+    int limit = static_cast<int>(1 - delta);
+    if (limit > i) limit = i;
+    if (limit > 8) limit = 8;
+    const uint64_t mask = (uint64_t{1} << limit) - 1;
+    const uint64_t w = (uint64_t{0} - g * kInv8.v[(f >> 1) & 127]) & mask;
+    g += f * w;
+    q += u * w;
+    r += v * w;
+  }
+  t = {static_cast<int64_t>(u), static_cast<int64_t>(v), static_cast<int64_t>(q), static_cast<int64_t>(r)};
+  return delta;
+}
+
+// [f; g] = t [f; g] / 2^62 (exact).
+template <int N>
+inline void update_fg(S62<N>& f, S62<N>& g, const Trans& t) {
+  constexpr int L = kLimbs<N>;
+  i128 cf = static_cast<i128>(t.u) * f.v[0] + static_cast<i128>(t.v) * g.v[0];
+  i128 cg = static_cast<i128>(t.q) * f.v[0] + static_cast<i128>(t.r) * g.v[0];
+  cf >>= 62;
+  cg >>= 62;
+  for (int i = 1; i < L; ++i) {
+    cf += static_cast<i128>(t.u) * f.v[i] + static_cast<i128>(t.v) * g.v[i];
+    cg += static_cast<i128>(t.q) * f.v[i] + static_cast<i128>(t.r) * g.v[i];
+    f.v[i - 1] = static_cast<int64_t>(static_cast<uint64_t>(cf) & kM62);
+    g.v[i - 1] = static_cast<int64_t>(static_cast<uint64_t>(cg) & kM62);
+    cf >>= 62;
+    cg >>= 62;
+  }
+  f.v[L - 1] = static_cast<int64_t>(cf);
+  g.v[L - 1] = static_cast<int64_t>(cg);
+}
+
+// [d; e] = t [d; e] / 2^62 mod M, with d and e kept in (-2M, M): a negative
+// input first counts as itself plus M, and a multiple of M makes each sum
+// divisible by 2^62. No branch.
+template <int N>
+inline void update_de(S62<N>& d, S62<N>& e, const Trans& t, const Modulus<N>& mod) {
+  constexpr int L = kLimbs<N>;
+  const int64_t sd = d.v[L - 1] >> 63, se = e.v[L - 1] >> 63;
+  int64_t md = (t.u & sd) + (t.v & se);
+  int64_t me = (t.q & sd) + (t.r & se);
+  i128 cd = static_cast<i128>(t.u) * d.v[0] + static_cast<i128>(t.v) * e.v[0];
+  i128 ce = static_cast<i128>(t.q) * d.v[0] + static_cast<i128>(t.r) * e.v[0];
+  md -= static_cast<int64_t>((mod.m_inv62 * static_cast<uint64_t>(cd) + static_cast<uint64_t>(md)) & kM62);
+  me -= static_cast<int64_t>((mod.m_inv62 * static_cast<uint64_t>(ce) + static_cast<uint64_t>(me)) & kM62);
+  cd += static_cast<i128>(mod.m.v[0]) * md;
+  ce += static_cast<i128>(mod.m.v[0]) * me;
+  cd >>= 62;
+  ce >>= 62;
+  for (int i = 1; i < L; ++i) {
+    cd += static_cast<i128>(t.u) * d.v[i] + static_cast<i128>(t.v) * e.v[i] + static_cast<i128>(mod.m.v[i]) * md;
+    ce += static_cast<i128>(t.q) * d.v[i] + static_cast<i128>(t.r) * e.v[i] + static_cast<i128>(mod.m.v[i]) * me;
+    d.v[i - 1] = static_cast<int64_t>(static_cast<uint64_t>(cd) & kM62);
+    e.v[i - 1] = static_cast<int64_t>(static_cast<uint64_t>(ce) & kM62);
+    cd >>= 62;
+    ce >>= 62;
+  }
+  d.v[L - 1] = static_cast<int64_t>(cd);
+  e.v[L - 1] = static_cast<int64_t>(ce);
+}
+
+// Carries signed limbs into the normal form (low limbs in [0, 2^62)).
+template <int N>
+inline void carry(S62<N>& a) {
+  constexpr int L = kLimbs<N>;
+  for (int i = 0; i < L - 1; ++i) {
+    a.v[i + 1] += a.v[i] >> 62;
+    a.v[i] = static_cast<int64_t>(static_cast<uint64_t>(a.v[i]) & kM62);
+  }
+}
+
+// a += M where mask is all ones.
+template <int N>
+inline void add_masked(S62<N>& a, const Modulus<N>& mod, int64_t mask) {
+  for (int i = 0; i < kLimbs<N>; ++i) a.v[i] += mod.m.v[i] & mask;
+  carry<N>(a);
+}
+
+// sign * d mod M in [0, M) for d in (-2M, M) (limbs in any signed form) and
+// sign = the sign mask of f (all ones for f < 0). No branch.
+template <int N>
+inline Int<N> normalize(S62<N> d, int64_t sign, const Modulus<N>& mod) {
+  constexpr int L = kLimbs<N>;
+  carry<N>(d);
+  add_masked<N>(d, mod, d.v[L - 1] >> 63);  // (-M, M)
+  for (int i = 0; i < L; ++i) d.v[i] = (d.v[i] ^ sign) - sign;
+  carry<N>(d);
+  add_masked<N>(d, mod, d.v[L - 1] >> 63);  // [0, M)
+  return from_s62<N>(d);
+}
+
+template <int N>
+constexpr int kRoundsCt = ((49 * N + 80) / 17 + 61) / 62;
+
+// x^-1 mod M for 0 <= x < M with gcd(x, M) = 1; 0 for x = 0. Constant-time.
+template <int N>
+Int<N> inverse_ct(const Int<N>& x, const Modulus<N>& mod) {
+  S62<N> f = mod.m, g = to_s62<N>(x), d{}, e{};
+  e.v[0] = 1;
+  int64_t delta = 1;
+  for (int round = 0; round < kRoundsCt<N>; ++round) {
+    Trans t;
+    delta = divsteps_62_ct(delta, static_cast<uint64_t>(f.v[0]) | (static_cast<uint64_t>(f.v[1]) << 62),
+                           static_cast<uint64_t>(g.v[0]) | (static_cast<uint64_t>(g.v[1]) << 62), t);
+    update_de<N>(d, e, t, mod);
+    update_fg<N>(f, g, t);
+  }
+  // f = +-1 now; its sign decides.
+  const Int<N> r = normalize<N>(d, f.v[kLimbs<N> - 1] >> 63, mod);
+  // The working values held the secret: clear them.
+  vrt_memset_s(&f, sizeof f, 0, sizeof f);
+  vrt_memset_s(&g, sizeof g, 0, sizeof g);
+  vrt_memset_s(&d, sizeof d, 0, sizeof d);
+  vrt_memset_s(&e, sizeof e, 0, sizeof e);
+  return r;
+}
+
+// x^-1 mod M for 0 <= x < M; 0 when there is none (x = 0 or a common
+// factor). Variable-time: public values only.
+template <int N>
+Int<N> inverse_var(const Int<N>& x, const Modulus<N>& mod) {
+  constexpr int L = kLimbs<N>;
+  S62<N> f = mod.m, g = to_s62<N>(x), d{}, e{};
+  e.v[0] = 1;
+  int64_t delta = 1;
+  for (;;) {
+    int64_t any = 0;
+    for (int i = 0; i < L; ++i) any |= g.v[i];
+    if (any == 0) break;
+    Trans t;
+    delta = divsteps_62_var(delta, static_cast<uint64_t>(f.v[0]) | (static_cast<uint64_t>(f.v[1]) << 62),
+                            static_cast<uint64_t>(g.v[0]) | (static_cast<uint64_t>(g.v[1]) << 62), t);
+    update_de<N>(d, e, t, mod);
+    update_fg<N>(f, g, t);
+  }
+  // gcd = |f| must be 1.
+  const int64_t sign = f.v[L - 1] >> 63;
+  S62<N> af = f;
+  for (int i = 0; i < L; ++i) af.v[i] = (af.v[i] ^ sign) - sign;
+  carry<N>(af);
+  int64_t rest = af.v[0] ^ 1;
+  for (int i = 1; i < L; ++i) rest |= af.v[i];
+  if (rest != 0) return Int<N>();
+  return normalize<N>(d, sign, mod);
+}
+
+}  // namespace vrt::math::safegcd
+
+namespace vrt::math::detail {
+// a^-1 mod an odd m > a, variable-time (Int::inverse).
+template <int N>
+Int<N> inverse_divsteps(const Int<N>& a, const Int<N>& m) {
+  const safegcd::Modulus<N> mod = safegcd::make_modulus<N>(m);
+  return safegcd::inverse_var<N>(a, mod);
+}
+}  // namespace vrt::math::detail

@@ -1,0 +1,148 @@
+// The constant-time field and the divstep inversion: against the plain
+// integer layer (Montgomery product, modular sums) and the binary inversion
+// on random and edge values, on p and q of every distinct curve.
+#include <gtest/gtest.h>
+
+#include "pubkey/ec_test_util.h"
+#include "pubkey/math/field_ct.h"
+#include "pubkey/pubkey_test_util.h"
+
+namespace {
+
+using vrt::math::FieldCt;
+using vrt::math::Int;
+using vrt::test::ForEachPath;
+using vrt::test::HexInt;
+using vrt::test::RandomInt;
+
+template <int N>
+Int<N> Below(const Int<N>& m) {
+  Int<N> r = RandomInt<N>();
+  while (r >= m) r >>= 1;
+  return r;
+}
+
+// Edge values below m: 0, 1, 2, m - 1, m - 2, powers of two, all ones below.
+template <int N>
+std::vector<Int<N>> Edges(const Int<N>& m) {
+  std::vector<Int<N>> v = {Int<N>(), Int<N>(1), Int<N>(2), m - Int<N>(1), m - Int<N>(2)};
+  for (int b : {63, 64, 127, N - 2}) {
+    Int<N> t;
+    t.set_bit(b);
+    if (t < m) v.push_back(t);
+  }
+  Int<N> ones;
+  for (auto& w : ones.words) w = ~uint64_t{0};
+  ones >>= 4;
+  while (ones >= m) ones >>= 1;
+  v.push_back(ones);
+  return v;
+}
+
+template <int N>
+void CheckField(const Int<N>& m) {
+  SCOPED_TRACE(HexInt(m));
+  FieldCt<N> f(m);
+  const vrt::math::MontContext<N> ctx(m);
+  std::vector<Int<N>> values = Edges<N>(m);
+  for (int i = 0; i < 40; ++i) values.push_back(Below<N>(m));
+  ForEachPath([&] {
+    for (size_t i = 0; i < values.size(); ++i) {
+      const Int<N>& a = values[i];
+      const Int<N>& b = values[(i * 7 + 3) % values.size()];
+      // Into Montgomery form and back; also from numbers of m or more.
+      Int<N> am, back;
+      f.to_mont(am, a);
+      EXPECT_EQ(HexInt(am), HexInt(vrt::math::MontInt<N>(a, &ctx).value));
+      f.from_mont(back, am);
+      EXPECT_EQ(HexInt(back), HexInt(a));
+      Int<N> big = a + m, bm;
+      if (big > a) {
+        f.to_mont(bm, big);
+        EXPECT_EQ(HexInt(bm), HexInt(am));
+      }
+      // Product, sum, difference, negation against the integer layer.
+      Int<N> prod, want = a;
+      f.mul(prod, a, b);
+      vrt::math::MontInt<N> ma = vrt::math::MontInt<N>::from_raw(a, &ctx), mb = vrt::math::MontInt<N>::from_raw(b, &ctx);
+      ma *= mb;
+      EXPECT_EQ(HexInt(prod), HexInt(ma.value));
+      Int<N> s, d, n;
+      f.add(s, a, b);
+      want = a;
+      want.mod(m) += b;
+      EXPECT_EQ(HexInt(s), HexInt(want));
+      f.sub(d, a, b);
+      want = a;
+      want.mod(m) -= b;
+      EXPECT_EQ(HexInt(d), HexInt(want));
+      f.neg(n, a);
+      want = Int<N>();
+      want.mod(m) -= a;
+      EXPECT_EQ(HexInt(n), HexInt(want));
+      // Inversion: both forms agree with the binary algorithm, on plain
+      // numbers and in Montgomery form.
+      const Int<N> inv = a.inverse_generic(m);
+      EXPECT_EQ(HexInt(vrt::math::safegcd::inverse_ct<N>(a, f.by)), HexInt(inv));
+      EXPECT_EQ(HexInt(vrt::math::safegcd::inverse_var<N>(a, f.by)), HexInt(inv));
+      if (!a.is_zero()) {
+        Int<N> mi, mv, one;
+        f.inv(mi, am);
+        f.inv_var(mv, am);
+        EXPECT_EQ(HexInt(mi), HexInt(mv));
+        f.mul(one, mi, am);
+        EXPECT_EQ(HexInt(one), HexInt(f.one));
+      }
+    }
+  });
+}
+
+TEST(FieldCt, AgreesWithTheIntegerLayer256) {
+  for (Parameter set : vrt::test::DistinctCurves256()) {
+    vrt::test::TestCurve<256> c(set);
+    CheckField<256>(c.p());
+    CheckField<256>(c.q());
+  }
+}
+
+TEST(FieldCt, AgreesWithTheIntegerLayer512) {
+  for (Parameter set : vrt::test::DistinctCurves512()) {
+    vrt::test::TestCurve<512> c(set);
+    CheckField<512>(c.p());
+    CheckField<512>(c.q());
+  }
+}
+
+// Moduli near the word edges: the largest odd numbers of the width, and
+// small ones; inputs without an inverse give 0 from the variable-time form.
+TEST(FieldCt, InversionEdges) {
+  Int<256> top;
+  for (auto& w : top.words) w = ~uint64_t{0};  // 2^256 - 1 = 3 * 5 * 17 * ...
+  const vrt::math::safegcd::Modulus<256> mt = vrt::math::safegcd::make_modulus<256>(top);
+  EXPECT_EQ(HexInt(vrt::math::safegcd::inverse_var<256>(Int<256>(3), mt)), HexInt(Int<256>()));
+  EXPECT_EQ(HexInt(vrt::math::safegcd::inverse_var<256>(Int<256>(2), mt)), HexInt(Int<256>(2).inverse_generic(top)));
+  for (int i = 0; i < 200; ++i) {
+    Int<256> a = RandomInt<256>();
+    if (a == top) continue;
+    const Int<256> want = a.inverse_generic(top);
+    EXPECT_EQ(HexInt(vrt::math::safegcd::inverse_var<256>(a, mt)), HexInt(want)) << HexInt(a);
+    if (!want.is_zero()) {
+      EXPECT_EQ(HexInt(vrt::math::safegcd::inverse_ct<256>(a, mt)), HexInt(want)) << HexInt(a);
+    }
+  }
+  Int<512> top5;
+  for (auto& w : top5.words) w = ~uint64_t{0};
+  top5.words[0] -= 2;  // 2^512 - 3, odd
+  const auto m5 = vrt::math::safegcd::make_modulus<512>(top5);
+  for (int i = 0; i < 200; ++i) {
+    Int<512> a = RandomInt<512>();
+    if (a >= top5) continue;
+    const Int<512> want = a.inverse_generic(top5);
+    EXPECT_EQ(HexInt(vrt::math::safegcd::inverse_var<512>(a, m5)), HexInt(want)) << HexInt(a);
+    if (!want.is_zero()) {
+      EXPECT_EQ(HexInt(vrt::math::safegcd::inverse_ct<512>(a, m5)), HexInt(want)) << HexInt(a);
+    }
+  }
+}
+
+}  // namespace
