@@ -17,6 +17,12 @@ using vrt::cli::Command;
 const Command* const kCommands[] = {
     &vrt::cli::kHashCommand,
     &vrt::cli::kHmacCommand,
+    &vrt::cli::kMacCommand,
+    &vrt::cli::kGenkeyCommand,
+    &vrt::cli::kPubkeyCommand,
+    &vrt::cli::kSignCommand,
+    &vrt::cli::kVerifyCommand,
+    &vrt::cli::kDeriveCommand,
     &vrt::cli::kSelftestCommand,
     &vrt::cli::kVersionCommand,
 };
