@@ -1,5 +1,5 @@
-// Streebog throughput, ours beside Nettle, libgcrypt and the OpenSSL GOST
-// provider.
+// Streebog and GOST R 34.11-94 (CryptoPro set) throughput, ours beside
+// Nettle, libgcrypt and the OpenSSL GOST provider.
 #include <cstring>
 #include <string>
 
@@ -10,6 +10,7 @@
 #include <gcrypt.h>
 #endif
 #if defined(VRT_HAVE_NETTLE)
+#include <nettle/gosthash94.h>
 #include <nettle/streebog.h>
 #endif
 #if defined(VRT_HAVE_OPENSSL)
@@ -35,6 +36,21 @@ void Ours(benchmark::State& state, uint32_t bits) {
     st |= vrtGostHash2012Update(&ctx, msg.data(), n);
     st |= vrtGostHash2012Finalize(&ctx, digest);
     if (st != VRT_SUCCESS) state.SkipWithError("Streebog failed");
+    benchmark::DoNotOptimize(digest);
+  }
+  SetBytes(state, n);
+}
+
+void Ours94(benchmark::State& state) {
+  const size_t n = static_cast<size_t>(state.range(0));
+  const auto& msg = vrt::bench::Buffer(n);
+  uint8_t digest[32];
+  for (auto _ : state) {
+    hash94_ctx_t ctx;
+    uint32_t st = vrtGostHash94Init(&ctx, VRT_GOST89_SBOX_R3411_94_CRYPTOPRO, nullptr);
+    st |= vrtGostHash94Update(&ctx, msg.data(), n);
+    st |= vrtGostHash94Finalize(&ctx, digest);
+    if (st != VRT_SUCCESS) state.SkipWithError("GOST R 34.11-94 failed");
     benchmark::DoNotOptimize(digest);
   }
   SetBytes(state, n);
@@ -106,19 +122,23 @@ void Register() {
   };
   reg("streebog512/vrt", [](benchmark::State& s) { Ours(s, 512); });
   reg("streebog256/vrt", [](benchmark::State& s) { Ours(s, 256); });
+  reg("gost94/vrt", Ours94);
 #if defined(VRT_HAVE_NETTLE)
   reg("streebog512/nettle",
       Nettle<streebog512_ctx, streebog512_init, streebog512_update, streebog512_digest, 64>);
   reg("streebog256/nettle",
       Nettle<streebog256_ctx, streebog256_init, streebog256_update, streebog256_digest, 32>);
+  reg("gost94/nettle", Nettle<gosthash94cp_ctx, gosthash94cp_init, gosthash94cp_update, gosthash94cp_digest, 32>);
 #endif
 #if defined(VRT_HAVE_GCRYPT)
   reg("streebog512/gcrypt", [](benchmark::State& s) { Gcrypt(s, GCRY_MD_STRIBOG512); });
   reg("streebog256/gcrypt", [](benchmark::State& s) { Gcrypt(s, GCRY_MD_STRIBOG256); });
+  reg("gost94/gcrypt", [](benchmark::State& s) { Gcrypt(s, GCRY_MD_GOSTR3411_CP); });
 #endif
 #if defined(VRT_HAVE_OPENSSL)
   reg("streebog512/openssl", [](benchmark::State& s) { OpenSsl(s, "md_gost12_512"); });
   reg("streebog256/openssl", [](benchmark::State& s) { OpenSsl(s, "md_gost12_256"); });
+  reg("gost94/openssl", [](benchmark::State& s) { OpenSsl(s, "md_gost94"); });
 #endif
 }
 

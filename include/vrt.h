@@ -3,7 +3,7 @@
  * GOST cryptography for Linux x86-64: Streebog and GOST R 34.11-94, HMAC and
  * key derivation, Kuznyechik and Magma in the GOST R 34.13-2015 modes, MGM,
  * GOST 28147-89, GOST R 34.10-2012 signatures and VKO, a self-seeding random
- * generator and masked key storage.
+ * generator, masked key storage, and text helpers (INI, Base64, UTF-8).
  *
  * Every function returns an unsigned 32-bit status (VRT_SUCCESS is 0) unless
  * its comment says otherwise. Initialise the library with vrtInit or
@@ -263,6 +263,210 @@ VRT_API uint32_t hash2012_example(const uint8_t* message, uint64_t length, uint8
                                   uint32_t digest_bytes);
 /* hash2012_self_test checks the two messages of the standard, 512 and 256 bits. */
 VRT_API uint32_t hash2012_self_test(vrtp_instance_t* instance);
+
+/* ---- GOST R 34.11-94 ---- */
+
+/* Bytes of a GOST R 34.11-94 saved state. */
+#define VRT_HASH94_STATE_SIZE 131
+
+struct gost89_sbox;
+
+/* A GOST R 34.11-94 context in caller memory (176 bytes). All 256-bit values
+ * are little-endian; the digest is the byte-reverse of the hex the standard
+ * prints (the order libgcrypt, Nettle and OpenSSL return). */
+typedef struct hash94_ctx {
+  uint8_t h[32];                   /* chaining value H */
+  uint8_t L[32];                   /* message bits processed */
+  uint8_t sigma[32];               /* checksum */
+  uint8_t hmac_key[32];            /* HMAC key block; untouched by the hash */
+  uint8_t buffer[32];              /* partial block */
+  uint64_t buffered;               /* bytes in buffer, 0..32; all-ones once finalised */
+  const struct gost89_sbox* sbox;  /* the GOST 28147-89 S-box set of the step function */
+} hash94_ctx_t;
+
+/* vrtGostHash94Init starts a digest. sbox is an S-box identifier of the GOST
+ * 28147-89 section or the address of an initialised caller's set; 0 selects
+ * VRT_GOST89_SBOX_R3411_94_CRYPTOPRO. start is the 32-byte starting value
+ * (null: zero). Returns 0; VRT_ERROR_INVALID_ARGUMENT for a null ctx or an
+ * S-box set that is not initialised (the context is cleared but unusable). */
+VRT_API uint32_t vrtGostHash94Init(hash94_ctx_t* ctx, uint64_t sbox, const uint8_t* start);
+/* vrtGostHash94Update absorbs length bytes (data may be null when length is
+ * 0). Returns VRT_ERROR_NOT_INITIALIZED on a finalised context, 3 for a null
+ * context or data. */
+VRT_API uint32_t vrtGostHash94Update(hash94_ctx_t* ctx, const uint8_t* data, uint64_t length);
+/* vrtGostHash94Finalize writes the 32-byte digest; on a finalised context it
+ * writes the same digest again. */
+VRT_API uint32_t vrtGostHash94Finalize(hash94_ctx_t* ctx, uint8_t* digest);
+/* vrtGostHash94SaveState writes the 131-byte snapshot of ctx. A null blob
+ * asks for the size (*size = 131); *size other than 131 gives
+ * VRT_ERROR_INVALID_ARGUMENT; a context on another S-box set than the two of
+ * GOST R 34.11-94 gives VRT_ERROR_UNSUPPORTED. Nothing is written on failure. */
+VRT_API uint32_t vrtGostHash94SaveState(hash94_ctx_t* ctx, uint8_t* blob, uint64_t* size);
+/* vrtGostHash94RestoreState loads a snapshot: VRT_ERROR_INVALID_ARGUMENT for a
+ * null blob or a buffered count above 32, VRT_ERROR_LENGTH for a blob shorter
+ * than 131 bytes, VRT_ERROR_UNSUPPORTED for a version other than 1 or an
+ * S-box byte other than 0 (test set) or 1 (CryptoPro set). On any failure ctx
+ * is left as it was. Extra bytes are ignored. */
+VRT_API uint32_t vrtGostHash94RestoreState(hash94_ctx_t* ctx, const uint8_t* blob, uint64_t size);
+
+VRT_API uint32_t vrtpGostHash94Init(hash94_ctx_t* ctx, uint64_t sbox, const uint8_t* start);
+VRT_API uint32_t vrtpGostHash94Update(hash94_ctx_t* ctx, const uint8_t* data, uint64_t length);
+VRT_API uint32_t vrtpGostHash94Finalize(hash94_ctx_t* ctx, uint8_t* digest);
+VRT_API uint32_t vrtpGostHash94SaveState(hash94_ctx_t* ctx, uint8_t* blob, uint64_t* size);
+VRT_API uint32_t vrtpGostHash94RestoreState(hash94_ctx_t* ctx, const uint8_t* blob, uint64_t size);
+
+/* hash94_self_test checks the two examples of GOST R 34.11-94 (test set). */
+VRT_API uint32_t hash94_self_test(vrtp_instance_t* instance);
+
+/* ---- HMAC ---- */
+
+#define VRT_ALG_HMAC94        UINT32_C(0x2010101) /* HMAC-GOST R 34.11-94, CryptoPro set */
+#define VRT_ALG_HMAC2012_256  UINT32_C(0x2010102) /* HMAC-Streebog-256 */
+#define VRT_ALG_HMAC2012_512  UINT32_C(0x2010103) /* HMAC-Streebog-512 */
+#define VRT_HMAC_CTX_SIZE 352
+
+struct binstr;
+
+/* The operations of one HMAC algorithm. ctx is an hmac_ctx_t. */
+typedef struct hmac_ops {
+  uint64_t digest_size;  /* MAC bytes */
+  uint64_t block_size;   /* hash block bytes, the key-block length */
+  uint32_t (*key_setup)(uint8_t* ctx, const struct binstr* key);
+  uint32_t (*update)(uint8_t* ctx, const struct binstr* data);
+  uint32_t (*final)(uint8_t* ctx, uint8_t* mac);
+} hmac_ops_t;
+
+/* An HMAC context in caller memory (352 bytes, 8-byte aligned): the hash
+ * context with the key block, then the algorithm's operations. Between
+ * vrtHMACInit and vrtHMACFinalize it holds the key in plain form: wipe it
+ * (vrt_memreset_s) if a stream is abandoned. */
+typedef struct hmac_ctx {
+  union {
+    hash2012_ctx_t h2012;
+    hash94_ctx_t h94;
+  } hash;
+  const hmac_ops_t* hmac_ops;  /* null until initialised */
+  uint64_t reserved;
+} hmac_ctx_t;
+
+VRT_API extern const hmac_ops_t vrtpHmacOpsGost2012_256;
+VRT_API extern const hmac_ops_t vrtpHmacOpsGost2012_512;
+VRT_API extern const hmac_ops_t vrtpHmacOpsGost94;
+/* The pads: 64 bytes of 0x36 and of 0x5c (GOST R 34.11-94 uses 32). */
+VRT_API extern const uint8_t vrtpHMACIPadding[64];
+VRT_API extern const uint8_t vrtpHMACOPadding[64];
+
+/* vrtHMACInit clears the context, selects the algorithm (VRT_ALG_HMAC*) and
+ * absorbs the key, of any length (one longer than the hash block is hashed
+ * first). Returns 0; VRT_ERROR_UNSUPPORTED for another identifier;
+ * VRT_ERROR_FAILED for a null ctx or key. After a failure the context
+ * refuses Update and Finalize. */
+VRT_API uint32_t vrtHMACInit(uint8_t* ctx, const struct binstr* key, uint32_t algorithm);
+/* vrtHMACUpdate absorbs the data bytes (data->data may be null when the
+ * length is 0). Returns 0; VRT_ERROR_INVALID_ARGUMENT for a null ctx or data
+ * or a context never initialised; VRT_ERROR_NOT_INITIALIZED after the final
+ * step. */
+VRT_API uint32_t vrtHMACUpdate(uint8_t* ctx, const struct binstr* data);
+/* vrtHMACFinalize writes the MAC (digest_size bytes) and wipes the key block
+ * and the hash state from the context. Returns 0; 3 as for Update;
+ * VRT_ERROR_NOT_INITIALIZED when the final step was already done (nothing
+ * written): initialise the context again for another MAC. */
+VRT_API uint32_t vrtHMACFinalize(uint8_t* ctx, uint8_t* mac);
+/* vrtGostHmac2012_256 (32-byte mac), vrtGostHmac2012_512 (64 bytes) and
+ * vrtGostHmac94 (32 bytes, CryptoPro set) compute the MAC of data under key
+ * in one call on a context they wipe before returning. Returns 0, or
+ * VRT_ERROR_INVALID_ARGUMENT for a null mac, key or data, or data bytes
+ * missing for a nonzero length. */
+VRT_API uint32_t vrtGostHmac2012_256(uint8_t* mac, const struct binstr* key, const struct binstr* data);
+VRT_API uint32_t vrtGostHmac2012_512(uint8_t* mac, const struct binstr* key, const struct binstr* data);
+VRT_API uint32_t vrtGostHmac94(uint8_t* mac, const struct binstr* key, const struct binstr* data);
+
+VRT_API uint32_t vrtpHMACInit(uint8_t* ctx, const struct binstr* key, uint32_t algorithm);
+VRT_API uint32_t vrtpHMACUpdate(uint8_t* ctx, const struct binstr* data);
+VRT_API uint32_t vrtpHMACFinalize(uint8_t* ctx, uint8_t* mac);
+VRT_API uint32_t vrtpGostHmac2012_256(uint8_t* mac, const struct binstr* key, const struct binstr* data);
+VRT_API uint32_t vrtpGostHmac2012_512(uint8_t* mac, const struct binstr* key, const struct binstr* data);
+VRT_API uint32_t vrtpGostHmac94(uint8_t* mac, const struct binstr* key, const struct binstr* data);
+
+/* hmac2012_self_test checks the HMAC example of R 50.1.113-2016 (RFC 7836)
+ * for both sizes; hmac94_self_test a stored HMAC-GOST R 34.11-94 value. */
+VRT_API uint32_t hmac2012_self_test(vrtp_instance_t* instance);
+VRT_API uint32_t hmac94_self_test(vrtp_instance_t* instance);
+
+/* ---- key derivation: KDF, KDF_TREE, KEG and the TLS and IPsec PRFs ---- */
+
+struct genkey;
+struct sign2012_par;
+
+/* Secret inputs are masked keys (genkey_t of the keys section; a null record,
+ * null data or zero length counts as missing); they are unmasked only into
+ * temporaries, which are wiped with every HMAC state that held them before
+ * the call returns. On an argument error nothing is written. */
+
+/* vrtKDFTree256 is KDF_TREE_GOSTR3411_2012_256 of R 50.1.113-2016: L / 8
+ * bytes (rounded down) of HMAC-Streebog-256 blocks over
+ * counter(R bytes) | label | 0x00 | seed | L (big-endian, fewest bytes).
+ * Returns 0; VRT_ERROR_INVALID_ARGUMENT for a missing key, an empty or null
+ * label or seed, a null out, R outside 1..4 or L above 256 * (2^(8R) - 1);
+ * VRT_ERROR_NO_MEMORY. */
+VRT_API uint32_t vrtKDFTree256(const struct genkey* key, const uint8_t* label, uint64_t label_len,
+                               const uint8_t* seed, uint64_t seed_len, uint32_t R, uint64_t L, uint8_t* out);
+/* vrtKDF256 is KDF_GOSTR3411_2012_256: vrtKDFTree256 with R = 1, L = 256
+ * (32 bytes of out). */
+VRT_API uint32_t vrtKDF256(const struct genkey* key, const uint8_t* label, uint64_t label_len,
+                           const uint8_t* seed, uint64_t seed_len, uint8_t* out);
+/* vrtKEG derives 64 bytes from a plain private key (L bytes), the peer's
+ * public key (2L bytes, x then y little-endian) and the 32-byte h: VKO with
+ * UKM = h[15..0] (1 when those bytes are zero); on a 512-bit curve its
+ * 64-byte result, on a 256-bit curve KDF_TREE of its 32-byte result with
+ * label "kdf tree", seed h[16..23], R = 1, L = 512. On the built-in curve
+ * records (or copies of them) VKO runs on a signer handle, in time
+ * independent of the keys; another curve record takes the reference code.
+ * Returns 0; VRT_ERROR_INVALID_ARGUMENT for null arguments, a curve of
+ * another size or a peer key that is not a point of the curve;
+ * VRT_ERROR_NO_MEMORY. The shared point and the VKO key are wiped. */
+VRT_API uint32_t vrtKEG(const uint8_t* private_key, const uint8_t* public_key, const uint8_t* h,
+                        const struct sign2012_par* curve, uint8_t* out);
+/* vrtPRFTLS is the TLS 1.2 PRF (P_hash of RFC 5246 over label | seed) with
+ * algorithm VRT_ALG_HMAC2012_256 or VRT_ALG_HMAC2012_512: out_len bytes.
+ * Returns 0; VRT_ERROR_INVALID_ARGUMENT for a missing key, a null or empty
+ * label or seed, out_len 0 or a null out; VRT_ERROR_UNSUPPORTED for another
+ * algorithm; VRT_ERROR_NO_MEMORY. */
+VRT_API uint32_t vrtPRFTLS(const struct genkey* key, const uint8_t* label, uint64_t label_len, const uint8_t* seed,
+                           uint64_t seed_len, uint32_t algorithm, uint64_t out_len, uint8_t* out);
+/* vrtPRFIPsecKeyMat is PRF_IPSEC_KEYMAT of R 50.1.113-2016:
+ * T(1) = H(key, seed), T(i+1) = H(key, T(i) | seed); vrtPRFIPsecPrfPlus is
+ * prf+ of RFC 7296: T(i) = H(key, T(i-1) | seed | i), one counter byte
+ * (it wraps past block 255). Statuses as for vrtPRFTLS, the seed a byte
+ * string that must be non-empty. */
+VRT_API uint32_t vrtPRFIPsecKeyMat(const struct genkey* key, const struct binstr* seed, uint32_t algorithm,
+                                   uint64_t out_len, uint8_t* out);
+VRT_API uint32_t vrtPRFIPsecPrfPlus(const struct genkey* key, const struct binstr* seed, uint32_t algorithm,
+                                    uint64_t out_len, uint8_t* out);
+
+VRT_API uint32_t vrtpKDFTree256(const struct genkey* key, const uint8_t* label, uint64_t label_len,
+                                const uint8_t* seed, uint64_t seed_len, uint32_t R, uint64_t L, uint8_t* out);
+VRT_API uint32_t vrtpKEG(const uint8_t* private_key, const uint8_t* public_key, const uint8_t* h,
+                         const struct sign2012_par* curve, uint8_t* out);
+VRT_API uint32_t vrtpKEG256(const uint8_t* private_key, const uint8_t* public_key, const uint8_t* h,
+                            const struct sign2012_par* curve, uint8_t* out);
+VRT_API uint32_t vrtpKEG512(const uint8_t* private_key, const uint8_t* public_key, const uint8_t* h,
+                            const struct sign2012_par* curve, uint8_t* out);
+/* vrtpKEG_VKO writes the VKO key of out_len (32 or 64) bytes under the UKM
+ * taken from h. */
+VRT_API uint32_t vrtpKEG_VKO(const uint8_t* private_key, const uint8_t* public_key, const uint8_t* h,
+                             uint32_t out_len, const struct sign2012_par* curve, uint8_t* out);
+VRT_API uint32_t vrtpPRFTLS(const struct genkey* key, const uint8_t* label, uint64_t label_len,
+                            const uint8_t* seed, uint64_t seed_len, uint32_t algorithm, uint64_t out_len,
+                            uint8_t* out);
+VRT_API uint32_t vrtpPRFIPsecKeyMat(const struct genkey* key, const struct binstr* seed, uint32_t algorithm,
+                                    uint64_t out_len, uint8_t* out);
+VRT_API uint32_t vrtpPRFIPsecPrfPlus(const struct genkey* key, const struct binstr* seed, uint32_t algorithm,
+                                     uint64_t out_len, uint8_t* out);
+
+/* prf_self_test checks the PRF_TLS, PRF_IPSEC_KEYMAT and PRF_IPSEC_PRFPLUS
+ * examples of R 50.1.113-2016 with both HMAC sizes. */
+VRT_API uint32_t prf_self_test(vrtp_instance_t* instance);
 
 /* ==========================================================================
  * GOST R 34.12-2015 ciphers: Kuznyechik, Magma, modes, MAC, MGM
@@ -1884,10 +2088,118 @@ VRT_API uint32_t random_calc_randomness(const uint8_t* data, uint64_t length, ui
 
 /* ==========================================================================
  * Text helpers
+ *
+ * INI text, Base64 and UTF-8. Wide strings are UTF-32 in host order (wchar_t
+ * is 32 bits). These need no library initialisation and share no state with
+ * the cryptography; they report failures by their result or, in the C++-only
+ * part below, by std::runtime_error with the message each comment gives.
  * ========================================================================== */
+
+/* vr_ini_handler receives one setting: the section it is in ("" before the
+ * first section header), its key name and value, and the section's index
+ * (-1 before the first header, then 0, 1, ... per header). It returns
+ * nonzero to accept the setting, 0 to mark its line as an error. The strings
+ * live until the handler returns. */
+typedef int (*vr_ini_handler)(void* user, const wchar_t* section, const wchar_t* name, const wchar_t* value,
+                              int section_index);
+
+/* vr_ini_parse_string parses INI text and calls handler for every setting,
+ * passing user through. Lines end at a line feed (a carriage return before it
+ * is trailing white space) or at the end of the text; blank lines are skipped
+ * and not counted. A line is a comment when its first non-blank character is
+ * ';' or '#'; "[name]" opens a section; "key = value" or "key: value" is a
+ * setting, whose value loses an inline comment (a ';' after white space) and
+ * the white space around it; an indented line after a setting is a further
+ * value of the same key. A line with no separator, an unclosed section
+ * header, a line longer than 19999 characters, or a handler result of 0 is
+ * an error of that line; parsing goes on to the end either way. Returns 0
+ * when every line was accepted, the number (from 1) of the first line in
+ * error, or -1 when text or handler is null or memory runs out. */
+VRT_API int vr_ini_parse_string(const wchar_t* text, vr_ini_handler handler, void* user);
+
+/* utf8_strlen returns the number of code points in the NUL-terminated UTF-8
+ * text s (bytes that are not continuation bytes; 0 for a null s). */
+VRT_API int utf8_strlen(const char* s);
 
 #ifdef __cplusplus
 } /* extern "C" */
+
+#include <cwchar>
+#include <locale>
+#include <string>
+#include <vector>
+
+/* The helpers that take and return C++ strings. Their names are exported
+ * unmangled like every other function of the library. */
+#if defined(__clang__)
+#pragma clang diagnostic push
+#pragma clang diagnostic ignored "-Wreturn-type-c-linkage"
 #endif
+extern "C" {
+
+/* Encode returns the Base64 text (RFC 4648 alphabet, '=' padding, no line
+ * breaks) of len bytes at data; "" for len 0. Raises "EncodeGetRequiredLength"
+ * when len exceeds INT_MAX / 4, "Encode" for a null data with a nonzero len. */
+VRT_API std::wstring Encode(const unsigned char* data, size_t len);
+/* EncodeGetRequiredLength returns the narrow-character capacity that encoding
+ * len bytes is given: the encoded length plus room for line breaks every 76
+ * characters. Raises "EncodeGetRequiredLength" when 4 * len exceeds INT_MAX. */
+VRT_API int EncodeGetRequiredLength(size_t len);
+/* Decode returns the bytes of Base64 text. Characters outside the alphabet
+ * (white space, line breaks, anything else) are skipped; the first '=' ends
+ * the data and what follows it is ignored. A last group of 2 or 3 characters
+ * gives 1 or 2 bytes, a single leftover character none. Raises "iconv failed:
+ * UTF-32LE to UTF-8" when the text holds a wchar_t that is no Unicode scalar
+ * value (a surrogate, or above U+10FFFF). */
+VRT_API std::vector<unsigned char> Decode(const std::wstring& text);
+/* DecodeGetRequiredLength returns len: a bound on the bytes that len
+ * characters of Base64 decode to. */
+VRT_API size_t DecodeGetRequiredLength(size_t len);
+
+/* toWideChar converts NUL-terminated UTF-8 to a wide string, fromWideChar a
+ * NUL-terminated wide string to UTF-8 (a null pointer gives ""). Invalid input
+ * raises "iconv failed: UTF-8 to UTF-32LE" or "iconv failed: UTF-32LE to
+ * UTF-8". */
+VRT_API std::wstring toWideChar(const char* utf8);
+VRT_API std::string fromWideChar(const wchar_t* wide);
+/* recode converts in_len bytes at in from the iconv character set `from` to
+ * `to` into out, which holds *out_len bytes; *out_len becomes the number of
+ * bytes written. Returns true when everything was converted; false when the
+ * sets are unknown, the input is invalid in `from` or has a character `to`
+ * lacks, or out is too small (what was converted before stays written). */
+VRT_API bool recode(const char* in, size_t in_len, const char* from, char* out, size_t* out_len, const char* to);
+/* utf8_string_offset returns the byte offset in the UTF-8 text s at which code
+ * point n (from 0) begins: 0 for n <= 0, s.size() when s has n or fewer code
+ * points. Never reads outside s. */
+VRT_API int utf8_string_offset(const std::string& s, int n);
+
+} /* extern "C" */
+#if defined(__clang__)
+#pragma clang diagnostic pop
+#endif
+
+/* utf8_codecvt_facet converts between wide characters and UTF-8 for wide
+ * streams and std::wstring_convert, for example
+ *   std::wifstream in; in.imbue(std::locale(in.getloc(), new utf8_codecvt_facet));
+ * Stateless; overlong forms, surrogates, values above U+10FFFF and stray
+ * continuation bytes are errors both ways. */
+class VRT_API utf8_codecvt_facet : public std::codecvt<wchar_t, char, std::mbstate_t> {
+ public:
+  explicit utf8_codecvt_facet(std::size_t refs = 0);
+  /* Public, so that std::wstring_convert can own one. */
+  ~utf8_codecvt_facet() override;
+
+ protected:
+  result do_in(std::mbstate_t& state, const char* from, const char* from_end, const char*& from_next,
+               wchar_t* to, wchar_t* to_end, wchar_t*& to_next) const override;
+  result do_out(std::mbstate_t& state, const wchar_t* from, const wchar_t* from_end, const wchar_t*& from_next,
+                char* to, char* to_end, char*& to_next) const override;
+  result do_unshift(std::mbstate_t& state, char* to, char* to_end, char*& to_next) const override;
+  int do_encoding() const noexcept override;
+  bool do_always_noconv() const noexcept override;
+  int do_length(std::mbstate_t& state, const char* from, const char* from_end, std::size_t max) const override;
+  int do_max_length() const noexcept override;
+};
+#endif /* __cplusplus */
 
 #endif /* VRT_H */

@@ -1,7 +1,8 @@
 // vrt hash: DIGEST  NAME lines, and checking such lines as sha256sum -c does.
 //
 // Digests are printed in the library's byte order, as `openssl dgst` with the
-// GOST provider and Botan print Streebog, so checksum lists agree across tools.
+// GOST provider and Botan print Streebog and GOST R 34.11-94, so checksum
+// lists agree across tools.
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -21,43 +22,62 @@ constexpr const char* kHelp =
     "Prints 'DIGEST  NAME' for each FILE (- or none: standard input), or checks\n"
     "the lines of each SUMFILE and prints 'NAME: OK' or 'NAME: FAILED'.\n"
     "\n"
-    "  -a, --algorithm ALG  streebog512 (default) or streebog256\n"
+    "  -a, --algorithm ALG  streebog512 (default), streebog256, gost94 (GOST R\n"
+    "                       34.11-94, CryptoPro parameter set) or gost94-test\n"
+    "                       (its test parameter set)\n"
     "  -c, --check          check the listed digests; with no -a, each line's\n"
-    "                       algorithm follows from its digest length\n"
+    "                       algorithm follows from its digest length (128 hex\n"
+    "                       digits streebog512, 64 streebog256: give -a gost94\n"
+    "                       for GOST R 34.11-94 lists)\n"
     "  -h, --help           print this text\n"
     "\n"
     "Exit status: 0 all files read (and matched), 1 a file failed, 2 bad usage.\n";
 
+// A hash: its digest size in bits and, for GOST R 34.11-94, its S-box set.
+struct Algorithm {
+  uint32_t bits;
+  uint64_t sbox94;  // nonzero: GOST R 34.11-94 on this set; zero: Streebog
+};
+
 // Hashes a whole stream in fixed-size pieces. Returns false (errno kept) on a
 // read error.
-bool HashStream(FILE* f, uint32_t bits, std::string* hex) {
+bool HashStream(FILE* f, Algorithm alg, std::string* hex) {
   hash2012_ctx_t ctx;
-  if (vrtGostHash2012Init(&ctx, bits) != VRT_SUCCESS) return false;
+  hash94_ctx_t ctx94;
+  if (alg.sbox94 != 0 ? vrtGostHash94Init(&ctx94, alg.sbox94, nullptr) != VRT_SUCCESS
+                      : vrtGostHash2012Init(&ctx, alg.bits) != VRT_SUCCESS)
+    return false;
   static uint8_t buf[1 << 16];
   size_t n;
   while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) {
-    if (vrtGostHash2012Update(&ctx, buf, n) != VRT_SUCCESS) return false;
+    uint32_t st = alg.sbox94 != 0 ? vrtGostHash94Update(&ctx94, buf, n) : vrtGostHash2012Update(&ctx, buf, n);
+    if (st != VRT_SUCCESS) return false;
   }
   if (std::ferror(f)) return false;
   uint8_t digest[64];
-  if (vrtGostHash2012Finalize(&ctx, digest) != VRT_SUCCESS) return false;
-  *hex = ToHex(digest, bits / 8);
+  uint32_t st = alg.sbox94 != 0 ? vrtGostHash94Finalize(&ctx94, digest) : vrtGostHash2012Finalize(&ctx, digest);
+  if (st != VRT_SUCCESS) return false;
+  *hex = ToHex(digest, alg.bits / 8);
   return true;
 }
 
-bool HashFile(const std::string& name, uint32_t bits, std::string* hex) {
+bool HashFile(const std::string& name, Algorithm alg, std::string* hex) {
   FILE* f = OpenInput(name);
   if (f == nullptr) return false;
-  bool ok = HashStream(f, bits, hex);
+  bool ok = HashStream(f, alg, hex);
   CloseInput(f);
   return ok;
 }
 
-bool ParseAlgorithm(const std::string& name, uint32_t* bits) {
+bool ParseAlgorithm(const std::string& name, Algorithm* alg) {
   if (name == "streebog512") {
-    *bits = 512;
+    *alg = {512, 0};
   } else if (name == "streebog256") {
-    *bits = 256;
+    *alg = {256, 0};
+  } else if (name == "gost94") {
+    *alg = {256, VRT_GOST89_SBOX_R3411_94_CRYPTOPRO};
+  } else if (name == "gost94-test") {
+    *alg = {256, VRT_GOST89_SBOX_R3411_94_TEST};
   } else {
     return false;
   }
@@ -78,7 +98,7 @@ std::string Lower(std::string s) {
 
 // Checks every "DIGEST  NAME" (or "DIGEST *NAME") line of one list; prints
 // NAME: OK / FAILED as sha256sum -c does. Returns false when any file failed.
-bool CheckList(const std::string& list, uint32_t forced_bits) {
+bool CheckList(const std::string& list, Algorithm forced) {
   FILE* f = list == "-" ? stdin : std::fopen(list.c_str(), "r");
   if (f == nullptr) {
     FailErrno(list, errno);
@@ -96,16 +116,16 @@ bool CheckList(const std::string& list, uint32_t forced_bits) {
     if (line.empty() || line[0] == '#') continue;
     size_t sp = line.find(' ');
     std::string digest = line.substr(0, sp);
-    uint32_t bits = forced_bits ? forced_bits : digest.size() == 64 ? 256 : 512;
+    Algorithm alg = forced.bits != 0 ? forced : Algorithm{digest.size() == 64 ? 256u : 512u, 0};
     if (sp == std::string::npos || sp + 2 > line.size() || (line[sp + 1] != ' ' && line[sp + 1] != '*') ||
-        !IsHex(digest) || digest.size() != bits / 4) {
+        !IsHex(digest) || digest.size() != alg.bits / 4) {
       ++malformed;
       continue;
     }
     std::string name = line.substr(sp + 2);
     std::string got;
     ++checked;
-    if (!HashFile(name, bits, &got)) {
+    if (!HashFile(name, alg, &got)) {
       FailErrno(name, errno);
       std::printf("%s: FAILED open or read\n", name.c_str());
       ++unreadable;
@@ -134,7 +154,7 @@ bool CheckList(const std::string& list, uint32_t forced_bits) {
 }
 
 int Run(const std::vector<std::string>& args) {
-  uint32_t bits = 0;
+  Algorithm alg{0, 0};
   bool check = false;
   std::vector<std::string> files;
   bool options_done = false;
@@ -147,9 +167,9 @@ int Run(const std::vector<std::string>& args) {
       return 0;
     } else if (!options_done && (a == "-a" || a == "--algorithm")) {
       if (i + 1 == args.size()) return Usage("option %s needs an algorithm", a.c_str());
-      if (!ParseAlgorithm(args[++i], &bits)) return Usage("unknown hash algorithm '%s'", args[i].c_str());
+      if (!ParseAlgorithm(args[++i], &alg)) return Usage("unknown hash algorithm '%s'", args[i].c_str());
     } else if (!options_done && a.rfind("-a", 0) == 0 && a.size() > 2) {
-      if (!ParseAlgorithm(a.substr(2), &bits)) return Usage("unknown hash algorithm '%s'", a.c_str() + 2);
+      if (!ParseAlgorithm(a.substr(2), &alg)) return Usage("unknown hash algorithm '%s'", a.c_str() + 2);
     } else if (!options_done && (a == "-c" || a == "--check")) {
       check = true;
     } else if (!options_done && a.size() > 1 && a[0] == '-') {
@@ -162,13 +182,13 @@ int Run(const std::vector<std::string>& args) {
 
   bool ok = true;
   if (check) {
-    for (const std::string& list : files) ok = CheckList(list, bits) && ok;
+    for (const std::string& list : files) ok = CheckList(list, alg) && ok;
     return ok ? 0 : 1;
   }
-  if (bits == 0) bits = 512;
+  if (alg.bits == 0) alg = {512, 0};
   for (const std::string& name : files) {
     std::string hex;
-    if (!HashFile(name, bits, &hex)) {
+    if (!HashFile(name, alg, &hex)) {
       FailErrno(name, errno);
       ok = false;
       continue;
@@ -180,6 +200,6 @@ int Run(const std::vector<std::string>& args) {
 
 }  // namespace
 
-const Command kHashCommand = {"hash", "print or check Streebog digests of files", kHelp, Run};
+const Command kHashCommand = {"hash", "print or check Streebog or GOST R 34.11-94 digests of files", kHelp, Run};
 
 }  // namespace vrt::cli

@@ -1,4 +1,5 @@
 // vrt selftest and vrt version.
+#include <cerrno>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -9,10 +10,31 @@
 namespace vrt::cli {
 namespace {
 
+// The symbolic name of a library status, for messages.
+const char* StatusName(uint32_t st) {
+  switch (st) {
+    case VRT_SUCCESS: return "VRT_SUCCESS";
+    case VRT_ERROR_FAILED: return "VRT_ERROR_FAILED";
+    case VRT_ERROR_BAD_PARAMETERS: return "VRT_ERROR_BAD_PARAMETERS";
+    case VRT_ERROR_INVALID_ARGUMENT: return "VRT_ERROR_INVALID_ARGUMENT";
+    case VRT_ERROR_UNSUPPORTED: return "VRT_ERROR_UNSUPPORTED";
+    case VRT_ERROR_NOT_INITIALIZED: return "VRT_ERROR_NOT_INITIALIZED";
+    case VRT_ERROR_NO_MEMORY: return "VRT_ERROR_NO_MEMORY";
+    case VRT_ERROR_NO_DATA: return "VRT_ERROR_NO_DATA";
+    case VRT_ERROR_BUFFER_TOO_SMALL: return "VRT_ERROR_BUFFER_TOO_SMALL";
+    case VRT_ERROR_SIGNATURE: return "VRT_ERROR_SIGNATURE";
+    case VRT_ERROR_LENGTH: return "VRT_ERROR_LENGTH";
+    case VRT_ERROR_RANDOM_TEST: return "VRT_ERROR_RANDOM_TEST";
+    case VRT_ERROR_BAD_BUFFER: return "VRT_ERROR_BAD_BUFFER";
+    default: return "unknown status";
+  }
+}
+
 constexpr const char* kSelftestHelp =
     "usage: vrt selftest\n"
     "\n"
-    "Runs the library's known-answer self-tests and prints the outcome.\n"
+    "Runs the library's known-answer self-tests and prints the outcome; on a\n"
+    "failure also the status of the first failing test.\n"
     "Exit status: 0 passed, 1 a test failed.\n";
 
 constexpr const char* kVersionHelp =
@@ -28,10 +50,11 @@ int RunSelftest(const std::vector<std::string>& args) {
   if (!args.empty()) return Usage("selftest takes no arguments");
   uint32_t st = vrtTest();
   if (st != VRT_SUCCESS) {
-    std::printf("self-tests FAILED (status %u)\n", st);
-    return 1;
+    std::printf("self-tests FAILED (status %u, %s)\n", st, StatusName(st));
+    FlushStdout();
+    return Fail("a known-answer self-test failed: this build of the library must not be used");
   }
-  std::printf("self-tests passed\n");
+  if (!PrintStdout("self-tests passed\n") || !FlushStdout()) return FailErrno("standard output", errno);
   return 0;
 }
 

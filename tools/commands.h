@@ -6,6 +6,13 @@
 namespace vrt::cli {
 
 extern const Command kHashCommand;      // cmd_hash.cpp
+extern const Command kHmacCommand;      // cmd_hmac.cpp
+extern const Command kMacCommand;       // cmd_mac.cpp
+extern const Command kGenkeyCommand;    // cmd_keys.cpp
+extern const Command kPubkeyCommand;    // cmd_keys.cpp
+extern const Command kSignCommand;      // cmd_sign.cpp
+extern const Command kVerifyCommand;    // cmd_sign.cpp
+extern const Command kDeriveCommand;    // cmd_derive.cpp
 extern const Command kSelftestCommand;  // cmd_info.cpp
 extern const Command kVersionCommand;   // cmd_info.cpp
 

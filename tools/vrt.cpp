@@ -16,6 +16,13 @@ using vrt::cli::Command;
 // In the order `vrt --help` lists them.
 const Command* const kCommands[] = {
     &vrt::cli::kHashCommand,
+    &vrt::cli::kHmacCommand,
+    &vrt::cli::kMacCommand,
+    &vrt::cli::kGenkeyCommand,
+    &vrt::cli::kPubkeyCommand,
+    &vrt::cli::kSignCommand,
+    &vrt::cli::kVerifyCommand,
+    &vrt::cli::kDeriveCommand,
     &vrt::cli::kSelftestCommand,
     &vrt::cli::kVersionCommand,
 };

@@ -29,16 +29,31 @@ uint64_t memreset_requests();
 // each reduced modulo 255: the seed of the memory-reset generator.
 void weak_seed(uint8_t* out, size_t n);
 
-// Test hook: when set, vrtpCryptoTest calls it before the known-answer tests
-// and returns its status if nonzero. Not exported.
+// Self-test hooks. They exist in the test build only (the static archive the
+// tests link); libvrt.so is built without them.
 using SelfTestFn = uint32_t (*)(vrtp_instance_t*);
+
+// When set, vrtpCryptoTest calls it before the known-answer tests and returns
+// its status if nonzero.
 void set_selftest_hook(SelfTestFn fn);
 
-// Test hook: with false, vrtpCryptoTest runs only the hook above and skips
-// the known-answer tests, for tests that bring the library up many times
-// and are about the lifecycle, not the algorithms (the signature
-// self-test alone takes a good part of a second). Not exported.
+// When set, vrtpCryptoTest calls it in place of each known-answer test, with
+// the test's position in the run order (from 0) and the test itself: the hook
+// may run the test, or return a status of its own to stand for the test's
+// result (a nonzero one stops the run there). Null restores the plain run.
+using SelfTestStepFn = uint32_t (*)(size_t position, SelfTestFn test, vrtp_instance_t* instance);
+void set_selftest_step_hook(SelfTestStepFn fn);
+
+// With false, vrtpCryptoTest runs only the first hook above and skips the
+// known-answer tests, for tests that bring the library up many times and are
+// about the lifecycle, not the algorithms (the signature self-test alone
+// takes a good part of a second).
 void set_known_answer_tests(bool enabled);
+
+// The known-answer tests in run order: their number, and the one at a
+// position (null past the end).
+size_t selftest_count();
+SelfTestFn selftest_at(size_t position);
 
 // Test hook for the generator clock: replaces time_in_seconds while set (null
 // restores the system clock). Not exported.

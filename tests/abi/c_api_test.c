@@ -1,11 +1,22 @@
 /* The public header from C: initialise, hash the standard's first example,
- * report, clean up. */
+ * one HMAC, report, clean up; then the text helpers that C can call. */
 #include <stdio.h>
 #include <string.h>
 
 #include "vrt.h"
 
+static int count_settings(void* user, const wchar_t* section, const wchar_t* name, const wchar_t* value,
+                          int section_index) {
+  (void)section;
+  (void)name;
+  (void)value;
+  (void)section_index;
+  ++*(int*)user;
+  return 1;
+}
+
 int main(void) {
+  int settings = 0;
   static const char m1[] = "012345678901234567890123456789012345678901234567890123456789012";
   /* Streebog-256 of M1, in the library's (little-endian) byte order. */
   static const uint8_t expected[32] = {
@@ -21,8 +32,24 @@ int main(void) {
   if (memcmp(digest, expected, sizeof digest) != 0) return 6;
   if (sizeof(hash2012_ctx_t) != 336) return 7;
   if (strcmp(vrtGetVersionStr(), "1.1.0") != 0 || vrtGetVersion() != 0x10100u) return 8;
+  {
+    /* The record sizes C callers allocate, and one HMAC through a context. */
+    hmac_ctx_t hmac;
+    binstr_t key, data;
+    uint8_t mac[32];
+    __binstr_init(&key, (void*)m1, 32);
+    __binstr_init(&data, (void*)m1, sizeof m1 - 1);
+    if (sizeof(hash94_ctx_t) != 176 || sizeof(hmac_ctx_t) != VRT_HMAC_CTX_SIZE) return 10;
+    if (vrtHMACInit((uint8_t*)&hmac, &key, VRT_ALG_HMAC94) != VRT_SUCCESS) return 11;
+    if (vrtHMACUpdate((uint8_t*)&hmac, &data) != VRT_SUCCESS) return 12;
+    if (vrtHMACFinalize((uint8_t*)&hmac, mac) != VRT_SUCCESS) return 13;
+    if (vrtGostHmac94(digest, &key, &data) != VRT_SUCCESS || memcmp(digest, mac, sizeof mac) != 0) return 14;
+  }
   vrtCleanup();
   if (vrtStatus() != VRT_ERROR_NOT_INITIALIZED) return 9;
+  /* The text helpers with plain C types, without initialisation. */
+  if (utf8_strlen("\xc3\xa9" "a") != 2) return 15;
+  if (vr_ini_parse_string(L"[a]\nk = v\nx: y", count_settings, &settings) != 0 || settings != 2) return 16;
   puts("C API ok");
   return 0;
 }

@@ -1,4 +1,6 @@
 # cmake -DLIBRARY=libvrt.so -DLIST_DIR=<dir of *.syms> -DNM=nm -P check_exports.cmake
+# A name missing from the library, an exported name missing from the lists,
+# or an unlisted mangled C++ name fails.
 execute_process(COMMAND ${NM} -D --defined-only ${LIBRARY}
   OUTPUT_VARIABLE raw RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
@@ -31,8 +33,10 @@ set(missing ${expected})
 list(REMOVE_ITEM missing ${actual})
 set(extra ${actual})
 list(REMOVE_ITEM extra ${expected})
+# Functions are exported unmangled; the one C++ class of the library (the
+# UTF-8 facet, text.syms) is listed member by member.
 set(mangled "")
-foreach(name ${actual})
+foreach(name ${extra})
   if(name MATCHES "^_Z")
     list(APPEND mangled ${name})
   endif()

@@ -16,6 +16,14 @@ expect_rc() {  # expected-rc description command...
 have_gost_provider() {
   command -v openssl >/dev/null && openssl dgst -provider gostprov -md_gost12_256 /dev/null >/dev/null 2>&1
 }
+# True when openssl has the GOST engine (keys, signatures and VKO).
+have_gost_engine() {
+  command -v openssl >/dev/null &&
+    openssl genpkey -engine gost -algorithm gost2012_256 -pkeyopt paramset:A >/dev/null 2>&1
+}
+# Lower-case hex of a file, and bytes from hex.
+hex_of() { od -An -v -tx1 "$1" | tr -d ' \n'; }
+unhex() { printf '%b' "$(printf '%s' "$1" | sed 's/../\\x&/g')"; }
 finish() {  # finish NAME
   [ "$fails" -eq 0 ] && echo "$1: all checks passed"
   exit $((fails > 0))
