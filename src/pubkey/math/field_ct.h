@@ -73,7 +73,7 @@ inline uint64_t add_carry(Int<N>& r, const Int<N>& a, const Int<N>& b) {
   unsigned char c = 0;
   for (int i = 0; i < Int<N>::kWords; ++i) {
     unsigned long long o;
-    c = _addcarry_u64(c, a.words[i], b.words[i], &o);
+    c = __builtin_ia32_addcarryx_u64(c, a.words[i], b.words[i], &o);
     r.words[i] = o;
   }
   return c;
