@@ -144,7 +144,7 @@ void GcryptZ(benchmark::State& state) {
 
 const std::vector<int64_t> kModeSizes = {64, 4096, 1 << 20};
 
-void OursMode(benchmark::State& state, uint32_t block_size, uint32_t mode) {
+void OursMode(benchmark::State& state, uint32_t block_size, uint32_t mode, bool decrypt) {
   const size_t n = static_cast<size_t>(state.range(0));
   const auto& in = vrt::bench::Buffer(n);
   std::vector<uint8_t> out(n + 16);
@@ -156,8 +156,9 @@ void OursMode(benchmark::State& state, uint32_t block_size, uint32_t mode) {
     state.SkipWithError("context set-up failed");
     return;
   }
+  auto run = decrypt ? vrtGost15DecryptSimple : vrtGost15EncryptSimple;
   for (auto _ : state) {
-    if (vrtGost15EncryptSimple(ctx, key.get(), in.data(), out.data(), n, iv, iv_len) != VRT_SUCCESS) {
+    if (run(ctx, key.get(), in.data(), out.data(), n, iv, iv_len) != VRT_SUCCESS) {
       state.SkipWithError("request failed");
       break;
     }
@@ -170,7 +171,7 @@ void OursMode(benchmark::State& state, uint32_t block_size, uint32_t mode) {
 
 #if defined(VRT_HAVE_OPENSSL)
 // One message per iteration with the key set up for it.
-void OpenSslMessage(benchmark::State& state, const char* name) {
+void OpenSslMessage(benchmark::State& state, const char* name, bool decrypt) {
   const EVP_CIPHER* c = GostCipher(name);
   if (c == nullptr) {
     state.SkipWithError("OpenSSL GOST provider not available");
@@ -181,11 +182,12 @@ void OpenSslMessage(benchmark::State& state, const char* name) {
   std::vector<uint8_t> out(n + 32);
   const uint8_t iv[16] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
   EVP_CIPHER_CTX* ctx = EVP_CIPHER_CTX_new();
-  EVP_CipherInit_ex(ctx, c, nullptr, nullptr, nullptr, 1);
+  const int enc = decrypt ? 0 : 1;
+  EVP_CipherInit_ex(ctx, c, nullptr, nullptr, nullptr, enc);
   EVP_CIPHER_CTX_set_padding(ctx, 0);
   int len = 0;
   for (auto _ : state) {
-    if (EVP_CipherInit_ex(ctx, nullptr, nullptr, kKey, iv, 1) != 1 ||
+    if (EVP_CipherInit_ex(ctx, nullptr, nullptr, kKey, iv, enc) != 1 ||
         EVP_CipherUpdate(ctx, out.data(), &len, in.data(), static_cast<int>(n)) != 1) {
       state.SkipWithError("OpenSSL request failed");
       break;
@@ -250,19 +252,29 @@ void Register() {
     const char* algorithm;
     uint32_t block_size;
     uint32_t mode;
+    bool decrypt;
     const char* openssl;
   };
+  // The parallel modes (ECB, CTR, CBC and CFB decryption) and the serial
+  // ones, whose blocks each wait for the one before (CBC, CFB and OFB
+  // encryption).
   static const ModeBench kModeBenches[] = {
-      {"kuznyechik_ecb_msg", 16, VRT_GOST15_MODE_ECB, "kuznyechik-ecb"},
-      {"kuznyechik_cbc_enc_msg", 16, VRT_GOST15_MODE_CBC, "kuznyechik-cbc"},
-      {"kuznyechik_ctr_msg", 16, VRT_GOST15_MODE_CTR, "kuznyechik-ctr"},
-      {"magma_ctr_msg", 8, VRT_GOST15_MODE_CTR, "magma-ctr"},
+      {"kuznyechik_ecb_msg", 16, VRT_GOST15_MODE_ECB, false, "kuznyechik-ecb"},
+      {"kuznyechik_ecb_dec_msg", 16, VRT_GOST15_MODE_ECB, true, "kuznyechik-ecb"},
+      {"kuznyechik_ctr_msg", 16, VRT_GOST15_MODE_CTR, false, "kuznyechik-ctr"},
+      {"kuznyechik_cbc_dec_msg", 16, VRT_GOST15_MODE_CBC, true, "kuznyechik-cbc"},
+      {"kuznyechik_cfb_dec_msg", 16, VRT_GOST15_MODE_CFB, true, "kuznyechik-cfb"},
+      {"kuznyechik_cbc_enc_msg", 16, VRT_GOST15_MODE_CBC, false, "kuznyechik-cbc"},
+      {"kuznyechik_cfb_enc_msg", 16, VRT_GOST15_MODE_CFB, false, "kuznyechik-cfb"},
+      {"kuznyechik_ofb_msg", 16, VRT_GOST15_MODE_OFB, false, "kuznyechik-ofb"},
+      {"magma_ctr_msg", 8, VRT_GOST15_MODE_CTR, false, "magma-ctr"},
   };
   for (const ModeBench& b : kModeBenches) {
     reg(std::string(b.algorithm) + "/vrt", kModeSizes,
-        [b](benchmark::State& s) { OursMode(s, b.block_size, b.mode); });
+        [b](benchmark::State& s) { OursMode(s, b.block_size, b.mode, b.decrypt); });
 #if defined(VRT_HAVE_OPENSSL)
-    reg(std::string(b.algorithm) + "/openssl", kModeSizes, [b](benchmark::State& s) { OpenSslMessage(s, b.openssl); });
+    reg(std::string(b.algorithm) + "/openssl", kModeSizes,
+        [b](benchmark::State& s) { OpenSslMessage(s, b.openssl, b.decrypt); });
 #endif
   }
 #if defined(VRT_HAVE_GCRYPT)

@@ -1,6 +1,9 @@
 // GOST 28147-89 modes through the public one-shot API, key unmasking
-// included: counter mode and CFB on one lane and on eight lanes, and the
-// MAC, beside the OpenSSL GOST provider and libgcrypt.
+// included: ECB, CBC and CFB both ways, counter mode on one lane (it and CFB
+// also on eight lanes) and the MAC, beside the OpenSSL GOST provider and
+// libgcrypt.
+// Both sides set the key for every message, so the 64-byte figures are a
+// message with its key.
 #include <cstring>
 #include <string>
 
@@ -21,7 +24,7 @@ const std::vector<int64_t> kModeSizes = {64, 4096, 1 << 20};
 uint8_t g_key[32] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 27, 28, 29, 30, 31, 32};
 const uint8_t g_iv[8] = {9, 8, 7, 6, 5, 4, 3, 2};
 
-void Ours(benchmark::State& state, uint32_t mode, uint32_t lanes) {
+void Ours(benchmark::State& state, uint32_t mode, uint32_t lanes, bool decrypt = false) {
   const size_t n = static_cast<size_t>(state.range(0));
   auto& in = vrt::bench::Buffer(n * lanes);
   std::vector<uint8_t> out(n * lanes);
@@ -36,7 +39,9 @@ void Ours(benchmark::State& state, uint32_t mode, uint32_t lanes) {
   for (auto _ : state) {
     for (uint32_t i = 0; i < lanes; ++i) vecs[i] = {n, in.data() + n * i, out.data() + n * i, key.get(), g_iv, 0};
     uint32_t st = vrtGost89SetState(ctx, vecs, lanes);
-    st |= mode == VRT_GOST89_MODE_MAC ? vrtGost89MAC(ctx, vecs, lanes) : vrtGost89Encrypt(ctx, vecs, lanes);
+    st |= mode == VRT_GOST89_MODE_MAC ? vrtGost89MAC(ctx, vecs, lanes)
+           : decrypt                  ? vrtGost89Decrypt(ctx, vecs, lanes)
+                                      : vrtGost89Encrypt(ctx, vecs, lanes);
     if (st != VRT_SUCCESS) state.SkipWithError("request failed");
     benchmark::DoNotOptimize(out.data());
   }
@@ -70,7 +75,7 @@ void OpenSsl(benchmark::State& state, const char* name) {
 #endif
 
 #if defined(VRT_HAVE_GCRYPT)
-void Gcrypt(benchmark::State& state, int mode) {
+void Gcrypt(benchmark::State& state, int mode, bool decrypt = false) {
   gcry_check_version(nullptr);
   const size_t n = static_cast<size_t>(state.range(0));
   auto& in = vrt::bench::Buffer(n);
@@ -82,9 +87,12 @@ void Gcrypt(benchmark::State& state, int mode) {
     gcry_cipher_setkey(h, g_key, 32);
     if (mode == GCRY_CIPHER_MODE_CTR)
       gcry_cipher_setctr(h, g_iv, 8);
-    else
+    else if (mode != GCRY_CIPHER_MODE_ECB)
       gcry_cipher_setiv(h, g_iv, 8);
-    gcry_cipher_encrypt(h, out.data(), n, in.data(), n);
+    if (decrypt)
+      gcry_cipher_decrypt(h, out.data(), n, in.data(), n);
+    else
+      gcry_cipher_encrypt(h, out.data(), n, in.data(), n);
     benchmark::DoNotOptimize(out.data());
   }
   gcry_cipher_close(h);
@@ -115,9 +123,13 @@ void Register() {
   auto reg = [](const std::string& name, auto fn) {
     benchmark::RegisterBenchmark(name.c_str(), fn)->ArgsProduct({kModeSizes});
   };
+  reg("gost89-ecb/vrt", [](benchmark::State& s) { Ours(s, VRT_GOST89_MODE_ECB, 1); });
+  reg("gost89-cbc/vrt", [](benchmark::State& s) { Ours(s, VRT_GOST89_MODE_CBC, 1); });
   reg("gost89-ctr/vrt", [](benchmark::State& s) { Ours(s, VRT_GOST89_MODE_CTR, 1); });
   reg("gost89-ctr-8lanes/vrt", [](benchmark::State& s) { Ours(s, VRT_GOST89_MODE_CTR, 8); });
   reg("gost89-cfb/vrt", [](benchmark::State& s) { Ours(s, VRT_GOST89_MODE_CFB, 1); });
+  reg("gost89-cbc-dec/vrt", [](benchmark::State& s) { Ours(s, VRT_GOST89_MODE_CBC, 1, true); });
+  reg("gost89-cfb-dec/vrt", [](benchmark::State& s) { Ours(s, VRT_GOST89_MODE_CFB, 1, true); });
   reg("gost89-cfb-8lanes/vrt", [](benchmark::State& s) { Ours(s, VRT_GOST89_MODE_CFB, 8); });
   reg("gost89-mac/vrt", [](benchmark::State& s) { Ours(s, VRT_GOST89_MODE_MAC, 1); });
 #if defined(VRT_HAVE_OPENSSL)
@@ -125,12 +137,17 @@ void Register() {
   // gost89 is CFB with the same key change.
   reg("gost89-ctr/openssl", [](benchmark::State& s) { OpenSsl(s, "gost89-cnt"); });
   reg("gost89-cfb/openssl", [](benchmark::State& s) { OpenSsl(s, "gost89"); });
+  reg("gost89-cbc/openssl", [](benchmark::State& s) { OpenSsl(s, "gost89-cbc"); });
 #endif
 #if defined(VRT_HAVE_GCRYPT)
   // libgcrypt's CTR is a plain big-endian counter, not the C1/C2 gamma, but
   // costs the same per block.
+  reg("gost89-ecb/gcrypt", [](benchmark::State& s) { Gcrypt(s, GCRY_CIPHER_MODE_ECB); });
+  reg("gost89-cbc/gcrypt", [](benchmark::State& s) { Gcrypt(s, GCRY_CIPHER_MODE_CBC); });
   reg("gost89-ctr/gcrypt", [](benchmark::State& s) { Gcrypt(s, GCRY_CIPHER_MODE_CTR); });
   reg("gost89-cfb/gcrypt", [](benchmark::State& s) { Gcrypt(s, GCRY_CIPHER_MODE_CFB); });
+  reg("gost89-cbc-dec/gcrypt", [](benchmark::State& s) { Gcrypt(s, GCRY_CIPHER_MODE_CBC, true); });
+  reg("gost89-cfb-dec/gcrypt", [](benchmark::State& s) { Gcrypt(s, GCRY_CIPHER_MODE_CFB, true); });
   reg("gost89-mac/gcrypt", GcryptImit);
 #endif
 }

@@ -75,6 +75,8 @@ extern "C" {
 #define VRT_CPU_AVX512VL UINT32_C(0x100)
 /* Carry-less multiplication (PCLMULQDQ). */
 #define VRT_CPU_PCLMUL  UINT32_C(0x200)
+/* Carry-less multiplication on 256- and 512-bit registers (VPCLMULQDQ). */
+#define VRT_CPU_VPCLMUL UINT32_C(0x400)
 
 /* Word-array primitives of the dispatch table. Numbers are little-endian
  * arrays of 32 (256-bit) or 64 (512-bit) bytes; results may alias operands.

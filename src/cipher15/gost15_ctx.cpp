@@ -6,6 +6,7 @@
 
 #include "cipher15/internal.h"
 #include "common/bytes.h"
+#include "common/wipe.h"
 #include "vrt.h"
 
 namespace vrt::cipher15 {
@@ -21,7 +22,7 @@ size_t round16(size_t n) { return (n + 15) & ~size_t{15}; }
 // batches of the whole-block paths and the wide key record.
 size_t area_size(uint64_t n) {
   return round16(kLanes) + kKeySize * kLanes + 5 * round16(n * kLanes) + round16(kMaxRegister) +
-         2 * kBatchBlocks * 16 + round16(sizeof(gost89_key_t));
+         2 * kBatchBytes + round16(sizeof(gost89_key_t));
 }
 
 uint8_t* area_start(Gost15Ctx* ctx) {
@@ -49,14 +50,16 @@ void lay_out(Gost15Ctx* ctx) {
   p += round16(n * kLanes);
   p += round16(kMaxRegister);  // the register R
   ctx->batch = p;
-  p += kBatchBlocks * 16;
+  p += kBatchBytes;
   ctx->batch_iv = p;
-  p += kBatchBlocks * 16;
+  p += kBatchBytes;
   ctx->wide_key = reinterpret_cast<gost89_key_t*>(p);
   ctx->tail = ctx->tail_buf;
 }
 
-void clear_area(Gost15Ctx* ctx) { std::memset(ctx->area, 0, area_size(ctx->block_size)); }
+// The batches are scratch that every use fills before it reads and clears
+// after it, zero from allocation on: they are left out.
+void clear_area(Gost15Ctx* ctx) { std::memset(ctx->area, 0, static_cast<size_t>(ctx->batch - ctx->area)); }
 
 bool known_mode(uint32_t mode) { return mode >= VRT_GOST15_MODE_MAC && mode <= VRT_GOST15_MODE_OMAC_ACPKM; }
 
@@ -127,12 +130,8 @@ inline void run_hook(vrt_block_hook_fn hook, Gost15Ctx* ctx) {
   if (hook != nullptr) hook(ctx);
 }
 
-// Overwrites the key buffers with random bytes, or with zeros should the
-// wipe generator fail: a key must not survive the call either way.
-void wipe_keys(Gost15Ctx* ctx) {
-  const int64_t size = static_cast<int64_t>(kKeySize * kLanes);
-  if (vrt_memreset_s(ctx->key_buf, size) != VRT_SUCCESS) vrt_memset_s(ctx->key_buf, size, 0, static_cast<uint64_t>(size));
-}
+// Clears the key buffers: a key must not survive the call.
+void wipe_keys(Gost15Ctx* ctx) { wipe_temporary(ctx->key_buf, kKeySize * kLanes); }
 
 Worker worker_for(uint32_t mode, Direction dir) {
   const bool enc = dir == Direction::kEncrypt;

@@ -22,6 +22,7 @@
 
 #include "cipher15/internal.h"
 #include "common/bytes.h"
+#include "common/wipe.h"
 #include "vrt.h"
 
 namespace vrt::cipher15 {
@@ -46,9 +47,7 @@ inline void encrypt(const Gost15Ctx* c, const void* in, void* out) {
   c->alg->encrypt.gost15(in, out, c->key_buf, c->sbox, c->round_keys);
 }
 
-void wipe(void* p, size_t size) {
-  if (vrt_memreset_s(p, static_cast<int64_t>(size)) != VRT_SUCCESS) vrt_memset_s(p, static_cast<int64_t>(size), 0, size);
-}
+void wipe(void* p, size_t size) { wipe_temporary(p, size); }
 
 // ---- the ACPKM-Master generator of one call ----
 

@@ -17,6 +17,7 @@
 
 #include "cipher15/internal.h"
 #include "common/bytes.h"
+#include "common/wipe.h"
 #include "vrt.h"
 
 namespace vrt::cipher15 {
@@ -90,7 +91,7 @@ class Wide {
   ~Wide() {
     if (!keyed_) return;
     gost89_key_t* rec = c_->wide_key;
-    if (vrt_memreset_s(rec->key, sizeof rec->key) != VRT_SUCCESS) vrt_memset_s(rec->key, sizeof rec->key, 0, sizeof rec->key);
+    wipe_temporary(rec->key, sizeof rec->key);
     if (eight_->hook_end != nullptr) eight_->hook_end(c_);
   }
   Wide(const Wide&) = delete;
@@ -147,7 +148,8 @@ inline void xor_bytes(const uint8_t* a, const uint8_t* b, uint8_t* out, size_t l
 // One mode: block() takes one block x to y (y may equal x); blocks() runs
 // whole blocks between the caller's buffers, in batches where the blocks'
 // cipher calls do not depend on each other. t and s are context scratch
-// blocks, cleared when the call ends.
+// blocks, cleared when the call ends; *batch_used grows to the bytes of
+// the batches used, which the call clears too.
 template <Op op>
 struct Step {
   Gost15Ctx* c;
@@ -156,9 +158,10 @@ struct Step {
   size_t n;
   uint8_t* t;
   uint8_t* s;
+  size_t* batch_used;
 
-  Step(Gost15Ctx* ctx, Wide* w)
-      : c(ctx), k(cipher_of(ctx)), wide(w), n(ctx->block_size), t(ctx->spare), s(ctx->reg_saved) {}
+  Step(Gost15Ctx* ctx, Wide* w, size_t* used)
+      : c(ctx), k(cipher_of(ctx)), wide(w), n(ctx->block_size), t(ctx->spare), s(ctx->reg_saved), batch_used(used) {}
 
   void block(const uint8_t* x, uint8_t* y) const {
     const uint8_t* r = c->saved_iv;
@@ -223,15 +226,42 @@ struct Step {
     c->acpkm_left = c->acpkm_section;
   }
 
+  uint64_t batch_blocks() const { return kBatchBytes / n; }
+
+  void use_batch(uint64_t blocks) const {
+    if (blocks * n > *batch_used) *batch_used = static_cast<size_t>(blocks * n);
+  }
+
   // count counter blocks encrypted together into gamma and XORed into the
-  // data.
+  // data. Kuznyechik counts in its many-block counter runs, split where the
+  // low half of the counter wraps so that the carry reaches the high half
+  // as CTR15 carries it; Magma through the batch.
   void gamma(const uint8_t* in, uint8_t* out, uint64_t count) const {
-    for (uint64_t j = 0; j < count; ++j) {
-      std::memcpy(c->batch + j * n, c->reg, n);
-      CTR15(c->reg, n);
+    if (n == 16) {
+      while (count > 0) {
+        const uint64_t to_wrap = ~load_be64(c->reg + 8) + 1;  // blocks until the low half wraps; 0: 2^64
+        const uint64_t g = to_wrap != 0 && to_wrap < count ? to_wrap : count;
+        kuznechik_encrypt_counters(c->round_keys, c->reg, 1, in, out, g);
+        if (load_be64(c->reg + 8) == 0 && g == to_wrap) store_be64(c->reg, load_be64(c->reg) + 1);
+        in += g * n;
+        out += g * n;
+        count -= g;
+      }
+      return;
     }
-    wide->encrypt(c->batch, c->batch, count);
-    xor_bytes(in, c->batch, out, count * n);
+    while (count > 0) {
+      const uint64_t g = count < batch_blocks() ? count : batch_blocks();
+      use_batch(g);
+      for (uint64_t j = 0; j < g; ++j) {
+        std::memcpy(c->batch + j * n, c->reg, n);
+        CTR15(c->reg, n);
+      }
+      wide->encrypt(c->batch, c->batch, g);
+      xor_bytes(in, c->batch, out, g * n);
+      in += g * n;
+      out += g * n;
+      count -= g;
+    }
   }
 
   void blocks(const uint8_t* in, uint8_t* out, uint64_t count) const {
@@ -243,20 +273,13 @@ struct Step {
         wide->decrypt(in, out, count);
         return;
       case Op::kCtr:
-        // A batch of counter blocks, encrypted together into gamma.
-        while (count > 0) {
-          const uint64_t g = count < kBatchBlocks ? count : kBatchBlocks;
-          gamma(in, out, g);
-          in += g * n;
-          out += g * n;
-          count -= g;
-        }
+        gamma(in, out, count);
         return;
       case Op::kCtrAcpkm:
-        // Batches never cross a section: the key changes between them.
+        // Runs never cross a section: the key changes between them.
         while (count > 0) {
           if (c->acpkm_left == 0) next_section();
-          uint64_t g = count < kBatchBlocks ? count : kBatchBlocks;
+          uint64_t g = count;
           if (g > c->acpkm_left / n) g = c->acpkm_left / n;
           gamma(in, out, g);
           c->acpkm_left -= g * n;
@@ -272,7 +295,8 @@ struct Step {
         // it), the register walked over it, then the cipher runs on all of
         // them together.
         while (count > 0) {
-          const uint64_t g = count < kBatchBlocks ? count : kBatchBlocks;
+          const uint64_t g = count < batch_blocks() ? count : batch_blocks();
+          use_batch(g);
           std::memcpy(c->batch, in, g * n);
           for (uint64_t j = 0; j < g; ++j) {
             std::memcpy(c->batch_iv + j * n, c->saved_iv, n);
@@ -331,40 +355,41 @@ uint32_t final_step(Gost15Ctx* c, Gost15Vec& v, Direction dir) {
   std::memcpy(x, c->tail, held);
   std::memset(x + held, 0, n - held);
   Wide wide(c);
+  size_t unused = 0;
   size_t written = held;
   switch (c->mode) {
     case VRT_GOST15_MODE_ECB:
       if (!enc && held != n) return VRT_ERROR_LENGTH;
       if (enc)
-        Step<Op::kEcbEnc>(c, &wide).block(x, y);
+        Step<Op::kEcbEnc>(c, &wide, &unused).block(x, y);
       else
-        Step<Op::kEcbDec>(c, &wide).block(x, y);
+        Step<Op::kEcbDec>(c, &wide, &unused).block(x, y);
       written = n;
       break;
     case VRT_GOST15_MODE_CBC:
       if (!enc && held != n) return VRT_ERROR_LENGTH;
       if (enc)
-        Step<Op::kCbcEnc>(c, &wide).block(x, y);
+        Step<Op::kCbcEnc>(c, &wide, &unused).block(x, y);
       else
-        Step<Op::kCbcDec>(c, &wide).block(x, y);
+        Step<Op::kCbcDec>(c, &wide, &unused).block(x, y);
       written = n;
       break;
     case VRT_GOST15_MODE_CFB:
       // Only the bytes held are ciphertext; the register is not needed after
       // the last block, so the decryption of it is the one of OFB.
       if (enc)
-        Step<Op::kCfbEnc>(c, &wide).block(x, y);
+        Step<Op::kCfbEnc>(c, &wide, &unused).block(x, y);
       else
-        Step<Op::kOfb>(c, &wide).block(x, y);
+        Step<Op::kOfb>(c, &wide, &unused).block(x, y);
       break;
     case VRT_GOST15_MODE_OFB:
-      Step<Op::kOfb>(c, &wide).block(x, y);
+      Step<Op::kOfb>(c, &wide, &unused).block(x, y);
       break;
     case VRT_GOST15_MODE_CTR:
-      Step<Op::kCtr>(c, &wide).block(x, y);
+      Step<Op::kCtr>(c, &wide, &unused).block(x, y);
       break;
     case VRT_GOST15_MODE_CTR_ACPKM:
-      Step<Op::kCtrAcpkm>(c, &wide).block(x, y);
+      Step<Op::kCtrAcpkm>(c, &wide, &unused).block(x, y);
       break;
     default:
       return VRT_ERROR_UNSUPPORTED;
@@ -415,9 +440,10 @@ uint32_t worker(Gost15Ctx* c, Direction dir) {
   schedule(c, op == Op::kEcbDec || op == Op::kCbcDec);
   const size_t n = c->block_size;
   uint32_t st = VRT_SUCCESS;
+  size_t batch_used = 0;
   {
     Wide wide(c);
-    const Step<op> step(c, &wide);
+    const Step<op> step(c, &wide, &batch_used);
     for (uint64_t i = 0; i < c->vec_count && st == VRT_SUCCESS; ++i) {
       const uint32_t bit = 1u << i;
       if ((c->skipped | c->finished) & bit) continue;
@@ -433,7 +459,10 @@ uint32_t worker(Gost15Ctx* c, Direction dir) {
   }
   vrt_memset_s(c->spare, static_cast<int64_t>(n), 0, n);
   vrt_memset_s(c->reg_saved, static_cast<int64_t>(n), 0, n);
-  vrt_memset_s(c->batch, 2 * kBatchBlocks * 16, 0, 2 * kBatchBlocks * 16);
+  if (batch_used != 0) {
+    vrt_memset_s(c->batch, static_cast<int64_t>(batch_used), 0, batch_used);
+    vrt_memset_s(c->batch_iv, static_cast<int64_t>(batch_used), 0, batch_used);
+  }
   gost15_key_shedule_clean(c);
   return st;
 }

@@ -65,9 +65,9 @@ struct Gost15Ctx {
   uint8_t* key_buf;             // per lane: the unmasked 32-byte key, for the length of one call
   uint8_t* spare;               // one block of scratch
   uint8_t* area;                // aligned start of the work area
-  // Scratch of the whole-block paths: two batches of kBatchBlocks blocks,
-  // and the expanded key record through which a Magma key reaches the
-  // eight-block GOST 28147-89 operations.
+  // Scratch of the whole-block paths: two batches of kBatchBytes, and the
+  // expanded key record through which a Magma key reaches the eight-block
+  // GOST 28147-89 operations.
   uint8_t* batch;
   uint8_t* batch_iv;
   gost89_key_t* wide_key;
@@ -79,8 +79,9 @@ constexpr size_t kRoundKeysSize = 160;
 constexpr size_t kKeySize = 32;
 // The longest register of the feedback modes: m is kept in one byte.
 constexpr size_t kMaxRegister = 255;
-// Blocks one whole-block step of the counter and decryption paths handles.
-constexpr size_t kBatchBlocks = 8;
+// Bytes one whole-block step of the decryption and Magma counter paths
+// handles: 64 Kuznyechik blocks, a batch of the byte-sliced AVX-512 form.
+constexpr size_t kBatchBytes = 1024;
 
 // Bytes of one context allocation for n-byte blocks (header, alignment slack
 // and work area); every byte of it is what a key-hygiene check must scan.
@@ -191,6 +192,9 @@ void kuznechik_encrypt_portable(const uint8_t* round_keys, const void* in, void*
 void kuznechik_decrypt_portable(const uint8_t* round_keys, const void* in, void* out);
 void kuznechik_encrypt_avx(const uint8_t* round_keys, const void* in, void* out);
 void kuznechik_decrypt_avx(const uint8_t* round_keys, const void* in, void* out);
+// Without tables indexed by key or data: AVX-512 VBMI with GFNI (and VL).
+void kuznechik_encrypt_avx512(const uint8_t* round_keys, const void* in, void* out);
+void kuznechik_decrypt_avx512(const uint8_t* round_keys, const void* in, void* out);
 
 // blocks consecutive 16-byte blocks from in to out (the same buffer, or
 // apart), the blocks in groups whose passes overlap. The dispatching pair
@@ -200,8 +204,26 @@ void kuznechik_encrypt_blocks_portable(const uint8_t* round_keys, const void* in
 void kuznechik_decrypt_blocks_portable(const uint8_t* round_keys, const void* in, void* out, size_t blocks);
 void kuznechik_encrypt_blocks_avx(const uint8_t* round_keys, const void* in, void* out, size_t blocks);
 void kuznechik_decrypt_blocks_avx(const uint8_t* round_keys, const void* in, void* out, size_t blocks);
+void kuznechik_encrypt_blocks_avx512(const uint8_t* round_keys, const void* in, void* out, size_t blocks);
+void kuznechik_decrypt_blocks_avx512(const uint8_t* round_keys, const void* in, void* out, size_t blocks);
 void kuznechik_encrypt_blocks(const uint8_t* round_keys, const void* in, void* out, size_t blocks);
 void kuznechik_decrypt_blocks(const uint8_t* round_keys, const void* in, void* out, size_t blocks);
+
+// Counter blocks through the cipher with an encryption schedule: block i
+// of the run is the 16-byte counter advanced i times in one 64-bit half
+// (half 1: bytes 8..15, half 0: bytes 0..7, each a big-endian number
+// modulo 2^64, the other half unchanged). out = in XOR the key stream, or
+// the key stream itself when in is null; out may be in. The counter is
+// left advanced by blocks. The generic form runs the chosen variant's
+// many-block encryption over counters built in a buffer.
+using KuznechikCountersFn = void (*)(const uint8_t* round_keys, uint8_t* counter, int half, const void* in,
+                                     void* out, size_t blocks);
+void kuznechik_encrypt_counters_generic(const uint8_t* round_keys, uint8_t* counter, int half, const void* in,
+                                        void* out, size_t blocks);
+void kuznechik_encrypt_counters_avx512(const uint8_t* round_keys, uint8_t* counter, int half, const void* in,
+                                       void* out, size_t blocks);
+void kuznechik_encrypt_counters(const uint8_t* round_keys, uint8_t* counter, int half, const void* in, void* out,
+                                size_t blocks);
 
 // The key schedules of kuznechik_arch_schedule_encrypt and _decrypt, per
 // variant; every variant writes the same round keys.
@@ -210,6 +232,15 @@ void kuznechik_schedule_encrypt_portable(uint8_t* round_keys, const uint8_t* key
 void kuznechik_schedule_decrypt_portable(uint8_t* round_keys, const uint8_t* key);
 void kuznechik_schedule_encrypt_avx(uint8_t* round_keys, const uint8_t* key);
 void kuznechik_schedule_decrypt_avx(uint8_t* round_keys, const uint8_t* key);
+void kuznechik_schedule_encrypt_avx512(uint8_t* round_keys, const uint8_t* key);
+void kuznechik_schedule_decrypt_avx512(uint8_t* round_keys, const uint8_t* key);
+
+// The bytes in the field representation the AVX-512 variant computes in
+// (for the tests that look for its round keys where they must not be).
+void kuznechik_avx512_other_form(uint8_t* p, size_t n);
+
+// The processor features the AVX-512 variant needs.
+constexpr uint32_t kKuznechikAvx512Features = VRT_CPU_AVX512VBMI | VRT_CPU_GFNI | VRT_CPU_AVX512VL;
 
 // Picks the block and schedule variants from the enabled processor features; run by
 // library initialisation (the portable one is in use before).

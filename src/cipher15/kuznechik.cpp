@@ -10,6 +10,7 @@
 
 #include "cipher15/internal.h"
 #include "common/bytes.h"
+#include "common/wipe.h"
 #include "vrt.h"
 
 namespace vrt::cipher15 {
@@ -126,6 +127,7 @@ std::atomic<KuznechikBlockFn> g_encrypt{kuznechik_encrypt_portable};
 std::atomic<KuznechikBlockFn> g_decrypt{kuznechik_decrypt_portable};
 std::atomic<KuznechikBlocksFn> g_encrypt_blocks{kuznechik_encrypt_blocks_portable};
 std::atomic<KuznechikBlocksFn> g_decrypt_blocks{kuznechik_decrypt_blocks_portable};
+std::atomic<KuznechikCountersFn> g_counters{kuznechik_encrypt_counters_generic};
 std::atomic<KuznechikScheduleFn> g_schedule_encrypt{kuznechik_schedule_encrypt_portable};
 std::atomic<KuznechikScheduleFn> g_schedule_decrypt{kuznechik_schedule_decrypt_portable};
 
@@ -168,18 +170,64 @@ void kuznechik_decrypt_blocks(const uint8_t* rk, const void* in, void* out, size
   g_decrypt_blocks.load(std::memory_order_relaxed)(rk, in, out, blocks);
 }
 
+void kuznechik_encrypt_counters_generic(const uint8_t* rk, uint8_t* counter, int half, const void* in, void* out,
+                                        size_t blocks) {
+  constexpr size_t kGroup = 16;
+  alignas(16) uint8_t stream[16 * kGroup];
+  const auto* p = static_cast<const uint8_t*>(in);
+  auto* q = static_cast<uint8_t*>(out);
+  uint8_t* c = counter + (half != 0 ? 8 : 0);
+  while (blocks > 0) {
+    const size_t g = blocks < kGroup ? blocks : kGroup;
+    for (size_t j = 0; j < g; ++j) {
+      std::memcpy(stream + 16 * j, counter, 16);
+      store_be64(stream + 16 * j + (c - counter), load_be64(c) + j);
+    }
+    store_be64(c, load_be64(c) + g);
+    kuznechik_encrypt_blocks(rk, stream, stream, g);
+    for (size_t j = 0; j < 16 * g; j += 8) store_le64(q + j, load_le64(stream + j) ^ (p != nullptr ? load_le64(p + j) : 0));
+    if (p != nullptr) p += 16 * g;
+    q += 16 * g;
+    blocks -= g;
+  }
+  vrt_memset_s(stream, sizeof stream, 0, sizeof stream);
+}
+
+void kuznechik_encrypt_counters(const uint8_t* rk, uint8_t* counter, int half, const void* in, void* out,
+                                size_t blocks) {
+  g_counters.load(std::memory_order_relaxed)(rk, counter, half, in, out, blocks);
+}
+
 void kuznechik_arch_init(uint32_t cpu_enabled) {
-  const bool avx = (cpu_enabled & VRT_CPU_AVX) != 0;
-  g_encrypt.store(avx ? kuznechik_encrypt_avx : kuznechik_encrypt_portable, std::memory_order_release);
-  g_decrypt.store(avx ? kuznechik_decrypt_avx : kuznechik_decrypt_portable, std::memory_order_release);
-  g_encrypt_blocks.store(avx ? kuznechik_encrypt_blocks_avx : kuznechik_encrypt_blocks_portable,
-                         std::memory_order_release);
-  g_decrypt_blocks.store(avx ? kuznechik_decrypt_blocks_avx : kuznechik_decrypt_blocks_portable,
-                         std::memory_order_release);
-  g_schedule_encrypt.store(avx ? kuznechik_schedule_encrypt_avx : kuznechik_schedule_encrypt_portable,
-                           std::memory_order_release);
-  g_schedule_decrypt.store(avx ? kuznechik_schedule_decrypt_avx : kuznechik_schedule_decrypt_portable,
-                           std::memory_order_release);
+  struct Variant {
+    KuznechikBlockFn encrypt, decrypt;
+    KuznechikBlocksFn encrypt_blocks, decrypt_blocks;
+    KuznechikCountersFn counters;
+    KuznechikScheduleFn schedule_encrypt, schedule_decrypt;
+  };
+  static constexpr Variant kPortable = {kuznechik_encrypt_portable,          kuznechik_decrypt_portable,
+                                        kuznechik_encrypt_blocks_portable,   kuznechik_decrypt_blocks_portable,
+                                        kuznechik_encrypt_counters_generic,  kuznechik_schedule_encrypt_portable,
+                                        kuznechik_schedule_decrypt_portable};
+  static constexpr Variant kAvx = {kuznechik_encrypt_avx,          kuznechik_decrypt_avx,
+                                   kuznechik_encrypt_blocks_avx,   kuznechik_decrypt_blocks_avx,
+                                   kuznechik_encrypt_counters_generic, kuznechik_schedule_encrypt_avx,
+                                   kuznechik_schedule_decrypt_avx};
+  // No table indexed by key or data, and the fastest where it runs.
+  static constexpr Variant kAvx512 = {kuznechik_encrypt_avx512,          kuznechik_decrypt_avx512,
+                                      kuznechik_encrypt_blocks_avx512,   kuznechik_decrypt_blocks_avx512,
+                                      kuznechik_encrypt_counters_avx512, kuznechik_schedule_encrypt_avx512,
+                                      kuznechik_schedule_decrypt_avx512};
+  const Variant& v = (cpu_enabled & kKuznechikAvx512Features) == kKuznechikAvx512Features ? kAvx512
+                     : (cpu_enabled & VRT_CPU_AVX) != 0                                  ? kAvx
+                                                                                          : kPortable;
+  g_encrypt.store(v.encrypt, std::memory_order_release);
+  g_decrypt.store(v.decrypt, std::memory_order_release);
+  g_encrypt_blocks.store(v.encrypt_blocks, std::memory_order_release);
+  g_decrypt_blocks.store(v.decrypt_blocks, std::memory_order_release);
+  g_counters.store(v.counters, std::memory_order_release);
+  g_schedule_encrypt.store(v.schedule_encrypt, std::memory_order_release);
+  g_schedule_decrypt.store(v.schedule_decrypt, std::memory_order_release);
 }
 
 }  // namespace vrt::cipher15
@@ -235,10 +283,8 @@ VRT_API void gost15_key_shedule_decrypt(Gost15Ctx* ctx, const uint8_t* key) {
 
 VRT_API uint32_t gost15_key_shedule_clean(Gost15Ctx* ctx) {
   if (ctx == nullptr || ctx->block_size != 16) return VRT_SUCCESS;
-  uint32_t st = vrt_memreset_s(ctx->round_keys, sizeof ctx->round_keys);
-  // A generator failure must not leave round keys behind.
-  if (st != VRT_SUCCESS) vrt_memset_s(ctx->round_keys, sizeof ctx->round_keys, 0, sizeof ctx->round_keys);
-  return st;
+  vrt::wipe_temporary(ctx->round_keys, sizeof ctx->round_keys);
+  return VRT_SUCCESS;
 }
 
 }  // extern "C"

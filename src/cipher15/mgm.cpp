@@ -23,6 +23,7 @@
 #include "cipher15/mgm.h"
 #include "common/bytes.h"
 #include "common/ct.h"
+#include "common/wipe.h"
 #include "vrt.h"
 
 namespace vrt::cipher15 {
@@ -95,11 +96,7 @@ class CallKey {
   CallKey& operator=(const CallKey&) = delete;
 
  private:
-  // Random bytes; zeros if the generator fails, so no key is left either way.
-  static void wipe(uint8_t* p, size_t n) {
-    if (vrt_memreset_s(p, static_cast<int64_t>(n)) != VRT_SUCCESS)
-      vrt_memset_s(p, static_cast<int64_t>(n), 0, n);
-  }
+  static void wipe(uint8_t* p, size_t n) { wipe_temporary(p, n); }
   AeadCtx* ctx_;
 };
 
@@ -120,11 +117,36 @@ inline void authenticate(AeadCtx* c, const uint8_t* x) {
 
 enum class Pass { kAad, kEncrypt, kAuthenticate };
 
+// Kuznyechik's whole blocks in groups: the key stream E(Y_i) and the
+// values H_i = E(Z_i) of a group are counter runs of the many-block
+// cipher, and the group's products are summed before one reduction. The
+// H values are wiped before return.
+void run_kuznechik_blocks(AeadCtx* c, Pass pass, const uint8_t* data, uint64_t count, uint8_t* out) {
+  constexpr uint64_t kGroup = 64;
+  alignas(64) uint8_t h[16 * kGroup];
+  const uint64_t used = 16 * (count < kGroup ? count : kGroup);
+  while (count > 0) {
+    const uint64_t g = count < kGroup ? count : kGroup;
+    const uint8_t* x = data;
+    if (pass == Pass::kEncrypt) {
+      kuznechik_encrypt_counters(c->round_keys, c->y, 1, data, out, g);
+      x = out;
+      out += 16 * g;
+    }
+    kuznechik_encrypt_counters(c->round_keys, c->z, 0, nullptr, h, g);
+    gf128_mul_sum(c->sum, h, x, g);
+    data += 16 * g;
+    count -= g;
+  }
+  vrt_memset_s(h, sizeof h, 0, used);
+}
+
 // count whole blocks of data through the pass; kEncrypt writes count blocks
 // of ciphertext to out (which may be data itself).
 void run_blocks(AeadCtx* c, Pass pass, const uint8_t* data, uint64_t count, uint8_t* out) {
   const vrt_aead_alg_t* a = c->alg;
   const uint64_t n = c->block_size;
+  if (n == 16 && count > 1) return run_kuznechik_blocks(c, pass, data, count, out);
   if (pass != Pass::kEncrypt) {
     for (uint64_t i = 0; i < count; ++i, data += n) authenticate(c, data);
     return;
@@ -206,6 +228,13 @@ void decrypt_text(AeadCtx* c, const uint8_t* in, uint8_t* out, uint64_t len) {
   const vrt_aead_alg_t* a = c->alg;
   const uint64_t n = c->block_size;
   start_y(c);
+  if (n == 16 && len >= 32) {
+    const uint64_t blocks = len / n;
+    kuznechik_encrypt_counters(c->round_keys, c->y, 1, in, out, blocks);
+    in += blocks * n;
+    out += blocks * n;
+    len -= blocks * n;
+  }
   for (; len >= n; len -= n, in += n, out += n) {
     encrypt(c, c->y, c->out_block);
     a->xor_block(in, c->out_block, out);

@@ -79,6 +79,19 @@ void gf64_mul_portable(void* out, const void* a, const void* b);
 void gf128_mul_pclmul(void* out, const void* a, const void* b);
 void gf64_mul_pclmul(void* out, const void* a, const void* b);
 
+// sum ^= the sum over i < count of h_i * x_i in GF(2^128), h, x and sum
+// 16-byte big-endian elements, the products added before one reduction.
+using GfMulSumFn = void (*)(void* sum, const void* h, const void* x, size_t count);
+void gf128_mul_sum_portable(void* sum, const void* h, const void* x, size_t count);
+void gf128_mul_sum_pclmul(void* sum, const void* h, const void* x, size_t count);
+void gf128_mul_sum_vpclmul(void* sum, const void* h, const void* x, size_t count);
+void gf128_mul_sum(void* sum, const void* h, const void* x, size_t count);
+
+// Kuznyechik counter runs through the chosen many-block variant (declared
+// with the cipher's variants in internal.h).
+void kuznechik_encrypt_counters(const uint8_t* round_keys, uint8_t* counter, int half, const void* in, void* out,
+                                size_t blocks);
+
 // Picks the field multiplication from the enabled processor features; run
 // by library initialisation (the portable one is in use before).
 void mgm_arch_init(uint32_t cpu_enabled);

@@ -26,6 +26,7 @@ inline void times_x128(uint64_t& hi, uint64_t& lo) {
 
 std::atomic<GfMulFn> g_mul128{gf128_mul_portable};
 std::atomic<GfMulFn> g_mul64{gf64_mul_portable};
+std::atomic<GfMulSumFn> g_mul_sum128{gf128_mul_sum_portable};
 
 }  // namespace
 
@@ -59,10 +60,31 @@ void gf64_mul_portable(void* out, const void* a, const void* b) {
   store_be64(out, r);
 }
 
+void gf128_mul_sum_portable(void* sum, const void* h, const void* x, size_t count) {
+  const auto* a = static_cast<const uint8_t*>(h);
+  const auto* b = static_cast<const uint8_t*>(x);
+  auto* s = static_cast<uint8_t*>(sum);
+  uint8_t p[16];
+  for (size_t i = 0; i < count; ++i) {
+    gf128_mul_portable(p, a + 16 * i, b + 16 * i);
+    store_le64(s, load_le64(s) ^ load_le64(p));
+    store_le64(s + 8, load_le64(s + 8) ^ load_le64(p + 8));
+  }
+}
+
+void gf128_mul_sum(void* sum, const void* h, const void* x, size_t count) {
+  g_mul_sum128.load(std::memory_order_relaxed)(sum, h, x, count);
+}
+
 void mgm_arch_init(uint32_t cpu_enabled) {
   const bool clmul = (cpu_enabled & VRT_CPU_PCLMUL) != 0;
+  const uint32_t wide = VRT_CPU_PCLMUL | VRT_CPU_VPCLMUL | VRT_CPU_AVX512VBMI;  // VBMI: F and BW with their state
   g_mul128.store(clmul ? gf128_mul_pclmul : gf128_mul_portable, std::memory_order_release);
   g_mul64.store(clmul ? gf64_mul_pclmul : gf64_mul_portable, std::memory_order_release);
+  g_mul_sum128.store((cpu_enabled & wide) == wide ? gf128_mul_sum_vpclmul
+                     : clmul                       ? gf128_mul_sum_pclmul
+                                                   : gf128_mul_sum_portable,
+                     std::memory_order_release);
 }
 
 }  // namespace vrt::cipher15

@@ -85,6 +85,7 @@ VRT_API uint32_t vrtpArchInitCustom(vrtp_instance_t* instance) {
     if (regs[1] & (1u << 5)) features |= VRT_CPU_AVX2;
     if (regs[1] & (1u << 8)) features |= VRT_CPU_BMI2;
     if (regs[2] & (1u << 8)) features |= VRT_CPU_GFNI;
+    if (regs[2] & (1u << 10)) features |= VRT_CPU_VPCLMUL;
     // AVX-512 F (EBX 16), BW (EBX 30), VBMI (ECX 1), VL (EBX 31), and the
     // system saving the opmask and all 512-bit register state (XCR0 bits 1,
     // 2, 5, 6, 7).

@@ -1,8 +1,8 @@
 // The scalar scheduled variant. The round keys are unmasked into locals and
 // the block is kept in two registers, as in the portable form; each round is
-// arranged for a short dependency chain (round_f_scheduled): the tables are
+// arranged for a short dependency chain (round_into_scheduled): the tables are
 // reached from the address of T0 with constant displacements, and the four
-// lookups are summed as a tree before they meet the other half.
+// lookups meet the other half in two pairs, the slowest lookup last.
 #include <cstring>
 
 #include "common/bytes.h"

@@ -36,27 +36,54 @@ __attribute__((always_inline)) inline uint32_t round_f(const uint32_t* t, uint32
   return t[x & 255] ^ t[256 + ((x >> 8) & 255)] ^ t[512 + ((x >> 16) & 255)] ^ t[768 + (x >> 24)];
 }
 
-// The same f arranged for the shortest chain from one round to the next:
-// the tables as rows of 256, so each row is a constant displacement from
-// one base register, and the four lookups summed as a tree (the barriers
-// stop the compiler from rebuilding a four-deep chain of XORs).
-__attribute__((always_inline)) inline uint32_t round_f_scheduled(const uint32_t* t, uint32_t x) {
+// MemorySanitizer takes what an asm statement writes as initialised; the
+// plain form keeps the shadow of the index bytes.
+#if defined(__has_feature)
+#if __has_feature(memory_sanitizer)
+#define VRT_G89_MSAN 1
+#endif
+#endif
+#ifndef VRT_G89_MSAN
+#define VRT_G89_MSAN 0
+#endif
+
+// b ^= f(x) arranged for the shortest chain from one round to the next: the
+// tables as rows of 256, so each row is a constant displacement from one
+// base register; bytes 0 and 1 come straight out of the low word (the
+// second through the high-byte register form, with no copy between it and
+// the load), byte 3 by one shift and byte 2, the only one that takes two
+// steps, last. Its lookup then meets the sum last: b ^ (T0 ^ T1), then that
+// ^ (T3 ^ T2). The barriers keep the compiler from rebuilding a longer
+// chain of XORs.
+__attribute__((always_inline)) inline void round_into_scheduled(const uint32_t* t, uint32_t& b, uint32_t x) {
   const auto* rows = reinterpret_cast<const uint32_t(*)[256]>(t);
-  uint32_t u = rows[0][x & 255] ^ rows[1][(x >> 8) & 255];
-  uint32_t v = rows[2][(x >> 16) & 255] ^ rows[3][x >> 24];
+#if defined(__x86_64__) && !VRT_G89_MSAN
+  uint64_t i0, i1;
+  __asm__("movzbl %b1, %k0" : "=r"(i0) : "Q"(x));
+  __asm__("movzbl %h1, %k0" : "=Q"(i1) : "Q"(x));
+#else
+  const uint64_t i0 = x & 255, i1 = (x >> 8) & 255;
+#endif
+  uint32_t u = rows[0][i0] ^ rows[1][i1];
+  uint32_t v = rows[3][x >> 24] ^ rows[2][(x >> 16) & 255];
   __asm__("" : "+r"(u), "+r"(v));
-  return u ^ v;
+  uint32_t w = b ^ u;
+  __asm__("" : "+r"(w));
+  b = w ^ v;
 }
 
 template <bool kScheduled>
-__attribute__((always_inline)) inline uint32_t f_of(const uint32_t* t, uint32_t x) {
-  return kScheduled ? round_f_scheduled(t, x) : round_f(t, x);
+__attribute__((always_inline)) inline void round_into(const uint32_t* t, uint32_t& b, uint32_t x) {
+  if (kScheduled)
+    round_into_scheduled(t, b, x);
+  else
+    b ^= round_f(t, x);
 }
 
-#define VRT_G89_PAIR(t, a, b, k, i, j)                          \
-  do {                                                          \
-    (b) ^= ::vrt::gost89::f_of<kScheduled>(t, (a) + (k)[i]);    \
-    (a) ^= ::vrt::gost89::f_of<kScheduled>(t, (b) + (k)[j]);    \
+#define VRT_G89_PAIR(t, a, b, k, i, j)                                 \
+  do {                                                                 \
+    ::vrt::gost89::round_into<kScheduled>(t, (b), (a) + (k)[i]);       \
+    ::vrt::gost89::round_into<kScheduled>(t, (a), (b) + (k)[j]);       \
   } while (0)
 #define VRT_G89_FORWARD8(t, a, b, k) \
   VRT_G89_PAIR(t, a, b, k, 0, 1);    \

@@ -12,7 +12,9 @@
 #include <initializer_list>
 
 #include "common/bytes.h"
+#include "common/wipe.h"
 #include "common/selftest.h"
+#include "gost89/gost89_core.h"
 #include "gost89/internal.h"
 #include "vrt.h"
 
@@ -58,17 +60,17 @@ void lay_out(Gost89Ctx* ctx, uint32_t lanes) {
 void reverse8(uint8_t* b) { vrt::store_le64(b, __builtin_bswap64(vrt::load_le64(b))); }
 
 // Overwrites the key words of n records, and their mask words where the key
-// was masked: the first record with 0xEE for a context used before the random
-// source exists, else with random bytes; the others then take the first's
-// bytes, which hold no key any more.
+// was masked: with 0xEE for a context used before the random source exists
+// (the constant a caller asked for), else with zeros.
 void wipe_records(gost89_key_t* recs, uint32_t n, bool constant) {
   const bool masked = (recs[0].flags & (GOST89_KEY_XOR | GOST89_KEY_ADD)) != 0;
-  const int64_t bytes = masked ? sizeof recs[0].key + sizeof recs[0].mask : sizeof recs[0].key;
-  if (constant)
-    vrt_memset_s(recs[0].key, bytes, 0xEE, static_cast<uint64_t>(bytes));
-  else
-    vrt_memreset_s(recs[0].key, bytes);
-  for (uint32_t i = 1; i < n; ++i) std::memcpy(recs[i].key, recs[0].key, static_cast<size_t>(bytes));
+  const size_t bytes = masked ? sizeof recs[0].key + sizeof recs[0].mask : sizeof recs[0].key;
+  for (uint32_t i = 0; i < n; ++i) {
+    if (constant)
+      vrt_memset_s(recs[i].key, static_cast<int64_t>(bytes), 0xEE, bytes);
+    else
+      vrt::wipe_temporary(recs[i].key, bytes);
+  }
 }
 
 void wipe_keys(Gost89Ctx* ctx) { wipe_records(ctx->keys, record_lanes(ctx), ctx->const_reset != 0); }
@@ -378,6 +380,130 @@ void counter_bulk(Gost89Ctx* ctx) {
   vrt_memset_s(stream, sizeof stream, 0, sizeof stream);
 }
 
+// The eight-block records that read one key record for all eight blocks
+// and beat eight single blocks.
+bool vector_eight(const vrt_block_alg_t* g8) { return g8 == &vrtpGost89AlgAvxG8 || g8 == &vrtpGost89AlgAvx512G8; }
+
+// One lane at a block boundary with whole blocks to go, bytes in their own
+// order, on a scalar record: the blocks run here without the record's call
+// per block, the key words unmasked once for all of them; the independent
+// blocks of ECB and of CBC and CFB decryption go through the eight-block
+// vector record eight at a time where there is one. The result is the same;
+// the step loop takes the partial block that may be left.
+void lane_bulk(Gost89Ctx* ctx, Op op) {
+  const vrt_block_alg_t* a = ctx->alg;
+  if (a->lanes != 1 || ctx->vec_count != 1 || ctx->skipped || ctx->lane_fill[0] != 0 ||
+      (ctx->flags & VRT_GOST89_FLAG_REVERSED) || op == Op::kCtr)
+    return;
+  if (a != &vrtpGost89AlgAluG1 && a != &vrtpGost89AlgG1) return;
+  Gost89Vec& d = ctx->vec[0];
+  uint64_t blocks = d.len / 8;
+  if (blocks == 0) return;
+  const uint8_t* in = d.in;
+  uint8_t* out = d.out;
+  uint8_t* reg = ctx->reg;
+  const uint32_t* t = &ctx->sbox->tables[0][0];
+  const bool parallel = op == Op::kEcbEncrypt || op == Op::kEcbDecrypt || op == Op::kCbcDecrypt || op == Op::kCfbDecrypt;
+  const vrt_block_alg_t* g8 = vrtpGost89AlgG8ptr;
+  if (parallel && vector_eight(g8)) {
+    uint8_t x[64], y[64];
+    for (; blocks >= 8; blocks -= 8, in += 64, out += 64) {
+      switch (op) {
+        case Op::kEcbEncrypt:
+          g8->encrypt.gost89(in, out, ctx->keys, ctx->sbox);
+          break;
+        case Op::kEcbDecrypt:
+          g8->decrypt.gost89(in, out, ctx->keys, ctx->sbox);
+          break;
+        case Op::kCbcDecrypt:
+          // The chain comes from the input, which the output may overwrite.
+          std::memcpy(x, reg, 8);
+          std::memcpy(x + 8, in, 56);
+          std::memcpy(reg, in + 56, 8);
+          g8->decrypt.gost89(in, y, ctx->keys, ctx->sbox);
+          for (int j = 0; j < 64; j += 8) vrt::store_le64(out + j, vrt::load_le64(y + j) ^ vrt::load_le64(x + j));
+          break;
+        default:  // CFB decryption
+          std::memcpy(x, reg, 8);
+          std::memcpy(x + 8, in, 56);
+          std::memcpy(reg, in + 56, 8);
+          std::memcpy(y, in, 64);
+          g8->encrypt.gost89(x, x, ctx->keys, ctx->sbox);
+          for (int j = 0; j < 64; j += 8) vrt::store_le64(out + j, vrt::load_le64(y + j) ^ vrt::load_le64(x + j));
+          break;
+      }
+    }
+    vrt::wipe_temporary(x, sizeof x);
+    vrt::wipe_temporary(y, sizeof y);
+  }
+  if (blocks != 0) {
+    uint32_t k[8];
+    vrt::gost89::unmask_key(&ctx->keys[0], k);
+    uint32_t r1 = vrt::load_le32(reg), r2 = vrt::load_le32(reg + 4);
+    for (; blocks > 0; --blocks, in += 8) {
+      const uint32_t x1 = vrt::load_le32(in), x2 = vrt::load_le32(in + 4);
+      uint32_t n1, n2;
+      switch (op) {
+        case Op::kEcbEncrypt:
+          n1 = x1, n2 = x2;
+          vrt::gost89::encrypt_words<true>(t, k, n1, n2);
+          break;
+        case Op::kEcbDecrypt:
+          n1 = x1, n2 = x2;
+          vrt::gost89::decrypt_words<true>(t, k, n1, n2);
+          break;
+        case Op::kCbcEncrypt:
+          n1 = x1 ^ r1, n2 = x2 ^ r2;
+          vrt::gost89::encrypt_words<true>(t, k, n1, n2);
+          r1 = n1, r2 = n2;
+          break;
+        case Op::kCbcDecrypt:
+          n1 = x1, n2 = x2;
+          vrt::gost89::decrypt_words<true>(t, k, n1, n2);
+          n1 ^= r1, n2 ^= r2;
+          r1 = x1, r2 = x2;
+          break;
+        case Op::kCfbEncrypt:
+          n1 = r1, n2 = r2;
+          vrt::gost89::encrypt_words<true>(t, k, n1, n2);
+          n1 ^= x1, n2 ^= x2;
+          r1 = n1, r2 = n2;
+          break;
+        case Op::kCfbDecrypt:
+          n1 = r1, n2 = r2;
+          vrt::gost89::encrypt_words<true>(t, k, n1, n2);
+          n1 ^= x1, n2 ^= x2;
+          r1 = x1, r2 = x2;
+          break;
+        default:  // MAC
+          r1 ^= x1, r2 ^= x2;
+          vrt::gost89::mac_words<true>(t, k, r1, r2);
+          continue;
+      }
+      vrt::store_le32(out, n1);
+      vrt::store_le32(out + 4, n2);
+      out += 8;
+    }
+    vrt::store_le32(reg, r1);
+    vrt::store_le32(reg + 4, r2);
+    vrt::wipe_temporary(k, sizeof k);
+  }
+  const uint64_t done = static_cast<uint64_t>(in - d.in);
+  if (op == Op::kMac) {
+    std::memcpy(ctx->out_block, reg, 8);
+    if (d.out != nullptr) std::memcpy(d.out, reg, 8);
+  } else {
+    d.out = out;
+  }
+  d.in = in;
+  d.len -= done;
+  d.status |= VRT_VEC_ACTIVE;
+  if (d.len == 0) {
+    d.status |= VRT_VEC_FINISHED;
+    ctx->finished |= 1u;
+  }
+}
+
 // Every lane of the record at a block boundary with whole blocks to go: the
 // whole blocks they all have run without the step loop's bookkeeping,
 // gathered from and scattered to the caller's buffers. The result is the
@@ -463,6 +589,7 @@ void lanes_bulk(Gost89Ctx* ctx, Op op) {
 uint32_t run_mode(Gost89Ctx* ctx, Op op, bool keep) {
   const uint32_t empty_at_start = ctx->finished;
   if (op == Op::kCtr) counter_bulk(ctx);
+  lane_bulk(ctx, op);
   lanes_bulk(ctx, op);
   const uint32_t all = (1u << ctx->vec_count) - 1;
   if (((ctx->finished | ctx->skipped) & all) == all) return VRT_SUCCESS;

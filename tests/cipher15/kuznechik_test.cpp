@@ -227,7 +227,7 @@ TEST(Kuznechik, ScheduleManagementOnContext) {
       EXPECT_NE(Hex(ctx.round_keys + 16 * i, 16), Hex(dec + 16 * j, 16));
     }
   }
-  EXPECT_NE(Hex(ctx.round_keys, 160), std::string(320, '0'));  // random, not zero
+  EXPECT_EQ(Hex(ctx.round_keys, 160), std::string(320, '0'));  // cleared
 
   Gost15Ctx magma{};
   magma.block_size = 8;
@@ -258,6 +258,10 @@ TEST(Kuznechik, VariantsEqualThePortableOne) {
       {"avx", vrt::cipher15::kuznechik_encrypt_avx, vrt::cipher15::kuznechik_decrypt_avx,
        vrt::cipher15::kuznechik_schedule_encrypt_avx, vrt::cipher15::kuznechik_schedule_decrypt_avx,
        (vrtpInstance.cpu_detected & VRT_CPU_AVX) != 0},
+      {"avx512", vrt::cipher15::kuznechik_encrypt_avx512, vrt::cipher15::kuznechik_decrypt_avx512,
+       vrt::cipher15::kuznechik_schedule_encrypt_avx512, vrt::cipher15::kuznechik_schedule_decrypt_avx512,
+       (vrtpInstance.cpu_detected & vrt::cipher15::kKuznechikAvx512Features) ==
+           vrt::cipher15::kKuznechikAvx512Features},
   };
   for (const Variant& v : variants) {
     if (!v.usable) continue;
@@ -287,7 +291,9 @@ TEST(Kuznechik, VariantsEqualThePortableOne) {
 namespace {
 
 // The many-block forms of every variant equal the portable single block on
-// every count around their group sizes, in place and out of place.
+// every count around their group sizes (four blocks per register, up to
+// sixteen side by side, batches of 64 and the partial batches from 28
+// blocks of the AVX-512 form), in place and out of place.
 TEST(Kuznechik, ManyBlockFormsEqualSingleBlocks) {
   struct Variant {
     const char* name;
@@ -299,6 +305,9 @@ TEST(Kuznechik, ManyBlockFormsEqualSingleBlocks) {
        true},
       {"avx", vrt::cipher15::kuznechik_encrypt_blocks_avx, vrt::cipher15::kuznechik_decrypt_blocks_avx,
        (vrtpInstance.cpu_detected & VRT_CPU_AVX) != 0},
+      {"avx512", vrt::cipher15::kuznechik_encrypt_blocks_avx512, vrt::cipher15::kuznechik_decrypt_blocks_avx512,
+       (vrtpInstance.cpu_detected & vrt::cipher15::kKuznechikAvx512Features) ==
+           vrt::cipher15::kKuznechikAvx512Features},
       {"dispatched", vrt::cipher15::kuznechik_encrypt_blocks, vrt::cipher15::kuznechik_decrypt_blocks, true},
   };
   const Bytes key = RandomBytes(32);
@@ -307,7 +316,7 @@ TEST(Kuznechik, ManyBlockFormsEqualSingleBlocks) {
   vrt::cipher15::kuznechik_schedule_decrypt_portable(dec, key.data());
   for (const Variant& v : variants) {
     if (!v.usable) continue;
-    for (size_t count = 0; count <= 11; ++count) {
+    for (size_t count : {0, 1, 2, 3, 4, 5, 7, 8, 9, 11, 15, 16, 17, 27, 28, 31, 63, 64, 65, 91, 92, 128, 130}) {
       SCOPED_TRACE(std::string(v.name) + " " + std::to_string(count) + " blocks");
       const Bytes in = RandomBytes(16 * count + 1);
       Bytes want_e(16 * count), want_d(16 * count);
@@ -325,6 +334,141 @@ TEST(Kuznechik, ManyBlockFormsEqualSingleBlocks) {
       v.enc(enc, buf.data(), buf.data(), count);
       ASSERT_EQ(Hex(buf), Hex(want_e));
     }
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// Counter blocks through every variant equal the portable cipher on the
+// counters built one by one: either half, advancing across the wrap of
+// the half (the other half stays), as key stream and XORed into data, on
+// counts around the group sizes; the counter is left advanced.
+TEST(Kuznechik, CounterRunsEqualSingleBlocks) {
+  struct Variant {
+    const char* name;
+    vrt::cipher15::KuznechikCountersFn fn;
+    bool usable;
+  };
+  const Variant variants[] = {
+      {"generic", vrt::cipher15::kuznechik_encrypt_counters_generic, true},
+      {"avx512", vrt::cipher15::kuznechik_encrypt_counters_avx512,
+       (vrtpInstance.cpu_detected & vrt::cipher15::kKuznechikAvx512Features) ==
+           vrt::cipher15::kKuznechikAvx512Features},
+  };
+  const Bytes key = RandomBytes(32);
+  uint8_t rk[160];
+  vrt::cipher15::kuznechik_schedule_encrypt_portable(rk, key.data());
+  for (const Variant& v : variants) {
+    if (!v.usable) continue;
+    for (int half : {0, 1}) {
+      for (size_t count : {1, 2, 3, 5, 16, 17, 29, 30, 64, 67, 130}) {
+        SCOPED_TRACE(std::string(v.name) + " half " + std::to_string(half) + " " + std::to_string(count));
+        Bytes start = RandomBytes(16);
+        // Near the top of the half, so that the run wraps it.
+        vrt::store_be64(start.data() + 8 * half, ~uint64_t{0} - 2);
+        const Bytes data = RandomBytes(16 * count);
+        Bytes want(16 * count), ctr = start;
+        for (size_t b = 0; b < count; ++b) {
+          vrt::cipher15::kuznechik_encrypt_portable(rk, ctr.data(), want.data() + 16 * b);
+          uint8_t* h = ctr.data() + 8 * half;
+          vrt::store_be64(h, vrt::load_be64(h) + 1);
+        }
+        Bytes c = start, stream(16 * count);
+        v.fn(rk, c.data(), half, nullptr, stream.data(), count);
+        ASSERT_EQ(Hex(stream), Hex(want));
+        ASSERT_EQ(Hex(c), Hex(ctr));
+        Bytes buf = data;
+        c = start;
+        v.fn(rk, c.data(), half, buf.data(), buf.data(), count);
+        for (size_t i = 0; i < buf.size(); ++i) ASSERT_EQ(buf[i], data[i] ^ want[i]) << i;
+      }
+    }
+  }
+}
+
+}  // namespace
+
+namespace {
+
+constexpr size_t kStackScan = 16384;
+
+// Sanitizer builds keep their locals in memory, in frames of other sizes:
+// what the stack holds afterwards is a property of the release build.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool kSanitized = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer) || __has_feature(memory_sanitizer)
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
+#else
+constexpr bool kSanitized = false;
+#endif
+
+__attribute__((noinline)) void ClearStack() {
+  uint8_t buf[kStackScan];
+  std::memset(buf, 0, sizeof buf);
+  __asm__ __volatile__("" : : "r"(buf) : "memory");
+}
+
+// Whether the stack below the caller holds one of the 8-byte needles (reads
+// the leftovers of the frames that ran there).
+__attribute__((noinline)) bool StackHolds(const std::vector<Bytes>& needles) {
+  uint8_t buf[kStackScan];
+  __asm__ __volatile__("" : : "r"(buf) : "memory");
+  for (const Bytes& n : needles)
+    for (size_t off = 0; off + n.size() <= sizeof buf; ++off)
+      if (std::memcmp(buf + off, n.data(), n.size()) == 0) return true;
+  return false;
+}
+
+// The AVX-512 runs leave no round key on the stack, in either
+// representation or as the repeated bytes of the sliced layout, after runs
+// of every size class.
+TEST(Kuznechik, Avx512RunsLeaveNoRoundKeyOnTheStack) {
+  const uint32_t need = vrt::cipher15::kKuznechikAvx512Features;
+  if ((vrtpInstance.cpu_detected & need) != need) GTEST_SKIP() << "no AVX-512 VBMI with GFNI here";
+  if (kSanitized) GTEST_SKIP() << "frames of a sanitizer build";
+  const Bytes key = RandomBytes(32);
+  uint8_t enc[160], dec[160];
+  vrt::cipher15::kuznechik_schedule_encrypt_portable(enc, key.data());
+  vrt::cipher15::kuznechik_schedule_decrypt_portable(dec, key.data());
+  std::vector<Bytes> needles;
+  for (const uint8_t* rk : {enc, dec}) {
+    for (int i = 0; i < 10; ++i) {
+      Bytes k(rk + 16 * i, rk + 16 * i + 16), other = k;
+      vrt::cipher15::kuznechik_avx512_other_form(other.data(), other.size());
+      for (const Bytes& form : {k, other}) {
+        needles.emplace_back(form.begin(), form.begin() + 8);
+        needles.emplace_back(form.begin() + 8, form.end());
+        Bytes repeated;
+        for (int b = 0; b < 2; ++b) repeated.insert(repeated.end(), 4, form[3 + b]);
+        needles.push_back(repeated);
+      }
+    }
+  }
+  Bytes buf = RandomBytes(16 * 200);
+  uint8_t ctr[16] = {};
+  for (size_t blocks : {1, 3, 7, 16, 29, 40, 64, 100}) {
+    SCOPED_TRACE(blocks);
+    ClearStack();
+    vrt::cipher15::kuznechik_encrypt_blocks_avx512(enc, buf.data(), buf.data(), blocks);
+    EXPECT_FALSE(StackHolds(needles)) << "encryption";
+    ClearStack();
+    vrt::cipher15::kuznechik_decrypt_blocks_avx512(dec, buf.data(), buf.data(), blocks);
+    EXPECT_FALSE(StackHolds(needles)) << "decryption";
+    ClearStack();
+    vrt::cipher15::kuznechik_encrypt_counters_avx512(enc, ctr, 1, buf.data(), buf.data(), blocks);
+    EXPECT_FALSE(StackHolds(needles)) << "counters";
+    ClearStack();
+    vrt::cipher15::kuznechik_encrypt_avx512(enc, buf.data(), buf.data());
+    uint8_t rk[160];
+    vrt::cipher15::kuznechik_schedule_encrypt_avx512(rk, key.data());
+    vrt_memset_s(rk, sizeof rk, 0, sizeof rk);
+    EXPECT_FALSE(StackHolds(needles)) << "one block and the schedule";
   }
 }
 

@@ -215,6 +215,41 @@ TEST(MgmField, VariantsEqualTheSchoolbookProduct) {
   }
 }
 
+// Every sum-of-products variant equals the products added one by one, on
+// counts around its group of four, with the sum it adds to kept.
+TEST(MgmField, SumsOfProductsEqualTheProductsAdded) {
+  struct Variant {
+    const char* name;
+    vrt::cipher15::GfMulSumFn fn;
+    bool usable;
+  };
+  const uint32_t wide = VRT_CPU_PCLMUL | VRT_CPU_VPCLMUL | VRT_CPU_AVX512VBMI;
+  const Variant variants[] = {
+      {"portable", vrt::cipher15::gf128_mul_sum_portable, true},
+      {"pclmul", vrt::cipher15::gf128_mul_sum_pclmul, HaveClmul()},
+      {"vpclmul", vrt::cipher15::gf128_mul_sum_vpclmul, (vrtpInstance.cpu_detected & wide) == wide},
+      {"chosen", vrt::cipher15::gf128_mul_sum, true},
+  };
+  for (size_t count : {0, 1, 2, 3, 4, 5, 7, 8, 9, 17, 64}) {
+    Bytes h = RandomBytes(16 * count), x = RandomBytes(16 * count);
+    if (count != 0) std::memset(x.data(), 0xff, 16);  // every bit of the top words
+    const Bytes start = RandomBytes(16);
+    Bytes want = start;
+    for (size_t i = 0; i < count; ++i) {
+      const Bytes p = ReferenceProduct(Bytes(h.begin() + 16 * i, h.begin() + 16 * i + 16),
+                                       Bytes(x.begin() + 16 * i, x.begin() + 16 * i + 16), {7, 2, 1, 0});
+      for (size_t b = 0; b < 16; ++b) want[b] ^= p[b];
+    }
+    for (const Variant& v : variants) {
+      if (!v.usable) continue;
+      SCOPED_TRACE(std::string(v.name) + " " + std::to_string(count));
+      Bytes sum = start;
+      v.fn(sum.data(), h.data(), x.data(), count);
+      EXPECT_EQ(Hex(sum), Hex(want));
+    }
+  }
+}
+
 TEST(MgmField, SwitchingVariantsKeepsTheProduct) {
   if (!HaveClmul()) GTEST_SKIP() << "no PCLMULQDQ on this processor";
   // Both variants give the same product, so the choice shows only in

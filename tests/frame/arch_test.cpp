@@ -105,6 +105,7 @@ TEST(Arch, FeatureWordMatchesTheProcessor) {
       {VRT_CPU_BMI2, __builtin_cpu_supports("bmi2") != 0},
       {VRT_CPU_GFNI, __builtin_cpu_supports("gfni") != 0},
       {VRT_CPU_PCLMUL, __builtin_cpu_supports("pclmul") != 0},
+      {VRT_CPU_VPCLMUL, __builtin_cpu_supports("vpclmulqdq") != 0},
   };
   for (const auto& f : features) EXPECT_EQ((vrtpInstance.cpu_detected & f.bit) != 0, f.has) << f.bit;
   // The AVX-512 bit also needs the system to save the 512-bit state, which
