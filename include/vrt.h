@@ -1163,7 +1163,8 @@ VRT_API uint32_t aead_self_test(vrtp_instance_t* instance);
  * bytes 4..7. Key word i is read little-endian from key bytes 4i..4i+3. */
 
 /* S-box set identifiers. Any other value given where an identifier is
- * expected is taken as the address of a caller's gost89_sbox_t. */
+ * expected is taken as the address of a caller's gost89_sbox_t, except the
+ * unnamed values of 0x01010100..0x010101FF, which name no set (3). */
 #define VRT_GOST89_SBOX_DEFAULT               UINT32_C(0x01010100) /* = tc26 Z */
 #define VRT_GOST89_SBOX_R3411_94_TEST         UINT32_C(0x01010101)
 #define VRT_GOST89_SBOX_R3411_94_CRYPTOPRO    UINT32_C(0x01010102)
@@ -2041,7 +2042,8 @@ VRT_API uint32_t random_revoke_all_entropy(random_ctx_t* ctx);
 
 /* ---- entropy estimation and statistical tests ---- */
 
-/* Signed 64-bit fixed-point numbers with 20 fraction bits (1.0 = 0x100000). */
+/* Signed 64-bit fixed-point numbers with 20 fraction bits (1.0 = 0x100000).
+ * Results outside the int64_t range saturate to INT64_MIN or INT64_MAX. */
 #define VRT_FIXED_ONE INT64_C(0x100000)
 
 VRT_API int64_t fixed_point_create(int64_t n);           /* n * 2^20 */
@@ -2067,7 +2069,8 @@ VRT_API uint32_t random_stat_collect(const uint8_t* data, uint64_t bytes, uint32
                                      uint32_t* autocorrelation, uint32_t* longest_ones,
                                      uint32_t* longest_zeros);
 /* random_dynamic_test checks one 32-byte output block: 0, or 13 when its ones,
- * lag-1 autocorrelation or longest runs fall outside their bounds. */
+ * lag-1 autocorrelation or longest runs fall outside their bounds; 3 for a
+ * null block. */
 VRT_API uint32_t random_dynamic_test(const uint8_t block[32]);
 /* random_reglament_test checks 4096 bytes of output (balance of ones and a
  * chi-square over the byte values): 0 to pass, 1 to fail. */

@@ -260,6 +260,25 @@ uint32_t attach_single(Gost15Ctx* ctx, Gost15Vec* vec) {
   return VRT_SUCCESS;
 }
 
+void acpkm_hold_key(Gost15Ctx* ctx) {
+  genkey_t& k = ctx->acpkm_key;
+  if (k.key.data == nullptr && genkey_alloc(&k, kKeySize, GOST89_KEY_XOR) != VRT_SUCCESS) {
+    ctx->acpkm_key_sections = 0;
+    return;
+  }
+  vrt_memreset_s(k.mask.data, static_cast<int64_t>(kKeySize));
+  genkey_t plain = k;
+  __binstr_init(&plain.key, ctx->key_buf, kKeySize);
+  genkey_mask_to(&plain, &k);
+  ctx->acpkm_key_sections = ctx->acpkm_sections;
+}
+
+void acpkm_drop_key(Gost15Ctx* ctx, bool release) {
+  if (ctx->acpkm_key_sections != 0 && ctx->acpkm_key.key.data != nullptr) genkey_wipe(&ctx->acpkm_key);
+  ctx->acpkm_key_sections = 0;
+  if (release) genkey_free(&ctx->acpkm_key);
+}
+
 uint32_t run_frame(Gost15Ctx* ctx, Worker worker, Direction dir) {
   const vrt_block_alg_t* a = ctx->alg;
   run_hook(a->hook_begin, ctx);
@@ -268,10 +287,14 @@ uint32_t run_frame(Gost15Ctx* ctx, Worker worker, Direction dir) {
     if ((ctx->skipped | ctx->finished) & (1u << i)) continue;
     genkey_t plain{};
     __binstr_init(&plain.key, ctx->key_buf + kKeySize * i, kKeySize);
-    genkey_unmask_to(v.key, &plain);
+    // A CTR-ACPKM stream past its first section continues under the
+    // section key it holds; without one the caller's key is brought to the
+    // section the message is in.
+    const bool held = ctx->mode == VRT_GOST15_MODE_CTR_ACPKM && ctx->acpkm_sections != 0 &&
+                      ctx->acpkm_key_sections == ctx->acpkm_sections && ctx->acpkm_key.key.data != nullptr;
+    genkey_unmask_to(held ? &ctx->acpkm_key : v.key, &plain);
+    if (ctx->mode == VRT_GOST15_MODE_CTR_ACPKM && !held) gost15_key_prepare_ctr_acpkm(ctx);
   }
-  // A CTR-ACPKM key is brought to the section the message is in.
-  if (ctx->mode == VRT_GOST15_MODE_CTR_ACPKM) gost15_key_prepare_ctr_acpkm(ctx);
   run_hook(a->hook_after_key, ctx);
   for (uint64_t i = 0; i < ctx->vec_count; ++i) {
     Gost15Vec& v = ctx->vec[i];
@@ -280,6 +303,13 @@ uint32_t run_frame(Gost15Ctx* ctx, Worker worker, Direction dir) {
   }
   const uint32_t st = worker(ctx);
   run_hook(a->hook_after_work, ctx);
+  // The key buffer now holds the key of the section the stream stopped in.
+  if (ctx->mode == VRT_GOST15_MODE_CTR_ACPKM) {
+    if (ctx->acpkm_sections != 0)
+      acpkm_hold_key(ctx);
+    else
+      acpkm_drop_key(ctx, false);
+  }
   wipe_keys(ctx);
   run_hook(a->hook_end, ctx);
   return st;
@@ -309,6 +339,7 @@ VRT_API uint32_t vrtpGost15CtxInit(Gost15Ctx* ctx, uint32_t lanes) {
   // The generator state is the context's own allocation; clearing the
   // header must not leak it.
   binstr_free(&ctx->master_state);
+  vrt::cipher15::acpkm_drop_key(ctx, true);
   std::memset(ctx, 0, sizeof *ctx);
   ctx->block_size = n;
   if (lanes != 1 || (n != 8 && n != 16)) return VRT_ERROR_INVALID_ARGUMENT;
@@ -339,6 +370,7 @@ VRT_API uint32_t vrtpGost15CtxAllocInitialized(Gost15Ctx** ctx_out, uint32_t lan
 VRT_API void vrtpGost15CtxFree(Gost15Ctx* ctx) {
   if (ctx == nullptr) return;
   binstr_free(&ctx->master_state);
+  vrt::cipher15::acpkm_drop_key(ctx, true);
   std::free(ctx);
 }
 
@@ -346,6 +378,7 @@ VRT_API uint32_t vrtpGost15SetMode(Gost15Ctx* ctx, uint32_t mode, uint32_t flags
   if (ctx == nullptr || ctx->alg == nullptr || !vrt::cipher15::known_mode(mode)) return VRT_ERROR_INVALID_ARGUMENT;
   ctx->mode = mode;
   ctx->flags = flags;
+  vrt::cipher15::acpkm_drop_key(ctx, false);
   vrt::cipher15::clear_area(ctx);
   return VRT_SUCCESS;
 }

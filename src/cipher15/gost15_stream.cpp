@@ -116,6 +116,25 @@ bool register_fits(uint32_t mode, uint64_t n, uint64_t m) {
   }
 }
 
+// Whether a CTR-ACPKM stream can stand where the blob says: the key
+// changes before the first block of every section after the first, so a
+// stream in section s (s key changes done) with left bytes of it to go has
+// run s * N + (N - left) bytes, and a section is only entered to run a
+// block in it. The counter block (IV || 0, its low half counting the
+// blocks) must have counted at least those blocks; a caller's full counter
+// block only starts higher. Magma's 8-byte counter is read whole: its
+// reversed-IV form starts the count in the low half at the IV. Without a
+// register the stream has run nothing.
+// The key changes are bounded as well: the first call after the restore
+// makes them all again.
+bool acpkm_position_possible(uint64_t n, uint64_t section, uint64_t sections, uint64_t left, const uint8_t* reg) {
+  if (sections > kMaxRestoredSections || (sections != 0 && left == section)) return false;
+  const unsigned __int128 run = static_cast<unsigned __int128>(sections) * section + (section - left);
+  if (reg == nullptr) return run == 0;
+  const uint64_t counted = n == 16 ? vrt::load_be64(reg + 8) : vrt::load_be64(reg);
+  return run / n <= counted;
+}
+
 }  // namespace
 }  // namespace vrt::cipher15
 
@@ -195,6 +214,8 @@ VRT_API uint32_t vrtpGost15RestoreState(Gost15Ctx* ctx, const uint8_t* blob, uin
     return VRT_ERROR_INVALID_ARGUMENT;
   if (mode == VRT_GOST15_MODE_CTR_ACPKM) {
     if (section == 0 || section % n != 0 || left > section || left % n != 0) return VRT_ERROR_INVALID_ARGUMENT;
+    if (!acpkm_position_possible(n, section, sections, left, m != 0 ? reg : nullptr))
+      return VRT_ERROR_INVALID_ARGUMENT;
   } else if (section != 0 || sections != 0 || left != 0) {
     return VRT_ERROR_INVALID_ARGUMENT;
   }

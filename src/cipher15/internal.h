@@ -52,6 +52,13 @@ struct Gost15Ctx {
   uint64_t master_count;
   uint64_t master_section;
   binstr_t master_state;        // saved state of the ACPKM-Master generator; owned
+  // CTR-ACPKM: the key of the section a stream is in, masked under a fresh
+  // mask after every call, so that the next call unmasks it instead of
+  // converting the caller's key once per section done. It belongs to
+  // acpkm_sections = acpkm_key_sections; 0: none held. The allocation is
+  // owned and made on first use.
+  genkey_t acpkm_key;
+  uint64_t acpkm_key_sections;
 
   // Block buffers in the work area, n bytes each.
   uint8_t* in_block;
@@ -261,6 +268,19 @@ inline uint8_t* gost15_register_area(Gost15Ctx* ctx) {
 // that of the new key on return (Magma has none and ignores it). The
 // conversion uses the context's cipher and batch scratch, which it clears.
 void acpkm_convert(Gost15Ctx* ctx, uint8_t* key, uint8_t* round_keys);
+
+// The CTR-ACPKM section key held between the calls of a stream: hold
+// masks the lane's key buffer into the context (the allocation is made on
+// first use; without it nothing is held and the next call converts from the
+// caller's key), drop wipes it. Both are also what the context's
+// initialisation and release use.
+void acpkm_hold_key(Gost15Ctx* ctx);
+void acpkm_drop_key(Gost15Ctx* ctx, bool release);
+
+// The most key changes a restored CTR-ACPKM stream may claim: its first
+// call converts the key once per section done (the context holds no key
+// across a state blob), so a blob is bounded in the work it can ask for.
+constexpr uint64_t kMaxRestoredSections = uint64_t{1} << 20;
 
 // The size of a cipher state blob with an m-byte register.
 constexpr uint64_t cipher_blob_size(uint64_t n, uint64_t m) { return 42 + n + m; }

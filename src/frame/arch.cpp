@@ -5,10 +5,17 @@
 // little-endian bytes and give the same results. Every primitive reads its
 // operands fully before it writes the result, so the result may alias
 // either operand.
+#include <atomic>
+
 #include "common/bytes.h"
+#include "frame/internal.h"
 #include "vrt.h"
 
 namespace {
+
+// Set once the processor probe has chosen the table's routines (never
+// cleared: the table outlives vrtCleanup).
+std::atomic<bool> g_dispatch_set_up{false};
 
 using vrt::load_le32;
 using vrt::load_le64;
@@ -168,6 +175,10 @@ uint32_t sub_mod(void* r, const void* a, const void* b, const void* p) {
 
 }  // namespace
 
+namespace vrt::frame {
+bool dispatch_set_up() { return g_dispatch_set_up.load(std::memory_order_acquire); }
+}  // namespace vrt::frame
+
 extern "C" {
 
 VRT_API uint32_t add256(void* r, const void* a, const void* b, int carry_in) {
@@ -232,7 +243,10 @@ VRT_API uint32_t vrtpArchInit(vrtp_instance_t* instance) {
   t.sub256_mod = sub256_mod;
   t.sub512_mod = sub512_mod;
   uint32_t st = vrtpArchInitCustom(instance);
-  if (st == VRT_SUCCESS) instance->arch_state |= 1u;
+  if (st == VRT_SUCCESS) {
+    instance->arch_state |= 1u;
+    g_dispatch_set_up.store(true, std::memory_order_release);
+  }
   return st;
 }
 

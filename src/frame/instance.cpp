@@ -11,7 +11,14 @@
 
 extern "C" {
 
-VRT_API vrtp_instance_t vrtpInstance = {};
+// The dispatch table starts out with the portable routines, so that a
+// primitive called before vrtInit computes instead of jumping through a
+// null slot; initialisation then puts in the processor's variants.
+VRT_API vrtp_instance_t vrtpInstance = {
+    0, 0, 0, 0,
+    {cmp256, cmp512, add256, add512, sub256, sub512, shl256_1, shl512_1, shr256_1, shr512_1, xor256, xor512,
+     add256_mod, add512_mod, sub256_mod, sub512_mod},
+    0, 0};
 
 }  // extern "C"
 
@@ -22,31 +29,30 @@ std::atomic<uint32_t> g_init_runs{0};
 constexpr uint32_t kStateInitialised = 1;
 
 // Every lifecycle function but vrtStatus holds the lock for its whole run.
-// A spin lock (initialisation never nests), but one that gives its time
-// slice away while it waits: the known-answer tests keep the holder busy
-// for a good part of a second, and waiters spinning at full speed would
-// take the processor from it.
+// A ticket lock: callers are admitted first come, first served, so a thread
+// that calls in a loop cannot keep another (vrtCleanup) out. It spins, but
+// gives its time slice away while it waits: the known-answer tests keep the
+// holder busy for a good part of a second, and waiters spinning at full
+// speed would take the processor from it. The instance's lock word shows
+// whether the lock is held.
+std::atomic<uint32_t> g_next_ticket{0};
+std::atomic<uint32_t> g_serving{0};
+
 inline void lock_instance() {
-  for (unsigned spins = 0;; ++spins) {
-    uint32_t seen = __atomic_load_n(&vrtpInstance.lock, __ATOMIC_RELAXED);
-    if (seen == 1) {
-      if (spins < 64)
-        __builtin_ia32_pause();
-      else
-        sched_yield();
-      continue;
-    }
-    if (__atomic_compare_exchange_n(&vrtpInstance.lock, &seen, 1u, false, __ATOMIC_SEQ_CST,
-                                    __ATOMIC_SEQ_CST))
-      return;
+  const uint32_t ticket = g_next_ticket.fetch_add(1, std::memory_order_relaxed);
+  for (unsigned spins = 0; g_serving.load(std::memory_order_acquire) != ticket; ++spins) {
+    if (spins < 64)
+      __builtin_ia32_pause();
+    else
+      sched_yield();
   }
+  __atomic_store_n(&vrtpInstance.lock, 1u, __ATOMIC_RELAXED);
 }
 
+// An unlock of a lock not held (a caller's mistake) admits no one.
 inline void unlock_instance() {
-  uint32_t seen = __atomic_load_n(&vrtpInstance.lock, __ATOMIC_RELAXED);
-  while (!__atomic_compare_exchange_n(&vrtpInstance.lock, &seen, 0u, false, __ATOMIC_SEQ_CST,
-                                      __ATOMIC_RELAXED)) {
-  }
+  if (__atomic_exchange_n(&vrtpInstance.lock, 0u, __ATOMIC_RELAXED) == 1u)
+    g_serving.fetch_add(1, std::memory_order_release);
 }
 
 inline bool initialised() {

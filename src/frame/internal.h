@@ -22,12 +22,20 @@ namespace vrt::frame {
 // lifecycle tests to see that concurrent vrtInit calls run them once).
 uint32_t init_runs();
 
+// Whether vrtInit has once set up the dispatch table for the processor
+// (before, it holds the portable routines).
+bool dispatch_set_up();
+
 // Requests the memory-reset generator has served through vrt_memreset_s.
 uint64_t memreset_requests();
 
 // Fills n bytes with the standard library's rand() after srand(time),
 // each reduced modulo 255: the seed of the memory-reset generator.
 void weak_seed(uint8_t* out, size_t n);
+// The seed of the memory-reset generator: n bytes from the operating
+// system (getrandom), or, should it fail or be refused (os false, for the
+// tests), the clock-based weak seed. Returns whether the system gave them.
+bool memreset_seed(uint8_t* out, size_t n, bool os = true);
 
 // Self-test hooks. They exist in the test build only (the static archive the
 // tests link); libvrt.so is built without them.

@@ -1,5 +1,8 @@
 // The two wipe functions and the memory-reset generator behind vrt_memreset_s.
+#include <sys/random.h>
+
 #include <atomic>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -12,7 +15,7 @@ namespace {
 
 // The memory-reset generator: a generator instance of its own, its seed
 // (which the generator refreshes whenever it re-keys) and its re-key flag.
-random_ctx_t g_reset_ctx;
+random_ctx_t g_reset_ctx;  // zero-filled: its lock is PTHREAD_MUTEX_INITIALIZER
 random_seed_t g_reset_seed;
 uint32_t g_reset_flag;
 std::atomic<uint64_t> g_reset_requests{0};
@@ -27,6 +30,23 @@ void weak_seed(uint8_t* out, size_t n) {
   // Clock-based and weak: these bytes only ever key the wipe generator.
   srand(static_cast<unsigned>(time(nullptr)));
   for (size_t i = 0; i < n; ++i) out[i] = static_cast<uint8_t>(rand() % 255);
+}
+
+bool memreset_seed(uint8_t* out, size_t n, bool os) {
+  size_t got = 0;
+  while (os && got < n) {
+    const ssize_t r = getrandom(out + got, n - got, 0);
+    if (r > 0) {
+      got += static_cast<size_t>(r);
+    } else if (r < 0 && errno != EINTR) {
+      break;
+    }
+  }
+  if (os && got == n) return true;
+  // Masks drawn from the clock are the same in every process started in
+  // the same second: only when the system has no random bytes to give.
+  weak_seed(out, n);
+  return false;
 }
 
 }  // namespace vrt::frame
@@ -66,12 +86,12 @@ VRT_API uint32_t vrt_memreset_s(void* dest, int64_t size) {
 }
 
 VRT_API uint32_t vrtpMemResetRandomInit(void) {
-  // The generator outlives vrtCleanup; set up again, it first lets go of the
-  // lock it holds from the previous initialisation.
-  random_cleanup(&g_reset_ctx);
-  uint32_t st = random_init(&g_reset_ctx);
+  // The generator outlives vrtCleanup; set up again under its lock, which
+  // stays initialised, so a wipe in another thread never races with it.
+  vrt::keys::tear_down_library_generator(&g_reset_ctx);
+  uint32_t st = vrt::keys::set_up_library_generator(&g_reset_ctx);
   if (st != VRT_SUCCESS) return st;
-  vrt::frame::weak_seed(reinterpret_cast<uint8_t*>(&g_reset_seed), sizeof g_reset_seed);
+  vrt::frame::memreset_seed(reinterpret_cast<uint8_t*>(&g_reset_seed), sizeof g_reset_seed);
   return random_set_custom_seed(&g_reset_ctx, &g_reset_seed, &g_reset_seed);
 }
 

@@ -23,7 +23,9 @@ constexpr gost89_sbox_t make_record(SboxRows& rows) {
   return s;
 }
 
-pthread_mutex_t g_lock;
+// The S-box lock lives as long as the process: vrtCleanup only marks it
+// down, so a thread still inside an initialisation never finds it destroyed.
+pthread_mutex_t g_lock = PTHREAD_MUTEX_INITIALIZER;
 std::atomic<bool> g_lock_up{false};
 std::atomic<uint64_t> g_expansions{0};
 
@@ -113,6 +115,10 @@ VRT_API gost89_sbox_t* vrtpGost89SboxPointer(uintptr_t id) {
     case VRT_GOST89_SBOX_NVQ_006:
       return &vrtpGost89Sboxgost_28147_NVQ_006;
     default:
+      // The identifier range of the built-in sets is no address: an
+      // identifier there that names no set gives null, which every caller
+      // refuses as an uninitialised set.
+      if ((id & ~uintptr_t{0xff}) == VRT_GOST89_SBOX_DEFAULT) return nullptr;
       return reinterpret_cast<gost89_sbox_t*>(id);
   }
 }
@@ -166,15 +172,15 @@ VRT_API uint32_t gost89_sbox_init(void) {
     uint32_t st = vrt::gost89::expand(s);
     if (st != VRT_SUCCESS) return st;
   }
-  if (!vrt::gost89::g_lock_up.load(std::memory_order_acquire)) {
-    if (pthread_mutex_init(&vrt::gost89::g_lock, nullptr) != 0) return VRT_ERROR_FAILED;
-    vrt::gost89::g_lock_up.store(true, std::memory_order_release);
-  }
+  vrt::gost89::g_lock_up.store(true, std::memory_order_release);
   return VRT_SUCCESS;
 }
 
 VRT_API void gost89_sbox_cleanup(void) {
-  if (vrt::gost89::g_lock_up.exchange(false, std::memory_order_acq_rel)) pthread_mutex_destroy(&vrt::gost89::g_lock);
+  // Taken once, so that an initialisation under way finishes first.
+  pthread_mutex_lock(&vrt::gost89::g_lock);
+  vrt::gost89::g_lock_up.store(false, std::memory_order_release);
+  pthread_mutex_unlock(&vrt::gost89::g_lock);
 }
 
 }  // extern "C"

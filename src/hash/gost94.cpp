@@ -109,6 +109,16 @@ Gost94StepFn gost94_step() {
 using vrt::hash::kFinalised;
 using vrt::hash::kStateSize;
 
+namespace {
+
+// A context in caller memory is checked before it is trusted: a buffer
+// count of 0..32 (or the finalised mark) and an initialised S-box set.
+bool gost94_ctx_sound(const hash94_ctx_t* ctx) {
+  return (ctx->buffered <= 32 || ctx->buffered == kFinalised) && vrtpGost89SboxInitialized(ctx->sbox);
+}
+
+}  // namespace
+
 extern "C" {
 
 VRT_API uint32_t vrtpGostHash94Init(hash94_ctx_t* ctx, uint64_t sbox, const uint8_t* start) {
@@ -131,7 +141,7 @@ VRT_API uint32_t vrtpGostHash94Init(hash94_ctx_t* ctx, uint64_t sbox, const uint
 VRT_API uint32_t vrtpGostHash94Update(hash94_ctx_t* ctx, const uint8_t* data, uint64_t length) {
   if (ctx == nullptr) return VRT_ERROR_INVALID_ARGUMENT;
   if (ctx->buffered == kFinalised) return VRT_ERROR_NOT_INITIALIZED;
-  if (ctx->sbox == nullptr) return VRT_ERROR_INVALID_ARGUMENT;
+  if (!gost94_ctx_sound(ctx)) return VRT_ERROR_INVALID_ARGUMENT;
   if (length == 0) return VRT_SUCCESS;
   if (data == nullptr) return VRT_ERROR_INVALID_ARGUMENT;
 
@@ -164,7 +174,7 @@ VRT_API uint32_t vrtpGostHash94Update(hash94_ctx_t* ctx, const uint8_t* data, ui
 VRT_API uint32_t vrtpGostHash94Finalize(hash94_ctx_t* ctx, uint8_t* digest) {
   if (ctx == nullptr || digest == nullptr) return VRT_ERROR_INVALID_ARGUMENT;
   if (ctx->buffered != kFinalised) {
-    if (ctx->sbox == nullptr) return VRT_ERROR_INVALID_ARGUMENT;
+    if (!gost94_ctx_sound(ctx)) return VRT_ERROR_INVALID_ARGUMENT;
     vrt::hash::Words w;
     vrt::hash::load_words(w, ctx);
     const vrt::hash::Gost94StepFn f = vrt::hash::gost94_step();

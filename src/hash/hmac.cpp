@@ -92,6 +92,7 @@ uint32_t streebog_key_setup(uint8_t* c, const binstr_t* key) {
 uint32_t streebog_update(uint8_t* c, const binstr_t* data) {
   hmac_ctx_t* ctx = as_ctx(c);
   if (ctx == nullptr || !usable(data)) return VRT_ERROR_INVALID_ARGUMENT;
+  if (ctx->hash.h2012.digest_bits != 8 * ctx->hmac_ops->digest_size) return VRT_ERROR_INVALID_ARGUMENT;
   return vrtpGostHash2012Update(&ctx->hash.h2012, data->data, data->length);
 }
 
@@ -102,7 +103,11 @@ uint32_t streebog_final(uint8_t* c, uint8_t* mac) {
   if (h->buffered == kFinalised) return VRT_ERROR_NOT_INITIALIZED;
   const uint64_t n = ctx->hmac_ops->digest_size;
   const uint32_t bits = static_cast<uint32_t>(8 * n);
-  vrtpGostHash2012Finalize(h, mac);
+  // The inner digest goes to mac: it must be of the algorithm's size (a
+  // 512-bit one would run past a 32-byte MAC), and the hash must take it.
+  if (h->digest_bits != bits) return VRT_ERROR_INVALID_ARGUMENT;
+  const uint32_t st = vrtpGostHash2012Finalize(h, mac);
+  if (st != VRT_SUCCESS) return st;
   vrtpInstance.arch.xor512(h->hmac_key, h->hmac_key, vrtpHMACOPadding);
   vrtpGostHash2012Init(h, bits);
   vrtpGostHash2012Update(h, h->hmac_key, 64);
@@ -142,6 +147,7 @@ uint32_t gost94_key_setup(uint8_t* c, const binstr_t* key) {
 uint32_t gost94_update(uint8_t* c, const binstr_t* data) {
   hmac_ctx_t* ctx = as_ctx(c);
   if (ctx == nullptr || !usable(data)) return VRT_ERROR_INVALID_ARGUMENT;
+  if (ctx->hash.h94.sbox != &vrtpGost89SboxGostR3411_94_CryptoProParamSet) return VRT_ERROR_INVALID_ARGUMENT;
   return vrtpGostHash94Update(&ctx->hash.h94, data->data, data->length);
 }
 
@@ -150,7 +156,10 @@ uint32_t gost94_final(uint8_t* c, uint8_t* mac) {
   if (ctx == nullptr || mac == nullptr) return VRT_ERROR_INVALID_ARGUMENT;
   hash94_ctx_t* h = &ctx->hash.h94;
   if (h->buffered == kFinalised) return VRT_ERROR_NOT_INITIALIZED;
+  // HMAC-GOST R 34.11-94 runs on the CryptoPro set only.
+  if (h->sbox != &vrtpGost89SboxGostR3411_94_CryptoProParamSet) return VRT_ERROR_INVALID_ARGUMENT;
   uint32_t st = vrtpGostHash94Finalize(h, mac);
+  if (st != VRT_SUCCESS) return st;
   vrtpInstance.arch.xor256(h->hmac_key, h->hmac_key, vrtpHMACOPadding);
   if (st == VRT_SUCCESS) st = gost94_init(h);
   if (st == VRT_SUCCESS) {

@@ -127,6 +127,17 @@ void streebog_g(uint64_t h[8], const uint64_t N[8], const uint64_t m[8]) { stree
 using vrt::hash::kFinalised;
 using vrt::hash::kStateSize;
 
+namespace {
+
+// A context in caller memory is checked before it is trusted: a buffer
+// count of 0..63 (or the finalised mark) and a digest size of 256 or 512
+// bits are what Init, Update and RestoreState ever leave.
+bool streebog_ctx_sound(const hash2012_ctx_t* ctx) {
+  return (ctx->buffered <= 63 || ctx->buffered == kFinalised) && (ctx->digest_bits == 256 || ctx->digest_bits == 512);
+}
+
+}  // namespace
+
 extern "C" {
 
 VRT_API uint32_t vrtpGostHash2012Init(hash2012_ctx_t* ctx, uint32_t size) {
@@ -148,7 +159,7 @@ VRT_API uint32_t vrtpGostHash2012Init(hash2012_ctx_t* ctx, uint32_t size) {
 }
 
 VRT_API uint32_t vrtpGostHash2012Update(hash2012_ctx_t* ctx, const uint8_t* data, uint64_t length) {
-  if (ctx == nullptr) return VRT_ERROR_INVALID_ARGUMENT;
+  if (ctx == nullptr || !streebog_ctx_sound(ctx)) return VRT_ERROR_INVALID_ARGUMENT;
   if (ctx->buffered == kFinalised) return VRT_ERROR_NOT_INITIALIZED;
   if (length == 0) return VRT_SUCCESS;
   if (data == nullptr) return VRT_ERROR_INVALID_ARGUMENT;
@@ -180,7 +191,7 @@ VRT_API uint32_t vrtpGostHash2012Update(hash2012_ctx_t* ctx, const uint8_t* data
 }
 
 VRT_API uint32_t vrtpGostHash2012Finalize(hash2012_ctx_t* ctx, uint8_t* digest) {
-  if (ctx == nullptr || digest == nullptr) return VRT_ERROR_INVALID_ARGUMENT;
+  if (ctx == nullptr || digest == nullptr || !streebog_ctx_sound(ctx)) return VRT_ERROR_INVALID_ARGUMENT;
   if (ctx->buffered != kFinalised) {
     vrt::hash::Words w;
     vrt::hash::load_words(w, ctx);

@@ -70,29 +70,41 @@ inline bool run_bounds_ok(const W256& x) {
   return any(r5) && !any(r26);
 }
 
+int64_t saturate(__int128 v) {
+  if (v > INT64_MAX) return INT64_MAX;
+  if (v < INT64_MIN) return INT64_MIN;
+  return static_cast<int64_t>(v);
+}
+
 }  // namespace
 
 extern "C" {
 
-VRT_API int64_t fixed_point_create(int64_t n) { return n * kOne; }
+// The arithmetic is exact in 128 bits and saturates to the int64_t range:
+// no input, however large, overflows.
+VRT_API int64_t fixed_point_create(int64_t n) { return saturate(static_cast<__int128>(n) * kOne); }
 VRT_API int64_t fixed_point_get(int64_t x) { return (x >> 20) + ((x >> 19) & 1); }
-VRT_API int64_t fixed_point_add(int64_t a, int64_t b) { return a + b; }
-VRT_API int64_t fixed_point_sub(int64_t a, int64_t b) { return a - b; }
-VRT_API int64_t fixed_point_neg(int64_t a) { return -a; }
-VRT_API int64_t fixed_point_mul(int64_t a, int64_t b) { return (a * b) >> 20; }
-VRT_API int64_t fixed_point_div(int64_t a, int64_t b) { return b != 0 ? (a * kOne) / b : 0; }
+VRT_API int64_t fixed_point_add(int64_t a, int64_t b) { return saturate(static_cast<__int128>(a) + b); }
+VRT_API int64_t fixed_point_sub(int64_t a, int64_t b) { return saturate(static_cast<__int128>(a) - b); }
+VRT_API int64_t fixed_point_neg(int64_t a) { return saturate(-static_cast<__int128>(a)); }
+VRT_API int64_t fixed_point_mul(int64_t a, int64_t b) { return saturate((static_cast<__int128>(a) * b) >> 20); }
+VRT_API int64_t fixed_point_div(int64_t a, int64_t b) {
+  return b != 0 ? saturate((static_cast<__int128>(a) * kOne) / b) : 0;
+}
 VRT_API int fixed_point_less(int64_t a, int64_t b) { return a < b; }
-VRT_API int fixed_point_less_num(int64_t a, int64_t n) { return a < fixed_point_create(n); }
-VRT_API int fixed_point_equals_num(int64_t a, int64_t n) { return a == fixed_point_create(n); }
+// Against n itself, not a saturated n * 2^20.
+VRT_API int fixed_point_less_num(int64_t a, int64_t n) { return a < static_cast<__int128>(n) * kOne; }
+VRT_API int fixed_point_equals_num(int64_t a, int64_t n) { return a == static_cast<__int128>(n) * kOne; }
 
 VRT_API int64_t fixed_point_sqrt(int64_t x) {
   if (x <= 0) return 0;
-  // The root lies between x and 1.0, whichever is smaller and larger.
+  // The root lies between x and 1.0, whichever is smaller and larger; the
+  // square is compared unrounded and unsaturated.
   int64_t lo = x < kOne ? x : kOne;
   int64_t hi = x < kOne ? kOne : x;
   while (lo < hi) {
     int64_t mid = lo + (hi - lo + 1) / 2;
-    if (fixed_point_mul(mid, mid) <= x)
+    if (((static_cast<__int128>(mid) * mid) >> 20) <= x)
       lo = mid;
     else
       hi = mid - 1;
@@ -162,6 +174,7 @@ VRT_API uint32_t random_stat_collect(const uint8_t* data, uint64_t bytes, uint32
 // The per-block test on 64-bit words (bit j of the block is bit j % 64 of
 // little-endian word j / 64), with the same counts as random_stat_collect.
 VRT_API uint32_t random_dynamic_test(const uint8_t block[32]) {
+  if (block == nullptr) return VRT_ERROR_INVALID_ARGUMENT;
   uint64_t w[4];
   std::memcpy(w, block, sizeof w);
   uint32_t ones = 0, auto1 = 0;

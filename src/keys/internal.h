@@ -10,6 +10,12 @@ namespace vrt::keys {
 // The library's main generator (what a null context names).
 random_ctx_t* main_generator();
 
+// Set-up and tear-down of a generator whose lock lives as long as the
+// process (the library's own, in static storage): under that lock, which
+// stays initialised.
+uint32_t set_up_library_generator(random_ctx_t* ctx);
+void tear_down_library_generator(random_ctx_t* ctx);
+
 // Test hooks: replace the per-block and the periodic test while set (null
 // restores the real ones), so the failure paths can be driven on purpose.
 // Not exported.

@@ -13,7 +13,7 @@
 namespace vrt::keys {
 namespace {
 
-random_ctx_t g_main;
+random_ctx_t g_main;  // zero-filled: its lock is PTHREAD_MUTEX_INITIALIZER
 std::atomic<BlockTestFn> g_block_test{nullptr};
 std::atomic<PeriodicTestFn> g_periodic_test{nullptr};
 
@@ -236,15 +236,8 @@ uint32_t periodic_test(random_ctx_t* c) {
   return VRT_ERROR_FAILED;
 }
 
-}  // namespace vrt::keys
-
-using vrt::keys::Locked;
-
-extern "C" {
-
-VRT_API uint32_t random_init(random_ctx_t* ctx) {
-  if (ctx == nullptr) return VRT_ERROR_INVALID_ARGUMENT;
-  pthread_mutex_init(&ctx->lock, nullptr);
+// The fields random_init sets and random_cleanup clears, without the lock.
+uint32_t set_up_fields(random_ctx_t* ctx) {
   ctx->ready = 0;
   std::memset(ctx->pools, 0, sizeof ctx->pools);
   std::memcpy(ctx->period, vrt::keys::kPeriods, sizeof ctx->period);
@@ -272,10 +265,7 @@ VRT_API uint32_t random_init(random_ctx_t* ctx) {
   return st;
 }
 
-VRT_API void random_cleanup(random_ctx_t* ctx) {
-  // The S-box pointer marks a context that random_init set up; cleaning up a
-  // context twice, or one never set up, does nothing.
-  if (ctx == nullptr || ctx->sbox == nullptr) return;
+void clear_fields(random_ctx_t* ctx) {
   ctx->sbox = nullptr;
   std::memset(ctx->pools, 0, sizeof ctx->pools);
   // The key and the seed chain are secrets too; they go with the context.
@@ -285,6 +275,42 @@ VRT_API void random_cleanup(random_ctx_t* ctx) {
   vrt::keys::drop_stream(ctx);
   ctx->seeded = 0;
   ctx->ready = 0;
+}
+
+// The library's generators (the main one and the memory-reset one) are
+// static, their locks initialised statically and never destroyed: they are
+// set up and torn down under their own lock, so that a thread still calling
+// in meanwhile (a caller's mistake) waits and then gets a status (an
+// unseeded generator gives 1) instead of racing with the set-up or finding
+// its lock destroyed.
+uint32_t set_up_library_generator(random_ctx_t* ctx) {
+  Locked g(ctx);
+  return set_up_fields(g.ctx);
+}
+
+void tear_down_library_generator(random_ctx_t* ctx) {
+  Locked g(ctx);
+  // The S-box pointer marks a generator that was set up.
+  if (g.ctx->sbox != nullptr) clear_fields(g.ctx);
+}
+
+}  // namespace vrt::keys
+
+using vrt::keys::Locked;
+
+extern "C" {
+
+VRT_API uint32_t random_init(random_ctx_t* ctx) {
+  if (ctx == nullptr) return VRT_ERROR_INVALID_ARGUMENT;
+  pthread_mutex_init(&ctx->lock, nullptr);
+  return vrt::keys::set_up_fields(ctx);
+}
+
+VRT_API void random_cleanup(random_ctx_t* ctx) {
+  // The S-box pointer marks a context that random_init set up; cleaning up a
+  // context twice, or one never set up, does nothing.
+  if (ctx == nullptr || ctx->sbox == nullptr) return;
+  vrt::keys::clear_fields(ctx);
   pthread_mutex_destroy(&ctx->lock);
 }
 
@@ -349,7 +375,7 @@ VRT_API uint32_t random_get_ready_percent(random_ctx_t* ctx) {
   return g.ctx->ready;
 }
 
-VRT_API uint32_t vrtpRandomInit(vrtp_instance_t*) { return random_init(&vrt::keys::g_main); }
-VRT_API void vrtpRandomCleanup(vrtp_instance_t*) { random_cleanup(&vrt::keys::g_main); }
+VRT_API uint32_t vrtpRandomInit(vrtp_instance_t*) { return vrt::keys::set_up_library_generator(&vrt::keys::g_main); }
+VRT_API void vrtpRandomCleanup(vrtp_instance_t*) { vrt::keys::tear_down_library_generator(&vrt::keys::g_main); }
 
 }  // extern "C"

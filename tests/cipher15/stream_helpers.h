@@ -120,6 +120,11 @@ inline void ExpectNoKeyIn(const Gost15Ctx* ctx, const KeyForms& f, const std::st
   if (ctx->master_state.data != nullptr) {
     ExpectNoPattern(ctx->master_state.data, ctx->master_state.length, f.words, 4, what + " (generator state)");
   }
+  // The held CTR-ACPKM section key: masked, its mask and filler no key.
+  const genkey_t& held = ctx->acpkm_key;
+  for (const binstr_t* b : {&held.key, &held.filler, &held.mask}) {
+    if (b->data != nullptr) ExpectNoPattern(b->data, b->length, f.words, 4, what + " (held section key)");
+  }
 }
 
 // Random piece sizes that add up to at least len: empty pieces, pieces

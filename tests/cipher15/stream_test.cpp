@@ -414,6 +414,97 @@ TEST(Gost15Stream, RefusedBlobsLeaveTheContext) {
   EXPECT_EQ(vrtGost15SaveState(mac.get(), nullptr, &size), VRT_ERROR_UNSUPPORTED);
 }
 
+// A long CTR-ACPKM stream continues under the section key the context
+// holds (masked between calls), not by converting the caller's key once
+// per section done: after the first sections the later pieces run even
+// with another key passed, and give the one-shot output of the first.
+// Every call leaves a fresh mask on the held key.
+TEST(Gost15Stream, AcpkmStreamHoldsItsSectionKey) {
+  for (size_t n : kBlockSizes) {
+    const Bytes key = RandomBytes(32), other = RandomBytes(32), iv = RandomBytes(n / 2), msg = RandomBytes(40 * n + 3);
+    MaskedKey k(key, GOST89_KEY_XOR), wrong(other, GOST89_KEY_XOR);
+    const uint64_t section = 2 * n;
+    Ctx15 ctx = NewModeCtx(n, VRT_GOST15_MODE_CTR_ACPKM, 0, section);
+    Bytes out(msg.size() + n), stream;
+    Bytes last_mask;
+    size_t off = 0;
+    for (size_t piece : {5 * n + 1, 3 * n, 7 * n + 2, size_t{1}, 25 * n - 1}) {
+      uint64_t cap = out.size();
+      const uint64_t produced = Produced(ctx->tail_len, piece, n);
+      ASSERT_EQ(vrtGost15EncryptUpdate(ctx.get(), off == 0 ? k.get() : wrong.get(), msg.data() + off, piece, iv.data(),
+                                       iv.size(), out.data(), &cap),
+                VRT_SUCCESS);
+      stream.insert(stream.end(), out.begin(), out.begin() + static_cast<long>(produced));
+      off += piece;
+      ASSERT_NE(ctx->acpkm_key.mask.data, nullptr) << "no section key held, n=" << n;
+      const Bytes mask(ctx->acpkm_key.mask.data, ctx->acpkm_key.mask.data + 32);
+      EXPECT_NE(Hex(mask), Hex(last_mask)) << "the held key keeps its mask";
+      last_mask = mask;
+    }
+    uint64_t cap = out.size();
+    ASSERT_EQ(vrtGost15EncryptFinal(ctx.get(), wrong.get(), out.data(), &cap), VRT_SUCCESS);
+    stream.insert(stream.end(), out.begin(), out.begin() + static_cast<long>(msg.size() - stream.size()));
+    EXPECT_EQ(Hex(stream), Hex(OneShot(n, VRT_GOST15_MODE_CTR_ACPKM, section, true, k.get(), iv, msg))) << "n=" << n;
+    // The message is done: the next one starts from the key passed.
+    EXPECT_EQ(ctx->acpkm_key_sections, 0u);
+  }
+}
+
+// A CTR-ACPKM blob must stand where its own counter says the stream is: a
+// section count the blocks counted cannot have reached, a section entered
+// without a block run in it, or more key changes than a restore may make
+// (each costs a conversion on the next call) is refused with 3, before
+// any call could stall on it. A stream's own blob at any point restores.
+TEST(Gost15Stream, AcpkmBlobCountersMatchTheCounter) {
+  for (size_t n : kBlockSizes) {
+    const Bytes key = RandomBytes(32), iv = RandomBytes(n / 2), msg = RandomBytes(9 * n + 1);
+    MaskedKey k(key, 0);
+    Ctx15 src = NewModeCtx(n, VRT_GOST15_MODE_CTR_ACPKM, 0, n);
+    Bytes out(msg.size());
+    uint64_t cap = out.size();
+    ASSERT_EQ(vrtGost15EncryptUpdate(src.get(), k.get(), msg.data(), msg.size(), iv.data(), iv.size(), out.data(), &cap),
+              VRT_SUCCESS);
+    const Bytes good = SaveState(src.get());
+    ASSERT_EQ(vrt::load_le64(good.data() + 26 + n), 8u);  // nine blocks, one section each
+    ASSERT_EQ(vrt::load_le64(good.data() + 34 + n), 0u);
+    auto with64 = [&](Bytes b, size_t at, uint64_t v) {
+      vrt::store_le64(b.data() + at, v);
+      return b;
+    };
+    struct Case {
+      const char* what;
+      Bytes blob;
+      uint32_t status;
+    };
+    Bytes far_counter = good;  // a counter that has counted 2^40 blocks
+    vrt::store_be64(far_counter.data() + 42 + n + (n == 16 ? 8 : 0), uint64_t{1} << 40);
+    const std::vector<Case> cases = {
+        {"own blob", good, VRT_SUCCESS},
+        {"2^40 sections", with64(good, 26 + n, uint64_t{1} << 40), VRT_ERROR_INVALID_ARGUMENT},
+        // Magma's counter holds the IV in its high half: only Kuznyechik's
+        // low half counts the blocks alone.
+        {"one section more than counted", with64(good, 26 + n, 9), n == 16 ? VRT_ERROR_INVALID_ARGUMENT : VRT_SUCCESS},
+        {"all sections ever", with64(good, 26 + n, UINT64_MAX), VRT_ERROR_INVALID_ARGUMENT},
+        {"a section entered and nothing run", with64(good, 34 + n, n), VRT_ERROR_INVALID_ARGUMENT},
+        {"2^40 sections under a counter that far", with64(far_counter, 26 + n, (uint64_t{1} << 40) - 1),
+         VRT_ERROR_INVALID_ARGUMENT},
+        {"fewer sections than counted", with64(good, 26 + n, 7), VRT_SUCCESS},
+    };
+    for (const Case& c : cases) {
+      Ctx15 target = NewModeCtx(n, VRT_GOST15_MODE_CTR);
+      EXPECT_EQ(vrtGost15RestoreState(target.get(), c.blob.data(), c.blob.size()), c.status) << c.what << " n=" << n;
+    }
+    // The most sections a restore takes, under a counter that has run them,
+    // restores and continues in one call.
+    Bytes most = with64(far_counter, 26 + n, vrt::cipher15::kMaxRestoredSections);
+    Ctx15 ctx = Restored(n, most);
+    cap = out.size();
+    const Bytes more = RandomBytes(3 * n);
+    EXPECT_EQ(vrtGost15EncryptUpdate(ctx.get(), k.get(), more.data(), more.size(), nullptr, 0, out.data(), &cap),
+              VRT_SUCCESS);
+  }
+}
+
 // After every stream call, no form of the key, and for CTR-ACPKM of any of
 // its section keys, is left in the context.
 TEST(Gost15Stream, NoKeyMaterialAfterStreamCalls) {

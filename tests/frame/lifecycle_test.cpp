@@ -3,6 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <cstring>
+#include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -153,6 +157,92 @@ TEST_F(Lifecycle, LockSerialisesCallers) {
   b.join();
   EXPECT_EQ(counter, 40000u);
   EXPECT_EQ(vrtpInstance.lock, 0u);
+}
+
+// The instance lock admits callers in the order they came: a thread that
+// lets go and asks again at once queues behind the one already waiting
+// (which is how a thread looping vrtTest kept vrtCleanup out).
+TEST_F(Lifecycle, LockIsFirstComeFirstServed) {
+  for (int round = 0; round < 5; ++round) {
+    std::mutex m;
+    std::string order;
+    vrtpLockLibrary();
+    std::thread waiter([&] {
+      vrtpLockLibrary();
+      {
+        std::lock_guard<std::mutex> g(m);
+        order += "W";
+      }
+      vrtpUnlockLibrary();
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));  // the waiter is queued by now
+    vrtpUnlockLibrary();
+    vrtpLockLibrary();
+    {
+      std::lock_guard<std::mutex> g(m);
+      order += "H";
+    }
+    vrtpUnlockLibrary();
+    waiter.join();
+    EXPECT_EQ(order, "WH") << "round " << round;
+  }
+  // An unlock of a lock no one holds admits no one twice.
+  vrtpUnlockLibrary();
+  vrtpLockLibrary();
+  EXPECT_EQ(vrtpInstance.lock, 1u);
+  vrtpUnlockLibrary();
+}
+
+// vrtCleanup returns while another thread keeps calling into the lifecycle
+// functions, and the generator and S-box calls made during the clean-ups
+// and re-initialisations (a caller's mistake) get a status: the library's
+// locks are never destroyed under a thread and the state they guard is
+// torn down under them (ThreadSanitizer checks).
+TEST_F(Lifecycle, CleanupDuringCallsGetsStatusesAndReturns) {
+  ASSERT_EQ(vrtInit(), VRT_SUCCESS);
+  random_seed_t seed{};
+  for (size_t i = 0; i < sizeof seed.key; ++i) seed.key[i] = static_cast<uint8_t>(i * 7 + 1);
+  ASSERT_EQ(random_set_custom_seed(nullptr, &seed, nullptr), VRT_SUCCESS);
+  std::atomic<bool> stop{false};
+  std::atomic<int> bad{0}, generated{0}, refused{0};
+  std::thread looper([&] {
+    while (!stop.load()) (void)vrtStatus(), vrtpLockLibrary(), vrtpUnlockLibrary();
+  });
+  std::thread drawer([&] {
+    uint8_t buf[64];
+    while (!stop.load()) {
+      const uint32_t st = random_generate(nullptr, buf, sizeof buf, nullptr, nullptr);
+      if (st == VRT_SUCCESS)
+        ++generated;
+      else if (st == VRT_ERROR_FAILED)
+        ++refused;
+      else
+        ++bad;
+    }
+  });
+  std::thread sboxes([&] {
+    while (!stop.load()) {
+      gost89_sbox_t s{};
+      std::memcpy(s.packed, vrtpGost89Sboxtc26_gost_28147_param_Z.packed, sizeof s.packed);
+      const uint32_t st = vrtGost89SboxInit(reinterpret_cast<uintptr_t>(&s), nullptr);
+      if (st != VRT_SUCCESS && st != VRT_ERROR_NOT_INITIALIZED) ++bad;
+    }
+  });
+  for (int i = 0; i < 3; ++i) {
+    const auto t0 = std::chrono::steady_clock::now();
+    vrtCleanup();
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(5)) << "clean-up " << i;
+    EXPECT_EQ(vrtStatus(), VRT_ERROR_NOT_INITIALIZED);
+    ASSERT_EQ(vrtInit(), VRT_SUCCESS);
+    ASSERT_EQ(random_set_custom_seed(nullptr, &seed, nullptr), VRT_SUCCESS);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  stop = true;
+  looper.join();
+  drawer.join();
+  sboxes.join();
+  EXPECT_EQ(bad.load(), 0);
+  EXPECT_GT(generated.load(), 0);
 }
 
 }  // namespace

@@ -1,7 +1,11 @@
-// The two wipe functions.
+// The two wipe functions and the seed of the memory-reset generator.
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cstring>
+#include <ctime>
 
 #include "common/test_util.h"
 #include "frame/internal.h"
@@ -80,6 +84,59 @@ TEST(MemresetS, WeakSeedNeverHolds255) {
   int n = 0;
   for (int d : distinct) n += d;
   EXPECT_GT(n, 200);  // spread over 0..254
+}
+
+// The first 32 wipe bytes of a process that has just set up its memory-reset
+// generator (a forked child, as a process started now would).
+std::string ChildWipeBytes() {
+  int fds[2];
+  if (pipe(fds) != 0) return "pipe";
+  const pid_t pid = fork();
+  if (pid == 0) {
+    close(fds[0]);
+    uint8_t buf[32] = {};
+    if (vrtpMemResetRandomInit() == VRT_SUCCESS) vrt_memreset_s(buf, sizeof buf);
+    const ssize_t w = write(fds[1], buf, sizeof buf);
+    _exit(w == static_cast<ssize_t>(sizeof buf) ? 0 : 1);
+  }
+  close(fds[1]);
+  uint8_t buf[32] = {};
+  size_t got = 0;
+  for (ssize_t r; got < sizeof buf && (r = read(fds[0], buf + got, sizeof buf - got)) > 0;) got += static_cast<size_t>(r);
+  close(fds[0]);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  if (got != sizeof buf || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return "child failed";
+  return Hex(buf, sizeof buf);
+}
+
+// Two processes that set up the library in the same second draw different
+// masks and wipe bytes: the generator is seeded by the system, not by the
+// clock.
+TEST(MemresetS, TwoProcessesDrawDifferentBytes) {
+  std::string a, b;
+  time_t t0 = 0, t1 = 1;
+  for (int attempt = 0; attempt < 5 && t0 != t1; ++attempt) {
+    t0 = time(nullptr);
+    a = ChildWipeBytes();
+    b = ChildWipeBytes();
+    t1 = time(nullptr);
+  }
+  ASSERT_EQ(t0, t1) << "could not start both within one second";
+  ASSERT_EQ(a.size(), 64u) << a;
+  ASSERT_EQ(b.size(), 64u) << b;
+  EXPECT_NE(a, b);
+}
+
+// The seed comes from the system; the clock seed only stands in when the
+// system gives none (here refused on purpose), and still never holds 255.
+TEST(MemresetS, SeedFromTheSystemWithTheClockAsFallback) {
+  uint8_t x[40], y[40];
+  EXPECT_TRUE(vrt::frame::memreset_seed(x, sizeof x));
+  EXPECT_TRUE(vrt::frame::memreset_seed(y, sizeof y));
+  EXPECT_NE(Hex(x, sizeof x), Hex(y, sizeof y));
+  EXPECT_FALSE(vrt::frame::memreset_seed(x, sizeof x, false));
+  for (uint8_t v : x) ASSERT_NE(v, 255);
 }
 
 }  // namespace

@@ -54,9 +54,28 @@ TEST(Gost89Sbox, IdentifiersNameTheirRecords) {
   EXPECT_EQ(vrtpGost89SboxPointer(0), nullptr);
   gost89_sbox_t mine{};
   EXPECT_EQ(vrtpGost89SboxPointer(reinterpret_cast<uintptr_t>(&mine)), &mine);
-  // The identifiers either side of the range are addresses, not sets.
+  // Below the identifier range a value is an address; inside it, a value
+  // that names no set is none.
   EXPECT_EQ(vrtpGost89SboxPointer(0x010100FF), reinterpret_cast<gost89_sbox_t*>(0x010100FF));
-  EXPECT_EQ(vrtpGost89SboxPointer(0x0101010C), reinterpret_cast<gost89_sbox_t*>(0x0101010C));
+  EXPECT_EQ(vrtpGost89SboxPointer(0x01010200), reinterpret_cast<gost89_sbox_t*>(0x01010200));
+  for (uintptr_t id : {0x0101010C, 0x01010110, 0x010101FF}) EXPECT_EQ(vrtpGost89SboxPointer(id), nullptr) << std::hex << id;
+}
+
+// Identifiers in the built-in range that name no set are refused with 3
+// wherever a set is taken, instead of being read as addresses.
+TEST(Gost89Sbox, UnnamedIdentifiersAreRefused) {
+  for (uintptr_t id : {0x0101010C, 0x01010110, 0x010101FF}) {
+    SCOPED_TRACE(id);
+    EXPECT_EQ(vrtGost89SboxInit(id, nullptr), VRT_ERROR_INVALID_ARGUMENT);
+    uint8_t packed[64] = {};
+    EXPECT_EQ(vrtGost89SboxInit(id, packed), VRT_ERROR_INVALID_ARGUMENT);
+    EXPECT_EQ(vrtGost89SboxFree(id), VRT_SUCCESS);
+    Gost89Ctx* ctx = nullptr;
+    EXPECT_EQ(vrtGost89CtxAllocInitialized(&ctx, 1, id), VRT_ERROR_INVALID_ARGUMENT);
+    EXPECT_EQ(ctx, nullptr);
+    hash94_ctx_t h;
+    EXPECT_EQ(vrtGostHash94Init(&h, id, nullptr), VRT_ERROR_INVALID_ARGUMENT);
+  }
 }
 
 TEST(Gost89Sbox, BuiltinsAreInitialisedAndDistinct) {

@@ -41,6 +41,49 @@ TEST(FixedPoint, SqrtIsTheLargestRootNotAbove) {
   EXPECT_EQ(fixed_point_sqrt(4 * kOne), 2 * kOne);
 }
 
+// At the ends of the int64_t range the helpers are defined: exact where the
+// result fits, saturated where it does not (UBSan checks there is no
+// overflow on the way), and the comparisons against n exact.
+TEST(FixedPoint, ExtremesSaturate) {
+  constexpr int64_t kMax = INT64_MAX, kMin = INT64_MIN;
+  EXPECT_EQ(fixed_point_create(kMax), kMax);
+  EXPECT_EQ(fixed_point_create(kMin), kMin);
+  EXPECT_EQ(fixed_point_create(kMax / kOne), (kMax / kOne) * kOne);
+  EXPECT_EQ(fixed_point_add(kMax, 1), kMax);
+  EXPECT_EQ(fixed_point_add(kMin, -1), kMin);
+  EXPECT_EQ(fixed_point_add(kMax, kMin), -1);
+  EXPECT_EQ(fixed_point_sub(kMin, 1), kMin);
+  EXPECT_EQ(fixed_point_sub(kMax, -1), kMax);
+  EXPECT_EQ(fixed_point_neg(kMin), kMax);
+  EXPECT_EQ(fixed_point_neg(kMax), -kMax);
+  EXPECT_EQ(fixed_point_mul(kMax, kMax), kMax);
+  EXPECT_EQ(fixed_point_mul(kMin, kMax), kMin);
+  EXPECT_EQ(fixed_point_mul(kMin, kMin), kMax);
+  EXPECT_EQ(fixed_point_mul(kMax, kOne), kMax);  // fits: times 1.0
+  EXPECT_EQ(fixed_point_mul(kMin, -kOne), kMax);
+  EXPECT_EQ(fixed_point_div(kMax, 1), kMax);
+  EXPECT_EQ(fixed_point_div(kMin, -1), kMax);
+  EXPECT_EQ(fixed_point_div(kMin, kOne), kMin);
+  EXPECT_EQ(fixed_point_div(kMax, kMin), -kOne + 1);
+  EXPECT_EQ(fixed_point_div(kMax, 0), 0);
+  EXPECT_TRUE(fixed_point_less_num(kMax, kMax));
+  EXPECT_FALSE(fixed_point_less_num(kMax, kMax >> 20));
+  EXPECT_TRUE(fixed_point_less_num(kMax, (kMax >> 20) + 1));  // 2^63: past int64_t
+  EXPECT_FALSE(fixed_point_less_num(kMin, kMin / 2));
+  EXPECT_FALSE(fixed_point_equals_num(kMax, kMax));
+  EXPECT_FALSE(fixed_point_equals_num(0, uint64_t{1} << 44));  // 2^64 wraps to 0 unchecked
+  EXPECT_EQ(fixed_point_get(kMax), (kMax >> 20) + 1);
+  EXPECT_EQ(fixed_point_get(kMin), kMin >> 20);
+  // The largest root not above INT64_MAX: r*r >> 20 <= x < (r+1)^2 >> 20.
+  const int64_t r = fixed_point_sqrt(kMax);
+  EXPECT_LE((static_cast<__int128>(r) * r) >> 20, kMax);
+  EXPECT_GT((static_cast<__int128>(r + 1) * (r + 1)) >> 20, kMax);
+  EXPECT_EQ(fixed_point_sqrt(kMin), 0);
+  EXPECT_GT(fixed_point_log2(kMax), fixed_point_create(42));
+  EXPECT_LT(fixed_point_log2(kMax), fixed_point_create(44));
+  EXPECT_EQ(fixed_point_log2(kMin), 0);
+}
+
 TEST(StatCollect, CountsOnesLagAndRuns) {
   const uint8_t bytes[2] = {0x55, 0x55};
   uint32_t ones, autoc, run1, run0;
@@ -62,6 +105,7 @@ TEST(StatCollect, CountsOnesLagAndRuns) {
 }
 
 TEST(DynamicTest, RejectsRegularBlocksAndPassesRandomOnes) {
+  EXPECT_EQ(random_dynamic_test(nullptr), VRT_ERROR_INVALID_ARGUMENT);
   uint8_t block[32];
   std::memset(block, 0, sizeof block);
   EXPECT_EQ(random_dynamic_test(block), VRT_ERROR_RANDOM_TEST);

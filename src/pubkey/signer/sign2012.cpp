@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "frame/internal.h"
 #include "pubkey/internal.h"
 #include "pubkey/signer/secret.h"
 #include "vrt.h"
@@ -24,7 +25,7 @@ const vrtp_arch_table_t& arch() { return vrtpInstance.arch; }
 
 bool arch_ready() {
   const vrtp_arch_table_t& t = arch();
-  return t.cmp256 != nullptr && t.cmp512 != nullptr && t.add256 != nullptr && t.add512 != nullptr &&
+  return vrt::frame::dispatch_set_up() && t.cmp256 != nullptr && t.cmp512 != nullptr && t.add256 != nullptr && t.add512 != nullptr &&
          t.sub256 != nullptr && t.sub512 != nullptr && t.shl512_1 != nullptr && t.shr256_1 != nullptr &&
          t.shr512_1 != nullptr && t.add256_mod != nullptr && t.add512_mod != nullptr &&
          t.sub256_mod != nullptr && t.sub512_mod != nullptr;
