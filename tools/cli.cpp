@@ -328,6 +328,20 @@ bool WriteStdout(const void* p, size_t n) {
 
 bool PrintStdout(const std::string& s) { return WriteStdout(s.data(), s.size()); }
 
+bool CloseStdout() {
+  errno = 0;
+  const bool had_error = std::ferror(stdout) != 0;
+  const bool flushed = std::fflush(stdout) == 0;
+  const int flush_errno = errno;
+  const bool closed = std::fclose(stdout) == 0;
+  if (had_error || !flushed || !closed) {
+    if (!flushed && flush_errno != 0) errno = flush_errno;
+    if (errno == 0) errno = EIO;
+    return false;
+  }
+  return true;
+}
+
 bool FlushStdout() {
   errno = 0;
   if (std::fflush(stdout) != 0 || std::ferror(stdout)) {

@@ -55,6 +55,9 @@ void CloseInput(FILE* f);
 bool WriteStdout(const void* p, size_t n);
 bool PrintStdout(const std::string& s);
 bool FlushStdout();
+// Flushes and closes standard output at the end of a run: false (errno set)
+// when it or any earlier write to it failed.
+bool CloseStdout();
 
 // Reads a command's arguments in order. Options come as -x VALUE, -xVALUE,
 // --long VALUE or --long=VALUE, flags as -x or --long; "-" is an operand and

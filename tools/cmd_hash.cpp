@@ -108,10 +108,18 @@ bool CheckList(const std::string& list, Algorithm forced) {
   std::string line;
   int c;
   bool eof = false;
+  int read_errno = 0;
   while (!eof) {
     line.clear();
+    errno = 0;
     while ((c = std::fgetc(f)) != EOF && c != '\n') line.push_back(static_cast<char>(c));
     eof = (c == EOF);
+    // A list that cannot be read (a directory, an I/O error) says so, rather
+    // than passing for one without checksum lines.
+    if (eof && std::ferror(f)) {
+      read_errno = errno != 0 ? errno : EIO;
+      break;
+    }
     if (!line.empty() && line.back() == '\r') line.pop_back();
     if (line.empty() || line[0] == '#') continue;
     size_t sp = line.find(' ');
@@ -137,6 +145,10 @@ bool CheckList(const std::string& list, Algorithm forced) {
     }
   }
   if (f != stdin) std::fclose(f);
+  if (read_errno != 0) {
+    FailErrno(list, read_errno);
+    return false;
+  }
   if (checked == 0) {
     std::fprintf(stderr, "%s: %s: no properly formatted checksum lines found\n", g_prog, list.c_str());
     return false;

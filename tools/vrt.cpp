@@ -44,12 +44,12 @@ int main(int argc, char** argv) {
       for (const Command* c : kCommands)
         if (std::strcmp(argv[2], c->name) == 0) {
           std::fputs(c->help, stdout);
-          return vrt::cli::FlushStdout() ? 0 : vrt::cli::FailErrno("standard output", errno);
+          return vrt::cli::CloseStdout() ? 0 : vrt::cli::FailErrno("standard output", errno);
         }
       return vrt::cli::Usage("unknown command '%s'", argv[2]);
     }
     PrintUsage();
-    return vrt::cli::FlushStdout() ? 0 : vrt::cli::FailErrno("standard output", errno);
+    return vrt::cli::CloseStdout() ? 0 : vrt::cli::FailErrno("standard output", errno);
   }
   if (cmd == "--version") cmd = "version";
   std::vector<std::string> args(argv + 2, argv + argc);
@@ -61,7 +61,11 @@ int main(int argc, char** argv) {
       return 1;
     }
     int rc = c->run(args);
-    std::fflush(stdout);
+    // Output that never reached its file is a failure, whatever the command
+    // thought: every earlier write leaves the error flag set, and the flush
+    // and close report the rest (a full disk, a closed descriptor).
+    // (A command that failed has said why already.)
+    if (!vrt::cli::CloseStdout() && rc == 0) rc = vrt::cli::FailErrno("standard output", errno);
     vrtCleanup();
     return rc;
   }

@@ -65,6 +65,35 @@ expect_rc 0 "selftest" "$VRT" selftest
 expect_rc 0 "version" "$VRT" version
 grep -q '1.1.0' out || fail "version text"
 
+# Output that cannot be written fails the run with a message, for the digest
+# lines, the check lines and the help texts alike.
+if [ -w /dev/full ]; then
+  for cmd in "hash m1" "hash -c sums" "hash --help" "--help" "help hash" "version"; do
+    # shellcheck disable=SC2086
+    "$VRT" $cmd >/dev/full 2>"$dir/err"; rc=$?
+    [ "$rc" -eq 1 ] || fail "vrt $cmd > /dev/full: exit $rc, wanted 1"
+    grep -q 'standard output' "$dir/err" || fail "vrt $cmd > /dev/full: no message ($(head -c 200 "$dir/err"))"
+  done
+else
+  echo "/dev/full not available: lost-output check skipped"
+fi
+
+# A sum file that cannot be read reports the read error, not a list without
+# checksum lines.
+mkdir -p sumdir
+expect_rc 1 "a directory as the sum file" "$VRT" hash -c sumdir
+grep -q 'sumdir: Is a directory' err || fail "directory sum file: $(head -c 200 err)"
+grep -q 'no properly formatted' err && fail "directory sum file read as empty"
+cp sums unreadable && chmod 000 unreadable
+if ! cat unreadable >/dev/null 2>&1; then
+  expect_rc 1 "an unreadable sum file" "$VRT" hash -c unreadable
+  grep -q 'unreadable: Permission denied' err || fail "unreadable sum file: $(head -c 200 err)"
+  grep -q 'no properly formatted' err && fail "unreadable sum file read as empty"
+fi
+chmod 600 unreadable
+expect_rc 1 "a directory to hash" "$VRT" hash sumdir
+grep -q 'sumdir: Is a directory' err || fail "directory to hash: $(head -c 200 err)"
+
 # Digests agree with openssl dgst: its -r lines ("DIGEST *NAME") check here.
 if have_gost_provider; then
   openssl dgst -provider gostprov -md_gost12_512 -r m1 big >ossl512
