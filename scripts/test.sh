@@ -12,6 +12,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 JOBS=${JOBS:-$(nproc)}
 FUZZ_SECONDS=${FUZZ_SECONDS:-15}
+# A single input that runs longer than this fails the fuzz step.
+FUZZ_TIMEOUT=${FUZZ_TIMEOUT:-25}
 step() { printf '\n==== %s ====\n' "$*"; }
 
 step "dependencies"
@@ -64,7 +66,13 @@ if command -v clang++ >/dev/null; then
     seeds=tests/fuzz/corpus/$name
     [ -d "$seeds" ] || seeds=
     echo "-- $name"
-    "$target" -max_total_time="$FUZZ_SECONDS" -print_final_stats=0 "$corpus" $seeds 2>&1 | tail -n 3
+    if ! "$target" -max_total_time="$FUZZ_SECONDS" -timeout="$FUZZ_TIMEOUT" -print_final_stats=0 "$corpus" $seeds \
+        >"$corpus.log" 2>&1; then
+      tail -n 30 "$corpus.log"
+      echo "fuzz target $name failed (crash or a slow input)" >&2
+      exit 1
+    fi
+    tail -n 3 "$corpus.log"
   done
 else
   echo "clang++ not found: fuzz targets skipped" >&2

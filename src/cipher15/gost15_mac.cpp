@@ -498,6 +498,9 @@ VRT_API uint32_t vrtpGost15MACRestoreState(Gost15Ctx* ctx, const uint8_t* blob, 
       uint64_t want_sections = 0, want_left = 0;
       position_after(count * per_packet - 1, n, frame, &want_sections, &want_left);
       if (master_section != want_sections || left != want_left) return VRT_ERROR_INVALID_ARGUMENT;
+      // The next call brings the generator back through every key change
+      // it made: a blob may ask for a bounded number of them.
+      if (want_sections > kMaxRestoredSections) return VRT_ERROR_INVALID_ARGUMENT;
     }
   }
   if (n == 8 && !vrtpGost89SboxInitialized(vrtpGost89SboxPointer(VRT_GOST89_SBOX_TC26_Z)))

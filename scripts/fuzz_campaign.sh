@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# Runs every libFuzzer target for a fixed number of executions and prints,
+# per target, the executions done, the coverage reached and what was found.
+#   scripts/fuzz_campaign.sh [RUNS] [TIMEOUT_SECONDS]
+# RUNS defaults to 10000000 per target; a single input slower than the
+# timeout (default 25 s) counts as a finding. Builds build-fuzz with clang
+# (ASan + UBSan) as scripts/test.sh does; crashes, timeouts and leaks are
+# left as files in build-fuzz/findings/<target>/ to be fixed and kept in
+# tests/fuzz/corpus/<target>/.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+RUNS=${1:-10000000}
+TIMEOUT=${2:-25}
+JOBS=${JOBS:-$(nproc)}
+command -v clang++ >/dev/null || { echo "clang++ is needed for the fuzz targets" >&2; exit 2; }
+cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang \
+  -DCMAKE_CXX_COMPILER=clang++ -DVRT_BUILD_FUZZ=ON -DVRT_SANITIZE=address,undefined \
+  -DVRT_BUILD_TESTS=OFF -DVRT_BUILD_BENCH=OFF -DVRT_BUILD_TOOLS=OFF >/dev/null || exit 1
+cmake --build build-fuzz -j"$JOBS" || exit 1
+
+printf '%-28s %14s %8s %8s %s\n' target execs cov ft result
+status=0
+for target in build-fuzz/tests/fuzz/fuzz_*; do
+  [ -x "$target" ] || continue
+  name=$(basename "$target")
+  corpus=build-fuzz/corpus/$name findings=build-fuzz/findings/$name
+  mkdir -p "$corpus" "$findings"
+  seeds=tests/fuzz/corpus/$name
+  [ -d "$seeds" ] || seeds=
+  log=$findings/run.log
+  "$target" -runs="$RUNS" -timeout="$TIMEOUT" -print_final_stats=1 -artifact_prefix="$findings/" \
+    "$corpus" $seeds >"$log" 2>&1
+  rc=$?
+  execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
+  cov=$(grep -o 'cov: [0-9]*' "$log" | tail -n 1 | cut -d' ' -f2)
+  ft=$(grep -o 'ft: [0-9]*' "$log" | tail -n 1 | cut -d' ' -f2)
+  found=$(find "$findings" -maxdepth 1 -type f ! -name run.log | wc -l)
+  if [ "$rc" -eq 0 ] && [ "$found" -eq 0 ]; then
+    result="no findings"
+  else
+    result="FOUND ($found file(s) in $findings, exit $rc)"
+    status=1
+  fi
+  printf '%-28s %14s %8s %8s %s\n' "$name" "${execs:-?}" "${cov:-?}" "${ft:-?}" "$result"
+done
+exit $status
