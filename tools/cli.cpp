@@ -247,6 +247,12 @@ uint32_t MaskedKey::Load(const uint8_t* plain, size_t n) {
   return VRT_SUCCESS;
 }
 
+uint32_t MaskedKey::Prepare(size_t n) {
+  SecretBytes filler(n);
+  uint32_t st = RandomBytes(filler.data(), n);
+  return st != VRT_SUCCESS ? st : Load(filler.data(), n);
+}
+
 std::string ToHex(const uint8_t* p, size_t n) {
   static const char kDigits[] = "0123456789abcdef";
   std::string s;
