@@ -207,16 +207,6 @@ bool AskPassword(int tty, const char* prompt, SecretBytes* out) {
   return true;
 }
 
-// Constant-time comparison of two passwords of equal length.
-bool SamePassword(const SecretBytes& a, const SecretBytes& b) {
-  if (a.size() != b.size()) return false;
-  uint32_t diff = 0;
-  for (size_t i = 0; i < a.size(); ++i) diff |= static_cast<uint32_t>(a[i] ^ b[i]);
-  diff = CtBarrier(diff);
-  VRT_DECLASSIFY(&diff, sizeof diff);
-  return diff == 0;
-}
-
 // The password: the first line of pass_file, or asked for on the terminal
 // (twice when confirm). False after printing why.
 bool GetPassword(const std::string& pass_file, bool confirm, SecretBytes* out) {
@@ -230,7 +220,7 @@ bool GetPassword(const std::string& pass_file, bool confirm, SecretBytes* out) {
     if (ok && confirm) {
       SecretBytes again;
       ok = AskPassword(tty, "Password again: ", &again);
-      if (ok && !SamePassword(*out, again)) ok = Fail("the passwords do not match") == 0;
+      if (ok && !crypt::SamePassword(*out, again)) ok = Fail("the passwords do not match") == 0;
     }
     close(tty);
     if (!ok) return false;

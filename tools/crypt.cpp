@@ -171,6 +171,15 @@ void FirstLine(SecretBytes* text) {
   text->resize(len);
 }
 
+bool SamePassword(const SecretBytes& a, const SecretBytes& b) {
+  if (a.size() != b.size()) return false;
+  uint32_t diff = 0;
+  for (size_t i = 0; i < a.size(); ++i) diff |= static_cast<uint32_t>(a[i] ^ b[i]);
+  diff = CtBarrier(diff);
+  VRT_DECLASSIFY(&diff, sizeof diff);
+  return diff == 0;
+}
+
 uint32_t DeriveKey(const uint8_t* password, size_t password_len, const Header& h, MaskedKey* key) {
   SecretBytes plain(kKeySize);
   uint32_t st = Pbkdf2Streebog512(password, password_len, h.salt, kSaltSize, h.iterations, plain.data(), kKeySize);

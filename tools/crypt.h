@@ -76,6 +76,10 @@ void ChunkNonce(const Header& h, uint64_t i, bool last, uint8_t out[16]);
 // the length of the line is made public.
 void FirstLine(SecretBytes* text);
 
+// True when a and b hold the same bytes; the time depends on the lengths
+// only.
+bool SamePassword(const SecretBytes& a, const SecretBytes& b);
+
 // The file key: PBKDF2-HMAC-Streebog-512 of the password over the header's
 // salt and iteration count, 32 bytes, into a masked record. 0 or the
 // library's status.
