@@ -135,6 +135,21 @@ dec t.enc >partial 2>/dev/null && fail "a cut file decrypted to standard output"
 [ "$(stat -c %s partial)" -eq $((2 * CHUNK)) ] && cmp -s partial <(head -c $((2 * CHUNK)) big) ||
   fail "standard output holds the chunks before the damage ($(stat -c %s partial) bytes)"
 
+# A decryption stopped by a signal midway leaves no temporary file: the input
+# is a pipe that stalls after two chunks.
+mkfifo fifo
+"$VRT" decrypt --pass-file pw -o sig.out fifo 2>/dev/null &
+pid=$!
+exec 3>fifo
+cat hdr c0 c1 >&3
+for ((w = 0; w < 100; w++)); do ls -A | grep -q '^\.sig\.out\.' && break; sleep 0.05; done
+ls -A | grep -q '^\.sig\.out\.' || fail "no temporary file while decrypting"
+sleep 0.2
+kill -TERM "$pid"
+wait "$pid"
+exec 3>&-
+no_output sig.out "decryption ended by a signal"
+
 # Hostile and foreign headers are refused before any work.
 hdr_with() {  # hdr_with OFFSET HEXBYTES: the small file with bytes replaced
   cp small.enc t.enc
