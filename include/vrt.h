@@ -468,6 +468,84 @@ VRT_API uint32_t vrtpPRFIPsecPrfPlus(const struct genkey* key, const struct bins
  * examples of R 50.1.113-2016 with both HMAC sizes. */
 VRT_API uint32_t prf_self_test(vrtp_instance_t* instance);
 
+/* ---- password-based keys: PBKDF2, PBES2 and PBMAC1 (PKCS #5, R 50.1.111-2016) ---- */
+
+#define VRT_ALG_PBKDF2             UINT32_C(0x4010002)
+#define VRT_ALG_PBES2              UINT32_C(0x4020002)
+#define VRT_ALG_PBMAC1             UINT32_C(0x4030001)
+/* salt_mode value: the Streebog PBKDF2 takes only the first 4 salt bytes. */
+#define VRT_ALG_PBKDF2_SHORT_SALT  UINT32_C(0x4030002)
+
+/* The GOST 28147-89 parameters of PBES2 and PBMAC1: the S-box set
+ * (VRT_GOST89_SBOX_*) and the 8-byte IV. A null record, a zero set or a null
+ * IV select the defaults: the set follows prf (VRT_ALG_HMAC94 gives
+ * CryptoPro A, VRT_ALG_HMAC2012_512 tc26 Z), the IV is eight zero bytes. */
+typedef struct pkcs5_cipher_params {
+  uint64_t sbox;
+  const uint8_t* iv;
+} pkcs5_cipher_params_t;
+
+/* The caller's description of one password-based operation. */
+typedef struct pkcs5_params {
+  struct genkey* key;          /* derived key; for Encrypt, Decrypt and MAC a key to use (null: derive one) */
+  uint32_t kdf;                /* VRT_ALG_PBKDF2 */
+  uint32_t prf;                /* VRT_ALG_HMAC94 or VRT_ALG_HMAC2012_512 */
+  uint64_t iterations;         /* c; 0 counts as 1 */
+  const struct binstr* password;
+  const struct binstr* salt;
+  uint32_t enc_scheme;         /* VRT_ALG_PBES2 for Encrypt and Decrypt */
+  uint32_t enc_cipher;         /* VRT_GOST89_MODE_CFB (0x1000106) */
+  uint32_t mac_scheme;         /* VRT_ALG_PBMAC1 for the MAC */
+  uint32_t mac_alg;            /* VRT_GOST89_MODE_MAC (0x1000101) */
+  const pkcs5_cipher_params_t* cipher_params; /* optional */
+  uint32_t salt_mode;          /* VRT_ALG_PBKDF2_SHORT_SALT or 0 */
+} pkcs5_params_t;
+
+/* vrtPKCS5DeriveKeyNoCheck stores key in params->key and fills its
+ * key->key.length bytes (dkLen, at most 4096) with PBKDF2 (RFC 8018) of the
+ * password and salt over the PRF, then masks the record (genkey_mask).
+ * Returns 0; VRT_ERROR_INVALID_ARGUMENT for a null params, password, salt or
+ * key, bytes missing behind a nonzero length, dkLen above 4096, or a short
+ * salt mode with fewer than 4 salt bytes; VRT_ERROR_UNSUPPORTED for another
+ * kdf or prf. A failing PRF step stops the derivation: its status is
+ * returned and the key bytes are wiped. */
+VRT_API uint32_t vrtPKCS5DeriveKeyNoCheck(pkcs5_params_t* params, struct genkey* key);
+/* vrtPKCS5DeriveKey is the same after the checks of the profile:
+ * VRT_ERROR_INVALID_ARGUMENT also for fewer than 1000 iterations or a salt
+ * outside 8..32 bytes. */
+VRT_API uint32_t vrtPKCS5DeriveKey(pkcs5_params_t* params, struct genkey* key);
+
+/* The PRF of the PBKDF2 core: out = HMAC(password, data1 | data2) of hlen
+ * bytes; data2 may be null. */
+typedef uint32_t (*pkcs5_prf_fn)(uint8_t* out, const struct binstr* password, const struct binstr* data1,
+                                 const struct binstr* data2);
+typedef struct pkcs5_prf {
+  uint8_t* out;      /* hlen bytes of work space */
+  uint64_t hlen;     /* 32 or 64 */
+  pkcs5_prf_fn fn;
+} pkcs5_prf_t;
+
+/* The two PRFs: HMAC-GOST R 34.11-94 (CryptoPro set, 32 bytes) and
+ * HMAC-Streebog-512 (64 bytes). */
+VRT_API uint32_t vrtpPKCS5PrfHmac94(uint8_t* out, const struct binstr* password, const struct binstr* data1,
+                                    const struct binstr* data2);
+VRT_API uint32_t vrtpPKCS5PrfHmac2012_512(uint8_t* out, const struct binstr* password, const struct binstr* data1,
+                                          const struct binstr* data2);
+/* vrtpPKCS5DeriveKeyPBKDF2 is the PBKDF2 core over prf into params->key
+ * (masked at the end). With the library's own two PRFs the password's HMAC
+ * states are set up once and every iteration starts from them. Returns 0,
+ * VRT_ERROR_FAILED for a missing PRF, password or salt (when there is a
+ * block to compute), or the first failing PRF status (key bytes wiped). */
+VRT_API uint32_t vrtpPKCS5DeriveKeyPBKDF2(const pkcs5_params_t* params, pkcs5_prf_t* prf);
+VRT_API uint32_t vrtpPKCS5GostDeriveKey94NoCheck(const pkcs5_params_t* params);
+VRT_API uint32_t vrtpPKCS5GostDeriveKey2012NoCheck(const pkcs5_params_t* params);
+VRT_API uint32_t vrtpPKCS5DeriveKeyNoCheck(pkcs5_params_t* params, struct genkey* key);
+VRT_API uint32_t vrtpPKCS5DeriveKey(pkcs5_params_t* params, struct genkey* key);
+
+/* pbkdf2_self_test derives ten keys with both PRFs (the R 50.1.111-2016
+ * examples for HMAC-Streebog-512) and compares them. */
+VRT_API uint32_t pbkdf2_self_test(vrtp_instance_t* instance);
+
 /* ==========================================================================
  * GOST R 34.12-2015 ciphers: Kuznyechik, Magma, modes, MAC, MGM
  * ========================================================================== */

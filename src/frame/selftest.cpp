@@ -25,6 +25,7 @@ constexpr SelfTest kSelfTests[] = {
     hmac2012_self_test,
     prf_self_test,
     sign2012_self_test,
+    pbkdf2_self_test,
     aead_self_test,
 };
 
