@@ -73,34 +73,6 @@ class Mgm {
   AeadCtx* ctx_ = nullptr;
 };
 
-// PBKDF2 (RFC 8018) with HMAC-Streebog-512, one 64-byte block of which the
-// first 32 bytes are the key.
-uint32_t Pbkdf2Streebog512(const uint8_t* password, size_t password_len, const uint8_t* salt, size_t salt_len,
-                           uint32_t iterations, uint8_t* out, size_t out_len) {
-  hmac_ctx_t ctx;
-  uint8_t u[64], t[64];
-  binstr_t key, data;
-  __binstr_init(&key, const_cast<uint8_t*>(password), password_len);
-  uint8_t block[4] = {0, 0, 0, 1};
-  uint32_t st = vrtHMACInit(reinterpret_cast<uint8_t*>(&ctx), &key, VRT_ALG_HMAC2012_512);
-  __binstr_init(&data, const_cast<uint8_t*>(salt), salt_len);
-  if (st == VRT_SUCCESS) st = vrtHMACUpdate(reinterpret_cast<uint8_t*>(&ctx), &data);
-  __binstr_init(&data, block, sizeof block);
-  if (st == VRT_SUCCESS) st = vrtHMACUpdate(reinterpret_cast<uint8_t*>(&ctx), &data);
-  if (st == VRT_SUCCESS) st = vrtHMACFinalize(reinterpret_cast<uint8_t*>(&ctx), u);
-  std::memcpy(t, u, sizeof t);
-  for (uint32_t j = 2; st == VRT_SUCCESS && j <= iterations; ++j) {
-    __binstr_init(&data, u, sizeof u);
-    st = vrtGostHmac2012_512(u, &key, &data);
-    for (size_t k = 0; k < sizeof t; ++k) t[k] ^= u[k];
-  }
-  if (st == VRT_SUCCESS) std::memcpy(out, t, out_len);
-  Wipe(&ctx, sizeof ctx);
-  Wipe(u, sizeof u);
-  Wipe(t, sizeof t);
-  return st;
-}
-
 }  // namespace
 
 uint32_t NewHeader(uint32_t iterations, Header* h) {
@@ -181,9 +153,20 @@ bool SamePassword(const SecretBytes& a, const SecretBytes& b) {
 }
 
 uint32_t DeriveKey(const uint8_t* password, size_t password_len, const Header& h, MaskedKey* key) {
-  SecretBytes plain(kKeySize);
-  uint32_t st = Pbkdf2Streebog512(password, password_len, h.salt, kSaltSize, h.iterations, plain.data(), kKeySize);
-  return st != VRT_SUCCESS ? st : key->Load(plain.data(), kKeySize);
+  // The record gets its random mask first; the derivation writes the key
+  // bytes and masks them there, so the plain key never leaves the call.
+  uint32_t st = key->Prepare(kKeySize);
+  if (st != VRT_SUCCESS) return st;
+  binstr_t pass, salt;
+  __binstr_init(&pass, const_cast<uint8_t*>(password), password_len);
+  __binstr_init(&salt, const_cast<uint8_t*>(h.salt), kSaltSize);
+  pkcs5_params_t params{};
+  params.kdf = VRT_ALG_PBKDF2;
+  params.prf = VRT_ALG_HMAC2012_512;
+  params.iterations = h.iterations;
+  params.password = &pass;
+  params.salt = &salt;
+  return vrtPKCS5DeriveKey(&params, key->get());
 }
 
 std::string Describe(const Result& r, const std::string& input, const std::string& output) {
