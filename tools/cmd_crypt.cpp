@@ -151,6 +151,16 @@ class TerminalProgress : public crypt::Progress {
   uint64_t last_ms_ = 0;
 };
 
+// Print the message (as Fail and FailErrno do) and return false.
+bool Refuse(const char* message) {
+  Fail("%s", message);
+  return false;
+}
+bool RefuseErrno(const std::string& name, int err) {
+  FailErrno(name, err);
+  return false;
+}
+
 // The terminal's settings while echo is off, put back on a signal too.
 int g_tty = -1;
 struct termios g_saved_tty;
@@ -167,9 +177,9 @@ void OnSignal(int sig) {
 
 // Asks for one line on the terminal without echo. False after printing why.
 bool AskPassword(int tty, const char* prompt, SecretBytes* out) {
-  if (write(tty, prompt, std::strlen(prompt)) < 0) return FailErrno("/dev/tty", errno) == 0;
+  if (write(tty, prompt, std::strlen(prompt)) < 0) return RefuseErrno("/dev/tty", errno);
   struct termios quiet;
-  if (tcgetattr(tty, &g_saved_tty) != 0) return FailErrno("/dev/tty", errno) == 0;
+  if (tcgetattr(tty, &g_saved_tty) != 0) return RefuseErrno("/dev/tty", errno);
   quiet = g_saved_tty;
   quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
   quiet.c_lflag |= ECHONL;
@@ -201,8 +211,8 @@ bool AskPassword(int tty, const char* prompt, SecretBytes* out) {
   g_tty = -1;
   for (int k = 0; k < 3; ++k) sigaction(sigs[k], &old[k], nullptr);
   if (!ok) {
-    if (err != 0) return FailErrno("/dev/tty", err) == 0;
-    return Fail("no password given") == 0;
+    if (err != 0) return RefuseErrno("/dev/tty", err);
+    return Refuse("no password given");
   }
   crypt::FirstLine(out);
   return true;
@@ -212,21 +222,21 @@ bool AskPassword(int tty, const char* prompt, SecretBytes* out) {
 // (twice when confirm). False after printing why.
 bool GetPassword(const std::string& pass_file, bool confirm, SecretBytes* out) {
   if (!pass_file.empty()) {
-    if (!ReadSecretFile(pass_file, out)) return FailErrno(pass_file, errno) == 0;
+    if (!ReadSecretFile(pass_file, out)) return RefuseErrno(pass_file, errno);
     crypt::FirstLine(out);
   } else {
     int tty = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (tty < 0) return Fail("no terminal to ask for the password on: give --pass-file FILE") == 0;
+    if (tty < 0) return Refuse("no terminal to ask for the password on: give --pass-file FILE");
     bool ok = AskPassword(tty, "Password: ", out);
     if (ok && confirm) {
       SecretBytes again;
       ok = AskPassword(tty, "Password again: ", &again);
-      if (ok && !crypt::SamePassword(*out, again)) ok = Fail("the passwords do not match") == 0;
+      if (ok && !crypt::SamePassword(*out, again)) ok = Refuse("the passwords do not match");
     }
     close(tty);
     if (!ok) return false;
   }
-  if (out->empty()) return Fail("the password is empty") == 0;
+  if (out->empty()) return Refuse("the password is empty");
   return true;
 }
 

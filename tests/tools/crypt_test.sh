@@ -4,7 +4,8 @@
 # swapped and the file cut at every chunk boundary, wrong passwords, hostile
 # headers, the standard streams, and that a refused decryption leaves no file.
 set -u
-. "$(dirname "$0")/lib.sh" "$1"
+here=$(cd "$(dirname "$0")" && pwd)
+. "$here/lib.sh" "$1"
 
 HEADER=57 TAG=16 CHUNK=65536 SEALED=65552
 printf 'correct horse battery\n' >pw
@@ -172,6 +173,25 @@ grep -q "no data after the header" err || fail "header-only message: $(cat err)"
 hdr_with 10 ffffffff
 expect_rc 1 "ceiling with no password source" setsid -w "$VRT" decrypt t.enc </dev/null
 
+# The password asked for on a terminal, without echo: twice to encrypt
+# (they must match), once to decrypt.
+if command -v python3 >/dev/null; then
+  ask() { python3 "$here/pty_answer.py" "$@"; }
+  ask 'typed secret' 'typed secret' -- "$VRT" encrypt --iter 1000 -o typed.enc small >shown ||
+    fail "encrypt with a typed password: $(cat shown)"
+  grep -q "Password again:" shown || fail "no second prompt: $(cat shown)"
+  ! grep -q "typed secret" shown || fail "the typed password was echoed"
+  rm -f plain
+  ask 'typed secret' -- "$VRT" decrypt -o plain typed.enc >shown && cmp -s small plain ||
+    fail "decrypt with a typed password: $(cat shown)"
+  ask 'typed secret' 'typed secreT' -- "$VRT" encrypt --iter 1000 -o typed2.enc small >shown &&
+    fail "passwords that differ accepted"
+  grep -q "do not match" shown || fail "mismatch message: $(cat shown)"
+  no_output typed2.enc "passwords that differ"
+  ask 'typed secreT' -- "$VRT" decrypt -o plain2 typed.enc >shown && fail "a wrong typed password accepted"
+  no_output plain2 "a wrong typed password"
+fi
+
 # Without --pass-file and no terminal: a clear refusal.
 expect_rc 1 "no terminal" setsid -w "$VRT" encrypt --iter 1000 -o x.enc small </dev/null
 grep -q "pass-file" err || fail "no-terminal message: $(cat err)"
@@ -196,6 +216,7 @@ expect_rc 2 "--iter on decrypt" "$VRT" decrypt --iter 1000 --pass-file pw small.
 expect_rc 2 "two inputs" dec small.enc small.enc
 expect_rc 2 "password and input both standard input" "$VRT" decrypt --pass-file - <small.enc
 expect_rc 2 "unknown option" dec --armor small.enc
+rm -f plain
 expect_rc 1 "missing input" dec -o plain nowhere.enc
 no_output plain "missing input"
 expect_rc 0 "encrypt --help" "$VRT" encrypt --help
