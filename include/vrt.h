@@ -546,6 +546,65 @@ VRT_API uint32_t vrtpPKCS5DeriveKey(pkcs5_params_t* params, struct genkey* key);
  * examples for HMAC-Streebog-512) and compares them. */
 VRT_API uint32_t pbkdf2_self_test(vrtp_instance_t* instance);
 
+/* ---- key export (KExp15, KImp15) and the TC26 key wrap ---- */
+
+/* vrtKExp15 exports key under two GOST R 34.12-2015 keys as
+ * R 1323565.1.017-2018 defines it: out = CTR(enc_key, iv) of
+ * K | OMAC(mac_key, iv | K), k + n bytes for a key of k bytes and the block
+ * size n (16: Kuznyechik, 8: Magma; the OMAC has n bytes). A null out asks
+ * for the size (*out_len, status 0). Returns 0; VRT_ERROR_INVALID_ARGUMENT
+ * for a missing key, key bytes, cipher key, iv, iv_len or out_len, or
+ * another block size; VRT_ERROR_LENGTH when *out_len is not k + n; the
+ * status of a failing cipher or allocation (7). The plain key and the tag
+ * exist only in temporaries wiped before the call returns. */
+VRT_API uint32_t vrtKExp15(const struct genkey* key, const struct genkey* enc_key, const struct genkey* mac_key,
+                           const uint8_t* iv, uint64_t iv_len, uint64_t block_size, uint8_t* out,
+                           uint64_t* out_len);
+/* vrtKImp15 imports an export of exported_len = k + n bytes into key_out,
+ * whose key.length must be k; a key_out with null key data asks for the size
+ * (key_out->key.length = k, status 0). The key is stored and masked
+ * (genkey_mask) only when the OMAC agrees, compared in constant time.
+ * Returns 0; 1 when it does not agree (key_out untouched);
+ * VRT_ERROR_INVALID_ARGUMENT for missing arguments or another block size;
+ * VRT_ERROR_LENGTH for an export of at most n bytes or a key_out of another
+ * length; the status of a failing cipher or allocation. */
+VRT_API uint32_t vrtKImp15(const uint8_t* exported, uint64_t exported_len, const struct genkey* enc_key,
+                           const struct genkey* mac_key, const uint8_t* iv, uint64_t iv_len, uint64_t block_size,
+                           struct genkey* key_out);
+/* vrtKeyWrapTC26 wraps a 32-byte masked key (a record with a mask) under
+ * kek and an 8..16-byte UKM: out = UKM | ECB(KEK(UKM), K) | the first 4
+ * bytes of the GOST 28147-89 MAC of K under KEK(UKM) with the first 8 UKM
+ * bytes as IV, KEK(UKM) = KDF_GOSTR3411_2012_256(kek, 26 bd b8 78, UKM),
+ * all on the tc26 Z S-box set. A null out or *out_len 0 asks for the size
+ * (UKM length + 36); on success *out_len is set to it. Returns 0;
+ * VRT_ERROR_INVALID_ARGUMENT for a null kek, key, out_len or UKM, a key that
+ * is not a 32-byte record with a mask, or a UKM outside 8..16 bytes;
+ * VRT_ERROR_BUFFER_TOO_SMALL for a shorter *out_len; 7; the status of the
+ * KDF or the cipher. */
+VRT_API uint32_t vrtKeyWrapTC26(const uint8_t* ukm, uint64_t ukm_len, const struct genkey* kek,
+                                const struct genkey* key, uint8_t* out, uint64_t* out_len);
+/* vrtKeyUnwrapTC26 checks and unwraps a wrapped key of 44..52 bytes into
+ * key_out (a 32-byte record with a mask), which receives the key and is
+ * masked only when the MAC agrees (compared in constant time). Returns 0; 1
+ * when it does not (key_out untouched); VRT_ERROR_INVALID_ARGUMENT for null
+ * arguments, another wrapped length or an incomplete key_out; 7; the status
+ * of the KDF or the cipher. KEK(UKM), the plain key and the MAC are wiped. */
+VRT_API uint32_t vrtKeyUnwrapTC26(const struct genkey* kek, const uint8_t* wrapped, uint64_t wrapped_len,
+                                  struct genkey* key_out);
+
+VRT_API uint32_t vrtpKExp15(const struct genkey* key, const struct genkey* enc_key, const struct genkey* mac_key,
+                            const uint8_t* iv, uint64_t iv_len, uint64_t block_size, uint8_t* out,
+                            uint64_t* out_len);
+VRT_API uint32_t vrtpKImp15(const uint8_t* exported, uint64_t exported_len, const struct genkey* enc_key,
+                            const struct genkey* mac_key, const uint8_t* iv, uint64_t iv_len, uint64_t block_size,
+                            struct genkey* key_out);
+
+/* KeyDistribution_self_test checks KDF and KDF_TREE (R 50.1.113-2016), a
+ * stored TC26 wrap and its unwrap, KEG on a 512- and a 256-bit curve, and
+ * the KExp15 examples of R 1323565.1.017-2018 (Magma and Kuznyechik) with
+ * their imports. */
+VRT_API uint32_t KeyDistribution_self_test(vrtp_instance_t* instance);
+
 /* ==========================================================================
  * GOST R 34.12-2015 ciphers: Kuznyechik, Magma, modes, MAC, MGM
  * ========================================================================== */
