@@ -31,7 +31,7 @@ class MemSource : public crypt::Source {
   bool Read(uint8_t* p, size_t n, size_t* got) override {
     size_t k = n < step_ ? n : step_;
     if (k > n_ - pos_) k = n_ - pos_;
-    std::memcpy(p, p_ + pos_, k);
+    if (k > 0) std::memcpy(p, p_ + pos_, k);
     pos_ += k;
     *got = k;
     step_ = 1 + (step_ * 7 + 13) % 9000;
@@ -59,7 +59,7 @@ class Plain : public crypt::Source {
   explicit Plain(const std::vector<uint8_t>& v) : v_(v) {}
   bool Read(uint8_t* p, size_t n, size_t* got) override {
     size_t k = n < v_.size() - pos_ ? n : v_.size() - pos_;
-    std::memcpy(p, v_.data() + pos_, k);
+    if (k > 0) std::memcpy(p, v_.data() + pos_, k);
     pos_ += k;
     *got = k;
     return true;
