@@ -104,7 +104,7 @@ void pbkdf2_keyed(HmacKeyed* k, const binstr_t* salt, uint64_t c, uint8_t* out, 
   for (uint32_t i = 1; dk_len != 0; ++i) {
     uint8_t counter[4];
     store_be32(counter, i);
-    uint8_t first[64];
+    uint8_t first[64] = {};
     hmac_keyed_mac(k, salt->data, salt->length, counter, 4, nullptr, 0, first);
     std::memcpy(u, first, 64);
     std::memcpy(t, first, 64);
