@@ -140,7 +140,59 @@ void Register() {
 #endif
 }
 
-const int kRegistered = (Register(), 0);
+
+// ---- key export and wrapping, one 32-byte key per call ----
+
+const uint8_t kKey[32] = {0x88, 0x99, 0xaa, 0xbb, 0xcc, 0xdd, 0xee, 0xff, 0x00, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77,
+                          0xfe, 0xdc, 0xba, 0x98, 0x76, 0x54, 0x32, 0x10, 0x01, 0x23, 0x45, 0x67, 0x89, 0xab, 0xcd, 0xef};
+const uint8_t kIv[8] = {0x09, 0x09, 0x47, 0x2d, 0xd9, 0xf2, 0x6b, 0xe8};
+
+void OursKExp(benchmark::State& state, uint64_t n, bool import) {
+  vrt::bench::MaskedKey key(kKey), enc(kSalt), mac(kPassword);
+  uint8_t out[48];
+  uint64_t len = 32 + n;
+  if (vrtKExp15(key.get(), enc.get(), mac.get(), kIv, n / 2, n, out, &len) != VRT_SUCCESS) {
+    state.SkipWithError("KExp15 failed");
+    return;
+  }
+  genkey_t imported;
+  genkey_alloc(&imported, 32, GOST89_KEY_XOR);
+  for (auto _ : state) {
+    uint32_t st = import ? vrtKImp15(out, len, enc.get(), mac.get(), kIv, n / 2, n, &imported)
+                         : vrtKExp15(key.get(), enc.get(), mac.get(), kIv, n / 2, n, out, &len);
+    if (st != VRT_SUCCESS) state.SkipWithError("call failed");
+    benchmark::DoNotOptimize(out);
+  }
+  genkey_free(&imported);
+}
+
+void OursWrap(benchmark::State& state, bool unwrap) {
+  vrt::bench::MaskedKey kek(kSalt), key(kKey);
+  uint8_t out[44];
+  uint64_t len = sizeof out;
+  if (vrtKeyWrapTC26(kIv, 8, kek.get(), key.get(), out, &len) != VRT_SUCCESS) {
+    state.SkipWithError("wrap failed");
+    return;
+  }
+  vrt::bench::MaskedKey unwrapped(kKey);
+  for (auto _ : state) {
+    uint32_t st = unwrap ? vrtKeyUnwrapTC26(kek.get(), out, len, unwrapped.get())
+                         : vrtKeyWrapTC26(kIv, 8, kek.get(), key.get(), out, &len);
+    if (st != VRT_SUCCESS) state.SkipWithError("call failed");
+    benchmark::DoNotOptimize(out);
+  }
+}
+
+void RegisterKeyTransport() {
+  benchmark::RegisterBenchmark("kexp15_kuznyechik/vrt/32", [](benchmark::State& s) { OursKExp(s, 16, false); });
+  benchmark::RegisterBenchmark("kimp15_kuznyechik/vrt/32", [](benchmark::State& s) { OursKExp(s, 16, true); });
+  benchmark::RegisterBenchmark("kexp15_magma/vrt/32", [](benchmark::State& s) { OursKExp(s, 8, false); });
+  benchmark::RegisterBenchmark("kimp15_magma/vrt/32", [](benchmark::State& s) { OursKExp(s, 8, true); });
+  benchmark::RegisterBenchmark("keywrap_tc26/vrt/32", [](benchmark::State& s) { OursWrap(s, false); });
+  benchmark::RegisterBenchmark("keyunwrap_tc26/vrt/32", [](benchmark::State& s) { OursWrap(s, true); });
+}
+
+const int kRegistered = (Register(), RegisterKeyTransport(), 0);
 
 }  // namespace
 

@@ -542,6 +542,49 @@ VRT_API uint32_t vrtpPKCS5GostDeriveKey2012NoCheck(const pkcs5_params_t* params)
 VRT_API uint32_t vrtpPKCS5DeriveKeyNoCheck(pkcs5_params_t* params, struct genkey* key);
 VRT_API uint32_t vrtpPKCS5DeriveKey(pkcs5_params_t* params, struct genkey* key);
 
+/* vrtPKCS5Encrypt and vrtPKCS5Decrypt run GOST 28147-89 in CFB mode
+ * (PBES2) over length bytes of in into out under params->key, or, when it
+ * is null, under a 32-byte key derived for this call with the checks of
+ * vrtPKCS5DeriveKey (held masked, freed and wiped before the call returns;
+ * params->key stays null). S-box set and IV from cipher_params or the
+ * defaults. Returns 0; VRT_ERROR_INVALID_ARGUMENT for a null params,
+ * password or salt, or null data for a nonzero length; VRT_ERROR_UNSUPPORTED
+ * for enc_scheme other than VRT_ALG_PBES2 or enc_cipher other than
+ * 0x1000106; the status of the derivation, the key record or the cipher. */
+VRT_API uint32_t vrtPKCS5Encrypt(pkcs5_params_t* params, const uint8_t* in, uint8_t* out, uint64_t length);
+VRT_API uint32_t vrtPKCS5Decrypt(pkcs5_params_t* params, const uint8_t* in, uint8_t* out, uint64_t length);
+/* vrtPKCS5MAC (PBMAC1) writes the first min(mac_len, 8) bytes of the GOST
+ * 28147-89 MAC of the data, its state started from the IV, under the key
+ * as for encryption. Returns 0; VRT_ERROR_INVALID_ARGUMENT as for Encrypt
+ * and for a null mac; VRT_ERROR_UNSUPPORTED for mac_scheme other than
+ * VRT_ALG_PBMAC1 or mac_alg other than 0x1000101; the status of the
+ * derivation or the cipher. */
+VRT_API uint32_t vrtPKCS5MAC(pkcs5_params_t* params, const uint8_t* data, uint64_t length, uint8_t* mac,
+                             uint64_t mac_len);
+
+VRT_API uint32_t vrtpPKCS5Encrypt(pkcs5_params_t* params, const uint8_t* in, uint8_t* out, uint64_t length);
+VRT_API uint32_t vrtpPKCS5Decrypt(pkcs5_params_t* params, const uint8_t* in, uint8_t* out, uint64_t length);
+VRT_API uint32_t vrtpPKCS5MAC(pkcs5_params_t* params, const uint8_t* data, uint64_t length, uint8_t* mac,
+                              uint64_t mac_len);
+/* The steps: derive when params->key is null, then CFB or the MAC; the
+ * WithKey forms use params->key as it is (VRT_ERROR_INVALID_ARGUMENT when
+ * it is null). vrtpPKCS5MAC1 checks the MAC identifiers and calls
+ * vrtpPKCS5GostMAC. */
+VRT_API uint32_t vrtpPKCS5GostEncrypt(const pkcs5_params_t* params, const uint8_t* in, uint8_t* out,
+                                      uint64_t length);
+VRT_API uint32_t vrtpPKCS5GostDecrypt(const pkcs5_params_t* params, const uint8_t* in, uint8_t* out,
+                                      uint64_t length);
+VRT_API uint32_t vrtpPKCS5GostEncryptWithKey(const pkcs5_params_t* params, const uint8_t* in, uint8_t* out,
+                                             uint64_t length);
+VRT_API uint32_t vrtpPKCS5GostDecryptWithKey(const pkcs5_params_t* params, const uint8_t* in, uint8_t* out,
+                                             uint64_t length);
+VRT_API uint32_t vrtpPKCS5MAC1(const pkcs5_params_t* params, const uint8_t* data, uint64_t length, uint8_t* mac,
+                               uint64_t mac_len);
+VRT_API uint32_t vrtpPKCS5GostMAC(const pkcs5_params_t* params, const uint8_t* data, uint64_t length,
+                                  uint8_t* mac, uint64_t mac_len);
+VRT_API uint32_t vrtpPKCS5GostMACWithKey(const pkcs5_params_t* params, const uint8_t* data, uint64_t length,
+                                         uint8_t* mac, uint64_t mac_len);
+
 /* pbkdf2_self_test derives ten keys with both PRFs (the R 50.1.111-2016
  * examples for HMAC-Streebog-512) and compares them. */
 VRT_API uint32_t pbkdf2_self_test(vrtp_instance_t* instance);

@@ -104,7 +104,7 @@ void pbkdf2_keyed(HmacKeyed* k, const binstr_t* salt, uint64_t c, uint8_t* out, 
   for (uint32_t i = 1; dk_len != 0; ++i) {
     uint8_t counter[4];
     store_be32(counter, i);
-    uint8_t first[64];
+    uint8_t first[64] = {};
     hmac_keyed_mac(k, salt->data, salt->length, counter, 4, nullptr, 0, first);
     std::memcpy(u, first, 64);
     std::memcpy(t, first, 64);
@@ -353,6 +353,177 @@ VRT_API uint32_t pbkdf2_self_test(vrtp_instance_t*) {
     if (st != VRT_SUCCESS) return st;
   }
   return VRT_SUCCESS;
+}
+
+}  // extern "C"
+
+// ---- PBES2 and PBMAC1 over GOST 28147-89 ----
+
+namespace vrt::hash {
+namespace {
+
+bool data_present(const void* p, uint64_t n) { return n == 0 || p != nullptr; }
+
+uint64_t sbox_of(const pkcs5_params_t* params) {
+  if (params->cipher_params != nullptr && params->cipher_params->sbox != 0) return params->cipher_params->sbox;
+  if (params->prf == VRT_ALG_HMAC94) return VRT_GOST89_SBOX_CRYPTOPRO_A;
+  if (params->prf == VRT_ALG_HMAC2012_512) return VRT_GOST89_SBOX_TC26_Z;
+  return VRT_GOST89_SBOX_DEFAULT;
+}
+
+const uint8_t* iv_of(const pkcs5_params_t* params) {
+  if (params->cipher_params != nullptr && params->cipher_params->iv != nullptr) return params->cipher_params->iv;
+  return vrtGost89ZeroIV;
+}
+
+// A one-lane GOST 28147-89 context in the caller's frame, cleared when it
+// goes out of scope (its MAC register holds a value of the key).
+struct alignas(64) Gost89Memory {
+  uint8_t bytes[VRT_GOST89_CTX_SIZE(1)];
+  Gost89Ctx* ctx() { return reinterpret_cast<Gost89Ctx*>(bytes); }
+  ~Gost89Memory() { vrt_memset_s(bytes, sizeof bytes, 0, sizeof bytes); }
+};
+
+// A 32-byte key derived for one call into a record of its own under a
+// random mask; the caller's parameter record is not changed (a pointer to
+// this temporary must not outlive the call). Free with genkey_free.
+uint32_t derive_temporary(const pkcs5_params_t* params, genkey_t* key) {
+  uint32_t st = genkey_alloc(key, 32, GOST89_KEY_XOR);
+  if (st != VRT_SUCCESS) return st;
+  vrt_memreset_s(key->mask.data, static_cast<int64_t>(key->mask.length));
+  pkcs5_params_t copy = *params;
+  copy.key = nullptr;
+  return vrtpPKCS5DeriveKey(&copy, key);
+}
+
+uint32_t cfb_with_key(const pkcs5_params_t* params, const uint8_t* in, uint8_t* out, uint64_t length, bool encrypt) {
+  if (params == nullptr || params->key == nullptr || !data_present(in, length) || !data_present(out, length))
+    return VRT_ERROR_INVALID_ARGUMENT;
+  Gost89Memory mem;
+  Gost89Ctx* ctx = mem.ctx();
+  uint32_t st = vrtGost89CtxInit(ctx, 1, sbox_of(params));
+  if (st == VRT_SUCCESS) st = vrtGost89SetMode(ctx, VRT_GOST89_MODE_CFB, 0);
+  if (st == VRT_SUCCESS) st = vrtGost89SetStateSimple(ctx, iv_of(params));
+  if (st == VRT_SUCCESS && length != 0)
+    st = encrypt ? vrtGost89EncryptSimple(ctx, params->key, in, out, length)
+                 : vrtGost89DecryptSimple(ctx, params->key, in, out, length);
+  return st;
+}
+
+uint32_t cfb(const pkcs5_params_t* params, const uint8_t* in, uint8_t* out, uint64_t length, bool encrypt) {
+  if (params == nullptr) return VRT_ERROR_INVALID_ARGUMENT;
+  if (params->key != nullptr) return cfb_with_key(params, in, out, length, encrypt);
+  genkey_t key{};
+  uint32_t st = derive_temporary(params, &key);
+  if (st == VRT_SUCCESS) {
+    pkcs5_params_t with = *params;
+    with.key = &key;
+    st = cfb_with_key(&with, in, out, length, encrypt);
+  }
+  genkey_free(&key);  // which wipes it
+  return st;
+}
+
+uint32_t enc_checks(const pkcs5_params_t* params) {
+  if (params == nullptr || params->password == nullptr || params->salt == nullptr) return VRT_ERROR_INVALID_ARGUMENT;
+  if (params->enc_scheme != VRT_ALG_PBES2 || params->enc_cipher != VRT_GOST89_MODE_CFB) return VRT_ERROR_UNSUPPORTED;
+  return VRT_SUCCESS;
+}
+
+}  // namespace
+}  // namespace vrt::hash
+
+extern "C" {
+
+VRT_API uint32_t vrtpPKCS5GostEncryptWithKey(const pkcs5_params_t* params, const uint8_t* in, uint8_t* out,
+                                             uint64_t length) {
+  return vrt::hash::cfb_with_key(params, in, out, length, true);
+}
+VRT_API uint32_t vrtpPKCS5GostDecryptWithKey(const pkcs5_params_t* params, const uint8_t* in, uint8_t* out,
+                                             uint64_t length) {
+  return vrt::hash::cfb_with_key(params, in, out, length, false);
+}
+VRT_API uint32_t vrtpPKCS5GostEncrypt(const pkcs5_params_t* params, const uint8_t* in, uint8_t* out,
+                                      uint64_t length) {
+  return vrt::hash::cfb(params, in, out, length, true);
+}
+VRT_API uint32_t vrtpPKCS5GostDecrypt(const pkcs5_params_t* params, const uint8_t* in, uint8_t* out,
+                                      uint64_t length) {
+  return vrt::hash::cfb(params, in, out, length, false);
+}
+
+VRT_API uint32_t vrtpPKCS5Encrypt(pkcs5_params_t* params, const uint8_t* in, uint8_t* out, uint64_t length) {
+  uint32_t st = vrt::hash::enc_checks(params);
+  if (st != VRT_SUCCESS) return st;
+  if (!vrt::hash::data_present(in, length) || !vrt::hash::data_present(out, length))
+    return VRT_ERROR_INVALID_ARGUMENT;
+  return vrtpPKCS5GostEncrypt(params, in, out, length);
+}
+
+VRT_API uint32_t vrtpPKCS5Decrypt(pkcs5_params_t* params, const uint8_t* in, uint8_t* out, uint64_t length) {
+  uint32_t st = vrt::hash::enc_checks(params);
+  if (st != VRT_SUCCESS) return st;
+  if (!vrt::hash::data_present(in, length) || !vrt::hash::data_present(out, length))
+    return VRT_ERROR_INVALID_ARGUMENT;
+  return vrtpPKCS5GostDecrypt(params, in, out, length);
+}
+
+VRT_API uint32_t vrtpPKCS5GostMACWithKey(const pkcs5_params_t* params, const uint8_t* data, uint64_t length,
+                                         uint8_t* mac, uint64_t mac_len) {
+  if (params == nullptr || params->key == nullptr || mac == nullptr || !vrt::hash::data_present(data, length))
+    return VRT_ERROR_INVALID_ARGUMENT;
+  vrt::hash::Gost89Memory mem;
+  Gost89Ctx* ctx = mem.ctx();
+  uint8_t value[8];
+  uint32_t st = vrtGost89CtxInit(ctx, 1, vrt::hash::sbox_of(params));
+  if (st == VRT_SUCCESS) st = vrtGost89SetMode(ctx, VRT_GOST89_MODE_MAC, 0);
+  if (st == VRT_SUCCESS) st = vrtGost89SetStateSimple(ctx, vrt::hash::iv_of(params));
+  if (st == VRT_SUCCESS) st = vrtGost89MACSimple(ctx, params->key, data, length);
+  if (st == VRT_SUCCESS) st = vrtGost89MACGetValue(ctx, value);
+  if (st == VRT_SUCCESS) std::memcpy(mac, value, mac_len < 8 ? mac_len : 8);
+  vrt_memset_s(value, sizeof value, 0, sizeof value);
+  return st;
+}
+
+VRT_API uint32_t vrtpPKCS5GostMAC(const pkcs5_params_t* params, const uint8_t* data, uint64_t length, uint8_t* mac,
+                                  uint64_t mac_len) {
+  if (params == nullptr) return VRT_ERROR_INVALID_ARGUMENT;
+  if (params->key != nullptr) return vrtpPKCS5GostMACWithKey(params, data, length, mac, mac_len);
+  genkey_t key{};
+  uint32_t st = vrt::hash::derive_temporary(params, &key);
+  if (st == VRT_SUCCESS) {
+    pkcs5_params_t with = *params;
+    with.key = &key;
+    st = vrtpPKCS5GostMACWithKey(&with, data, length, mac, mac_len);
+  }
+  genkey_free(&key);
+  return st;
+}
+
+VRT_API uint32_t vrtpPKCS5MAC1(const pkcs5_params_t* params, const uint8_t* data, uint64_t length, uint8_t* mac,
+                               uint64_t mac_len) {
+  if (params == nullptr) return VRT_ERROR_INVALID_ARGUMENT;
+  if (params->mac_scheme != VRT_ALG_PBMAC1 || params->mac_alg != VRT_GOST89_MODE_MAC) return VRT_ERROR_UNSUPPORTED;
+  return vrtpPKCS5GostMAC(params, data, length, mac, mac_len);
+}
+
+VRT_API uint32_t vrtpPKCS5MAC(pkcs5_params_t* params, const uint8_t* data, uint64_t length, uint8_t* mac,
+                              uint64_t mac_len) {
+  if (params == nullptr || params->password == nullptr || params->salt == nullptr) return VRT_ERROR_INVALID_ARGUMENT;
+  if (params->mac_scheme != VRT_ALG_PBMAC1 || params->mac_alg != VRT_GOST89_MODE_MAC) return VRT_ERROR_UNSUPPORTED;
+  if (mac == nullptr || !vrt::hash::data_present(data, length)) return VRT_ERROR_INVALID_ARGUMENT;
+  return vrtpPKCS5MAC1(params, data, length, mac, mac_len);
+}
+
+VRT_API uint32_t vrtPKCS5Encrypt(pkcs5_params_t* params, const uint8_t* in, uint8_t* out, uint64_t length) {
+  return vrtpPKCS5Encrypt(params, in, out, length);
+}
+VRT_API uint32_t vrtPKCS5Decrypt(pkcs5_params_t* params, const uint8_t* in, uint8_t* out, uint64_t length) {
+  return vrtpPKCS5Decrypt(params, in, out, length);
+}
+VRT_API uint32_t vrtPKCS5MAC(pkcs5_params_t* params, const uint8_t* data, uint64_t length, uint8_t* mac,
+                             uint64_t mac_len) {
+  return vrtpPKCS5MAC(params, data, length, mac, mac_len);
 }
 
 }  // extern "C"

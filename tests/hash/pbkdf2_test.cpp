@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "common/file_test.h"
+#include "common/masked_key.h"
 #include "common/test_util.h"
 #include "frame/internal.h"
 #include "hash/pbkdf2_helpers.h"
@@ -231,6 +232,139 @@ TEST(Pbkdf2, LeavesTheKeyMaskedAndWipesThePasswordBlock) {
   for (size_t i = 0; i < 64; ++i) stored[i] ^= mask[i];
   EXPECT_EQ(Hex(stored), Hex(want));
   genkey_free(&key);
+}
+
+// ---- PBES2 and PBMAC1 ----
+
+struct Pbes {
+  Bytes password = RandomBytes(11), salt = RandomBytes(16);
+  binstr_t pw = vrt::test::Str(password), sa = vrt::test::Str(salt);
+  pkcs5_params_t p{};
+  explicit Pbes(uint32_t prf) {
+    p.kdf = VRT_ALG_PBKDF2;
+    p.prf = prf;
+    p.iterations = 1000;
+    p.password = &pw;
+    p.salt = &sa;
+    p.enc_scheme = VRT_ALG_PBES2;
+    p.enc_cipher = VRT_GOST89_MODE_CFB;
+    p.mac_scheme = VRT_ALG_PBMAC1;
+    p.mac_alg = VRT_GOST89_MODE_MAC;
+  }
+};
+
+// GOST 28147-89 CFB or MAC under a plain key on a set with an IV.
+Bytes Gost89(uint32_t mode, uint64_t sbox, const Bytes& key, const uint8_t* iv, const Bytes& in) {
+  vrt::test::MaskedKey k(key);
+  Gost89Ctx* ctx = nullptr;
+  EXPECT_EQ(vrtGost89CtxAllocInitialized(&ctx, 1, sbox), VRT_SUCCESS);
+  EXPECT_EQ(vrtGost89SetMode(ctx, mode, 0), VRT_SUCCESS);
+  EXPECT_EQ(vrtGost89SetStateSimple(ctx, iv), VRT_SUCCESS);
+  Bytes out(mode == VRT_GOST89_MODE_MAC ? 8 : in.size());
+  if (mode == VRT_GOST89_MODE_MAC) {
+    EXPECT_EQ(vrtGost89MACSimple(ctx, k.get(), in.data(), in.size()), VRT_SUCCESS);
+    EXPECT_EQ(vrtGost89MACGetValue(ctx, out.data()), VRT_SUCCESS);
+  } else if (!in.empty()) {
+    EXPECT_EQ(vrtGost89EncryptSimple(ctx, k.get(), in.data(), out.data(), in.size()), VRT_SUCCESS);
+  }
+  vrtGost89CtxFree(ctx);
+  return out;
+}
+
+TEST(Pbes2, EncryptsInCfbUnderTheDerivedKeyOnTheSetThePrfChooses) {
+  for (auto [prf, sbox] : {std::pair{VRT_ALG_HMAC94, VRT_GOST89_SBOX_CRYPTOPRO_A},
+                           std::pair{VRT_ALG_HMAC2012_512, VRT_GOST89_SBOX_TC26_Z}}) {
+    Pbes s(prf);
+    const Bytes key = Pbkdf2Model(prf, s.password, s.salt, 1000, 32);
+    for (size_t n : {0, 1, 7, 8, 9, 100}) {
+      Bytes plain = RandomBytes(n), enc(n), dec(n);
+      const uint64_t before = vrt::frame::memreset_requests();
+      ASSERT_EQ(vrtPKCS5Encrypt(&s.p, plain.data(), enc.data(), n), VRT_SUCCESS) << n;
+      EXPECT_GT(vrt::frame::memreset_requests(), before) << "the key derived for the call is wiped";
+      EXPECT_EQ(s.p.key, nullptr) << "the record points at a key that no longer exists";
+      EXPECT_EQ(Hex(enc), Hex(Gost89(VRT_GOST89_MODE_CFB, sbox, key, vrtGost89ZeroIV, plain))) << prf << " " << n;
+      ASSERT_EQ(vrtPKCS5Decrypt(&s.p, enc.data(), dec.data(), n), VRT_SUCCESS);
+      EXPECT_EQ(Hex(dec), Hex(plain));
+    }
+    // A key of the caller's own, and parameters of the caller's own.
+    vrt::test::MaskedKey given(key, GOST89_KEY_ADD);
+    Bytes plain = RandomBytes(33), enc(33);
+    s.p.key = const_cast<genkey_t*>(given.get());
+    ASSERT_EQ(vrtPKCS5Encrypt(&s.p, plain.data(), enc.data(), 33), VRT_SUCCESS);
+    EXPECT_EQ(Hex(enc), Hex(Gost89(VRT_GOST89_MODE_CFB, sbox, key, vrtGost89ZeroIV, plain)));
+    const Bytes iv = RandomBytes(8);
+    pkcs5_cipher_params_t cp{VRT_GOST89_SBOX_CRYPTOPRO_B, iv.data()};
+    s.p.cipher_params = &cp;
+    ASSERT_EQ(vrtPKCS5Encrypt(&s.p, plain.data(), enc.data(), 33), VRT_SUCCESS);
+    EXPECT_EQ(Hex(enc), Hex(Gost89(VRT_GOST89_MODE_CFB, VRT_GOST89_SBOX_CRYPTOPRO_B, key, iv.data(), plain)));
+    // A zero set or a null IV keeps that default.
+    cp = {0, iv.data()};
+    ASSERT_EQ(vrtPKCS5Encrypt(&s.p, plain.data(), enc.data(), 33), VRT_SUCCESS);
+    EXPECT_EQ(Hex(enc), Hex(Gost89(VRT_GOST89_MODE_CFB, sbox, key, iv.data(), plain)));
+    cp = {VRT_GOST89_SBOX_CRYPTOPRO_B, nullptr};
+    ASSERT_EQ(vrtPKCS5Encrypt(&s.p, plain.data(), enc.data(), 33), VRT_SUCCESS);
+    EXPECT_EQ(Hex(enc), Hex(Gost89(VRT_GOST89_MODE_CFB, VRT_GOST89_SBOX_CRYPTOPRO_B, key, vrtGost89ZeroIV, plain)));
+  }
+}
+
+TEST(Pbmac1, MacIsThePrefixOfTheGost89MacUnderTheDerivedKey) {
+  Pbes s(VRT_ALG_HMAC2012_512);
+  const Bytes key = Pbkdf2Model(VRT_ALG_HMAC2012_512, s.password, s.salt, 1000, 32);
+  const Bytes data = RandomBytes(45);
+  const Bytes want = Gost89(VRT_GOST89_MODE_MAC, VRT_GOST89_SBOX_TC26_Z, key, vrtGost89ZeroIV, data);
+  Bytes mac(16, 0xee);
+  ASSERT_EQ(vrtPKCS5MAC(&s.p, data.data(), data.size(), mac.data(), 4), VRT_SUCCESS);
+  EXPECT_EQ(Hex(mac.data(), 4), Hex(want.data(), 4));
+  EXPECT_EQ(mac[4], 0xee);
+  EXPECT_EQ(s.p.key, nullptr);
+  ASSERT_EQ(vrtPKCS5MAC(&s.p, data.data(), data.size(), mac.data(), 16), VRT_SUCCESS);
+  EXPECT_EQ(Hex(mac.data(), 8), Hex(want));
+  EXPECT_EQ(mac[8], 0xee) << "wrote past the 8-byte value";
+  vrt::test::MaskedKey given(key);
+  s.p.key = const_cast<genkey_t*>(given.get());
+  Bytes mac2(8);
+  ASSERT_EQ(vrtPKCS5MAC(&s.p, data.data(), data.size(), mac2.data(), 8), VRT_SUCCESS);
+  EXPECT_EQ(Hex(mac2), Hex(want));
+}
+
+TEST(Pbes2, RefusesBadArgumentsAndIdentifiers) {
+  Pbes s(VRT_ALG_HMAC2012_512);
+  Bytes in(16, 1), out(16, 0xee);
+  uint8_t mac[8];
+  auto all = [&](pkcs5_params_t* p, uint32_t enc, uint32_t macst) {
+    EXPECT_EQ(vrtPKCS5Encrypt(p, in.data(), out.data(), 16), enc);
+    EXPECT_EQ(vrtPKCS5Decrypt(p, in.data(), out.data(), 16), enc);
+    EXPECT_EQ(vrtPKCS5MAC(p, in.data(), 16, mac, 8), macst);
+  };
+  all(nullptr, VRT_ERROR_INVALID_ARGUMENT, VRT_ERROR_INVALID_ARGUMENT);
+  pkcs5_params_t p = s.p;
+  p.password = nullptr;
+  all(&p, VRT_ERROR_INVALID_ARGUMENT, VRT_ERROR_INVALID_ARGUMENT);
+  p = s.p;
+  p.salt = nullptr;
+  all(&p, VRT_ERROR_INVALID_ARGUMENT, VRT_ERROR_INVALID_ARGUMENT);
+  p = s.p;
+  p.enc_scheme = VRT_ALG_PBMAC1;
+  p.mac_scheme = VRT_ALG_PBES2;
+  all(&p, VRT_ERROR_UNSUPPORTED, VRT_ERROR_UNSUPPORTED);
+  p = s.p;
+  p.enc_cipher = VRT_GOST89_MODE_CBC;
+  p.mac_alg = VRT_GOST89_MODE_ECB;
+  all(&p, VRT_ERROR_UNSUPPORTED, VRT_ERROR_UNSUPPORTED);
+  // The derivation for the call takes the profile's checks.
+  p = s.p;
+  p.iterations = 999;
+  all(&p, VRT_ERROR_INVALID_ARGUMENT, VRT_ERROR_INVALID_ARGUMENT);
+  p = s.p;
+  p.prf = VRT_ALG_HMAC2012_256;
+  all(&p, VRT_ERROR_UNSUPPORTED, VRT_ERROR_UNSUPPORTED);
+  EXPECT_EQ(out[0], 0xee);
+  p = s.p;
+  EXPECT_EQ(vrtPKCS5Encrypt(&p, nullptr, out.data(), 16), VRT_ERROR_INVALID_ARGUMENT);
+  EXPECT_EQ(vrtPKCS5Decrypt(&p, in.data(), nullptr, 16), VRT_ERROR_INVALID_ARGUMENT);
+  EXPECT_EQ(vrtPKCS5MAC(&p, in.data(), 16, nullptr, 8), VRT_ERROR_INVALID_ARGUMENT);
+  EXPECT_EQ(vrtpPKCS5GostEncryptWithKey(&p, in.data(), out.data(), 16), VRT_ERROR_INVALID_ARGUMENT) << "no key";
+  EXPECT_EQ(vrtpPKCS5GostMACWithKey(&p, in.data(), 16, mac, 8), VRT_ERROR_INVALID_ARGUMENT) << "no key";
 }
 
 }  // namespace
