@@ -468,6 +468,186 @@ VRT_API uint32_t vrtpPRFIPsecPrfPlus(const struct genkey* key, const struct bins
  * examples of R 50.1.113-2016 with both HMAC sizes. */
 VRT_API uint32_t prf_self_test(vrtp_instance_t* instance);
 
+/* ---- password-based keys: PBKDF2, PBES2 and PBMAC1 (PKCS #5, R 50.1.111-2016) ---- */
+
+#define VRT_ALG_PBKDF2             UINT32_C(0x4010002)
+#define VRT_ALG_PBES2              UINT32_C(0x4020002)
+#define VRT_ALG_PBMAC1             UINT32_C(0x4030001)
+/* salt_mode value: the Streebog PBKDF2 takes only the first 4 salt bytes. */
+#define VRT_ALG_PBKDF2_SHORT_SALT  UINT32_C(0x4030002)
+
+/* The GOST 28147-89 parameters of PBES2 and PBMAC1: the S-box set
+ * (VRT_GOST89_SBOX_*) and the 8-byte IV. A null record, a zero set or a null
+ * IV select the defaults: the set follows prf (VRT_ALG_HMAC94 gives
+ * CryptoPro A, VRT_ALG_HMAC2012_512 tc26 Z), the IV is eight zero bytes. */
+typedef struct pkcs5_cipher_params {
+  uint64_t sbox;
+  const uint8_t* iv;
+} pkcs5_cipher_params_t;
+
+/* The caller's description of one password-based operation. */
+typedef struct pkcs5_params {
+  struct genkey* key;          /* derived key; for Encrypt, Decrypt and MAC a key to use (null: derive one) */
+  uint32_t kdf;                /* VRT_ALG_PBKDF2 */
+  uint32_t prf;                /* VRT_ALG_HMAC94 or VRT_ALG_HMAC2012_512 */
+  uint64_t iterations;         /* c; 0 counts as 1 */
+  const struct binstr* password;
+  const struct binstr* salt;
+  uint32_t enc_scheme;         /* VRT_ALG_PBES2 for Encrypt and Decrypt */
+  uint32_t enc_cipher;         /* VRT_GOST89_MODE_CFB (0x1000106) */
+  uint32_t mac_scheme;         /* VRT_ALG_PBMAC1 for the MAC */
+  uint32_t mac_alg;            /* VRT_GOST89_MODE_MAC (0x1000101) */
+  const pkcs5_cipher_params_t* cipher_params; /* optional */
+  uint32_t salt_mode;          /* VRT_ALG_PBKDF2_SHORT_SALT or 0 */
+} pkcs5_params_t;
+
+/* vrtPKCS5DeriveKeyNoCheck stores key in params->key and fills its
+ * key->key.length bytes (dkLen, at most 4096) with PBKDF2 (RFC 8018) of the
+ * password and salt over the PRF, then masks the record (genkey_mask).
+ * Returns 0; VRT_ERROR_INVALID_ARGUMENT for a null params, password, salt or
+ * key, bytes missing behind a nonzero length, dkLen above 4096, or a short
+ * salt mode with fewer than 4 salt bytes; VRT_ERROR_UNSUPPORTED for another
+ * kdf or prf. A failing PRF step stops the derivation: its status is
+ * returned and the key bytes are wiped. */
+VRT_API uint32_t vrtPKCS5DeriveKeyNoCheck(pkcs5_params_t* params, struct genkey* key);
+/* vrtPKCS5DeriveKey is the same after the checks of the profile:
+ * VRT_ERROR_INVALID_ARGUMENT also for fewer than 1000 iterations or a salt
+ * outside 8..32 bytes. */
+VRT_API uint32_t vrtPKCS5DeriveKey(pkcs5_params_t* params, struct genkey* key);
+
+/* The PRF of the PBKDF2 core: out = HMAC(password, data1 | data2) of hlen
+ * bytes; data2 may be null. */
+typedef uint32_t (*pkcs5_prf_fn)(uint8_t* out, const struct binstr* password, const struct binstr* data1,
+                                 const struct binstr* data2);
+typedef struct pkcs5_prf {
+  uint8_t* out;      /* hlen bytes of work space */
+  uint64_t hlen;     /* 32 or 64 */
+  pkcs5_prf_fn fn;
+} pkcs5_prf_t;
+
+/* The two PRFs: HMAC-GOST R 34.11-94 (CryptoPro set, 32 bytes) and
+ * HMAC-Streebog-512 (64 bytes). */
+VRT_API uint32_t vrtpPKCS5PrfHmac94(uint8_t* out, const struct binstr* password, const struct binstr* data1,
+                                    const struct binstr* data2);
+VRT_API uint32_t vrtpPKCS5PrfHmac2012_512(uint8_t* out, const struct binstr* password, const struct binstr* data1,
+                                          const struct binstr* data2);
+/* vrtpPKCS5DeriveKeyPBKDF2 is the PBKDF2 core over prf into params->key
+ * (masked at the end). With the library's own two PRFs the password's HMAC
+ * states are set up once and every iteration starts from them. Returns 0,
+ * VRT_ERROR_FAILED for a missing PRF, password or salt (when there is a
+ * block to compute), or the first failing PRF status (key bytes wiped). */
+VRT_API uint32_t vrtpPKCS5DeriveKeyPBKDF2(const pkcs5_params_t* params, pkcs5_prf_t* prf);
+VRT_API uint32_t vrtpPKCS5GostDeriveKey94NoCheck(const pkcs5_params_t* params);
+VRT_API uint32_t vrtpPKCS5GostDeriveKey2012NoCheck(const pkcs5_params_t* params);
+VRT_API uint32_t vrtpPKCS5DeriveKeyNoCheck(pkcs5_params_t* params, struct genkey* key);
+VRT_API uint32_t vrtpPKCS5DeriveKey(pkcs5_params_t* params, struct genkey* key);
+
+/* vrtPKCS5Encrypt and vrtPKCS5Decrypt run GOST 28147-89 in CFB mode
+ * (PBES2) over length bytes of in into out under params->key, or, when it
+ * is null, under a 32-byte key derived for this call with the checks of
+ * vrtPKCS5DeriveKey (held masked, freed and wiped before the call returns;
+ * params->key stays null). S-box set and IV from cipher_params or the
+ * defaults. Returns 0; VRT_ERROR_INVALID_ARGUMENT for a null params,
+ * password or salt, or null data for a nonzero length; VRT_ERROR_UNSUPPORTED
+ * for enc_scheme other than VRT_ALG_PBES2 or enc_cipher other than
+ * 0x1000106; the status of the derivation, the key record or the cipher. */
+VRT_API uint32_t vrtPKCS5Encrypt(pkcs5_params_t* params, const uint8_t* in, uint8_t* out, uint64_t length);
+VRT_API uint32_t vrtPKCS5Decrypt(pkcs5_params_t* params, const uint8_t* in, uint8_t* out, uint64_t length);
+/* vrtPKCS5MAC (PBMAC1) writes the first min(mac_len, 8) bytes of the GOST
+ * 28147-89 MAC of the data, its state started from the IV, under the key
+ * as for encryption. Returns 0; VRT_ERROR_INVALID_ARGUMENT as for Encrypt
+ * and for a null mac; VRT_ERROR_UNSUPPORTED for mac_scheme other than
+ * VRT_ALG_PBMAC1 or mac_alg other than 0x1000101; the status of the
+ * derivation or the cipher. */
+VRT_API uint32_t vrtPKCS5MAC(pkcs5_params_t* params, const uint8_t* data, uint64_t length, uint8_t* mac,
+                             uint64_t mac_len);
+
+VRT_API uint32_t vrtpPKCS5Encrypt(pkcs5_params_t* params, const uint8_t* in, uint8_t* out, uint64_t length);
+VRT_API uint32_t vrtpPKCS5Decrypt(pkcs5_params_t* params, const uint8_t* in, uint8_t* out, uint64_t length);
+VRT_API uint32_t vrtpPKCS5MAC(pkcs5_params_t* params, const uint8_t* data, uint64_t length, uint8_t* mac,
+                              uint64_t mac_len);
+/* The steps: derive when params->key is null, then CFB or the MAC; the
+ * WithKey forms use params->key as it is (VRT_ERROR_INVALID_ARGUMENT when
+ * it is null). vrtpPKCS5MAC1 checks the MAC identifiers and calls
+ * vrtpPKCS5GostMAC. */
+VRT_API uint32_t vrtpPKCS5GostEncrypt(const pkcs5_params_t* params, const uint8_t* in, uint8_t* out,
+                                      uint64_t length);
+VRT_API uint32_t vrtpPKCS5GostDecrypt(const pkcs5_params_t* params, const uint8_t* in, uint8_t* out,
+                                      uint64_t length);
+VRT_API uint32_t vrtpPKCS5GostEncryptWithKey(const pkcs5_params_t* params, const uint8_t* in, uint8_t* out,
+                                             uint64_t length);
+VRT_API uint32_t vrtpPKCS5GostDecryptWithKey(const pkcs5_params_t* params, const uint8_t* in, uint8_t* out,
+                                             uint64_t length);
+VRT_API uint32_t vrtpPKCS5MAC1(const pkcs5_params_t* params, const uint8_t* data, uint64_t length, uint8_t* mac,
+                               uint64_t mac_len);
+VRT_API uint32_t vrtpPKCS5GostMAC(const pkcs5_params_t* params, const uint8_t* data, uint64_t length,
+                                  uint8_t* mac, uint64_t mac_len);
+VRT_API uint32_t vrtpPKCS5GostMACWithKey(const pkcs5_params_t* params, const uint8_t* data, uint64_t length,
+                                         uint8_t* mac, uint64_t mac_len);
+
+/* pbkdf2_self_test derives ten keys with both PRFs (the R 50.1.111-2016
+ * examples for HMAC-Streebog-512) and compares them. */
+VRT_API uint32_t pbkdf2_self_test(vrtp_instance_t* instance);
+
+/* ---- key export (KExp15, KImp15) and the TC26 key wrap ---- */
+
+/* vrtKExp15 exports key under two GOST R 34.12-2015 keys as
+ * R 1323565.1.017-2018 defines it: out = CTR(enc_key, iv) of
+ * K | OMAC(mac_key, iv | K), k + n bytes for a key of k bytes and the block
+ * size n (16: Kuznyechik, 8: Magma; the OMAC has n bytes). A null out asks
+ * for the size (*out_len, status 0). Returns 0; VRT_ERROR_INVALID_ARGUMENT
+ * for a missing key, key bytes, cipher key, iv, iv_len or out_len, or
+ * another block size; VRT_ERROR_LENGTH when *out_len is not k + n; the
+ * status of a failing cipher or allocation (7). The plain key and the tag
+ * exist only in temporaries wiped before the call returns. */
+VRT_API uint32_t vrtKExp15(const struct genkey* key, const struct genkey* enc_key, const struct genkey* mac_key,
+                           const uint8_t* iv, uint64_t iv_len, uint64_t block_size, uint8_t* out,
+                           uint64_t* out_len);
+/* vrtKImp15 imports an export of exported_len = k + n bytes into key_out,
+ * whose key.length must be k; a key_out with null key data asks for the size
+ * (key_out->key.length = k, status 0). The key is stored and masked
+ * (genkey_mask) only when the OMAC agrees, compared in constant time.
+ * Returns 0; 1 when it does not agree (key_out untouched);
+ * VRT_ERROR_INVALID_ARGUMENT for missing arguments or another block size;
+ * VRT_ERROR_LENGTH for an export of at most n bytes or a key_out of another
+ * length; the status of a failing cipher or allocation. */
+VRT_API uint32_t vrtKImp15(const uint8_t* exported, uint64_t exported_len, const struct genkey* enc_key,
+                           const struct genkey* mac_key, const uint8_t* iv, uint64_t iv_len, uint64_t block_size,
+                           struct genkey* key_out);
+/* vrtKeyWrapTC26 wraps a 32-byte masked key (a record with a mask) under
+ * kek and an 8..16-byte UKM: out = UKM | ECB(KEK(UKM), K) | the first 4
+ * bytes of the GOST 28147-89 MAC of K under KEK(UKM) with the first 8 UKM
+ * bytes as IV, KEK(UKM) = KDF_GOSTR3411_2012_256(kek, 26 bd b8 78, UKM),
+ * all on the tc26 Z S-box set. A null out or *out_len 0 asks for the size
+ * (UKM length + 36); on success *out_len is set to it. Returns 0;
+ * VRT_ERROR_INVALID_ARGUMENT for a null kek, key, out_len or UKM, a key that
+ * is not a 32-byte record with a mask, or a UKM outside 8..16 bytes;
+ * VRT_ERROR_BUFFER_TOO_SMALL for a shorter *out_len; 7; the status of the
+ * KDF or the cipher. */
+VRT_API uint32_t vrtKeyWrapTC26(const uint8_t* ukm, uint64_t ukm_len, const struct genkey* kek,
+                                const struct genkey* key, uint8_t* out, uint64_t* out_len);
+/* vrtKeyUnwrapTC26 checks and unwraps a wrapped key of 44..52 bytes into
+ * key_out (a 32-byte record with a mask), which receives the key and is
+ * masked only when the MAC agrees (compared in constant time). Returns 0; 1
+ * when it does not (key_out untouched); VRT_ERROR_INVALID_ARGUMENT for null
+ * arguments, another wrapped length or an incomplete key_out; 7; the status
+ * of the KDF or the cipher. KEK(UKM), the plain key and the MAC are wiped. */
+VRT_API uint32_t vrtKeyUnwrapTC26(const struct genkey* kek, const uint8_t* wrapped, uint64_t wrapped_len,
+                                  struct genkey* key_out);
+
+VRT_API uint32_t vrtpKExp15(const struct genkey* key, const struct genkey* enc_key, const struct genkey* mac_key,
+                            const uint8_t* iv, uint64_t iv_len, uint64_t block_size, uint8_t* out,
+                            uint64_t* out_len);
+VRT_API uint32_t vrtpKImp15(const uint8_t* exported, uint64_t exported_len, const struct genkey* enc_key,
+                            const struct genkey* mac_key, const uint8_t* iv, uint64_t iv_len, uint64_t block_size,
+                            struct genkey* key_out);
+
+/* KeyDistribution_self_test checks KDF and KDF_TREE (R 50.1.113-2016), a
+ * stored TC26 wrap and its unwrap, KEG on a 512- and a 256-bit curve, and
+ * the KExp15 examples of R 1323565.1.017-2018 (Magma and Kuznyechik) with
+ * their imports. */
+VRT_API uint32_t KeyDistribution_self_test(vrtp_instance_t* instance);
+
 /* ==========================================================================
  * GOST R 34.12-2015 ciphers: Kuznyechik, Magma, modes, MAC, MGM
  * ========================================================================== */

@@ -1,6 +1,7 @@
 #include "cli.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -247,6 +248,12 @@ uint32_t MaskedKey::Load(const uint8_t* plain, size_t n) {
   return VRT_SUCCESS;
 }
 
+uint32_t MaskedKey::Prepare(size_t n) {
+  SecretBytes filler(n);
+  uint32_t st = RandomBytes(filler.data(), n);
+  return st != VRT_SUCCESS ? st : Load(filler.data(), n);
+}
+
 std::string ToHex(const uint8_t* p, size_t n) {
   static const char kDigits[] = "0123456789abcdef";
   std::string s;
@@ -351,6 +358,43 @@ bool FlushStdout() {
   return true;
 }
 
+namespace {
+
+// The temporary file being written, which a signal that ends the process
+// removes first: an interrupted command leaves no partial output behind.
+char g_temp_path[4096];
+volatile sig_atomic_t g_temp_set = 0;
+
+void RemoveTempAndDie(int sig) {
+  if (g_temp_set) unlink(g_temp_path);
+  signal(sig, SIG_DFL);
+  raise(sig);
+}
+
+void WatchTemp(const std::string& path) {
+  static bool installed = false;
+  if (!installed) {
+    installed = true;
+    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+      struct sigaction old, sa = {};
+      // A signal the caller ignores (nohup) stays ignored.
+      if (sigaction(sig, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
+      sa.sa_handler = RemoveTempAndDie;
+      sigaction(sig, &sa, nullptr);
+    }
+  }
+  g_temp_set = 0;
+  if (path.size() >= sizeof g_temp_path) return;
+  std::memcpy(g_temp_path, path.c_str(), path.size() + 1);
+  g_temp_set = 1;
+}
+
+void UnwatchTemp(const std::string& path) {
+  if (g_temp_set && path == g_temp_path) g_temp_set = 0;
+}
+
+}  // namespace
+
 OutputFile::~OutputFile() { Abandon(); }
 
 bool OutputFile::Open(const std::string& name, unsigned mode, bool secret) {
@@ -383,6 +427,7 @@ bool OutputFile::Open(const std::string& name, unsigned mode, bool secret) {
   }
   fd_ = fd;
   temp_ = path.data();
+  WatchTemp(temp_);
   return true;
 }
 
@@ -427,11 +472,13 @@ bool OutputFile::Commit() {
   if (close(fd) != 0 || rename(temp_.c_str(), name_.c_str()) != 0) {
     int saved = errno;
     unlink(temp_.c_str());
+    UnwatchTemp(temp_);
     temp_.clear();
     errno = saved;
     failed_ = true;
     return false;
   }
+  UnwatchTemp(temp_);
   temp_.clear();
   return true;
 }
@@ -445,6 +492,7 @@ void OutputFile::Abandon() {
     int saved = errno;
     unlink(temp_.c_str());
     errno = saved;
+    UnwatchTemp(temp_);
     temp_.clear();
   }
 }

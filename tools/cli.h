@@ -172,7 +172,11 @@ class MaskedKey {
   MaskedKey& operator=(const MaskedKey&) = delete;
   // Returns 0 or the library's status (allocation, random source).
   uint32_t Load(const uint8_t* plain, size_t n);
+  // An n-byte record of random bytes under a fresh random mask, for a call
+  // that writes a key into it and masks it there (a key derivation).
+  uint32_t Prepare(size_t n);
   const genkey_t* get() const { return &g_; }
+  genkey_t* get() { return &g_; }
 
  private:
   genkey_t g_{};

@@ -13,6 +13,8 @@ extern const Command kPubkeyCommand;    // cmd_keys.cpp
 extern const Command kSignCommand;      // cmd_sign.cpp
 extern const Command kVerifyCommand;    // cmd_sign.cpp
 extern const Command kDeriveCommand;    // cmd_derive.cpp
+extern const Command kEncryptCommand;   // cmd_crypt.cpp
+extern const Command kDecryptCommand;   // cmd_crypt.cpp
 extern const Command kSelftestCommand;  // cmd_info.cpp
 extern const Command kVersionCommand;   // cmd_info.cpp
 

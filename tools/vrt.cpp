@@ -23,6 +23,8 @@ const Command* const kCommands[] = {
     &vrt::cli::kSignCommand,
     &vrt::cli::kVerifyCommand,
     &vrt::cli::kDeriveCommand,
+    &vrt::cli::kEncryptCommand,
+    &vrt::cli::kDecryptCommand,
     &vrt::cli::kSelftestCommand,
     &vrt::cli::kVersionCommand,
 };

@@ -24,7 +24,9 @@ constexpr SelfTest kSelfTests[] = {
     hash2012_self_test,
     hmac2012_self_test,
     prf_self_test,
+    KeyDistribution_self_test,
     sign2012_self_test,
+    pbkdf2_self_test,
     aead_self_test,
 };
 

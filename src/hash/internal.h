@@ -78,4 +78,12 @@ void hmac_keyed_wipe(HmacKeyed* k);
 // counter (R = 1..4): 256 * (2^(8R) - 1).
 uint64_t kdf_tree_max_bits(uint32_t R);
 
+// The decision of a key import: when the tag_len bytes of tag and expected
+// agree, copies the n bytes of plain over out; otherwise leaves out as it
+// was. Reads and writes every byte the same way in either case, so its time
+// depends on neither the tags nor the key. Returns 0 when they agree, else
+// VRT_ERROR_FAILED.
+uint32_t copy_if_tags_match(uint8_t* out, const uint8_t* plain, uint64_t n, const uint8_t* tag,
+                            const uint8_t* expected, uint64_t tag_len);
+
 }  // namespace vrt::hash

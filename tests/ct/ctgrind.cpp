@@ -11,6 +11,7 @@
 
 #include "cipher15/mgm.h"
 #include "common/ct.h"
+#include "hash/internal.h"
 #include "pubkey/math/int.h"
 #include "vrt.h"
 
@@ -196,11 +197,37 @@ void Gost94AndItsHmac() {
   std::puts("GOST R 34.11-94 and its HMAC");
 }
 
+
+// The decision of a key import (KImp15, the TC26 unwrap): the computed and
+// the received tag, the decrypted key and the record it may go to all
+// secret; the tags agree in one call and differ in their last byte in the
+// other. Only the returned status is declassified.
+void KeyImportDecision() {
+  for (int agree = 0; agree < 2; ++agree) {
+    uint8_t tag[16], received[16], plain[32], out[32];
+    std::memset(tag, 0x6e, sizeof tag);
+    std::memcpy(received, tag, sizeof received);
+    if (!agree) received[15] ^= 0x10;
+    std::memset(plain, 0xc7, sizeof plain);
+    std::memset(out, 0x18, sizeof out);
+    Secret(tag, sizeof tag);
+    Secret(received, sizeof received);
+    Secret(plain, sizeof plain);
+    Secret(out, sizeof out);
+    uint32_t st = vrt::hash::copy_if_tags_match(out, plain, sizeof out, tag, received, sizeof tag);
+    Public(&st, sizeof st);
+    Public(out, sizeof out);
+    if (st != (agree ? VRT_SUCCESS : VRT_ERROR_FAILED) || out[0] != (agree ? 0xc7 : 0x18)) std::abort();
+  }
+  std::puts("key import decision (tag comparison and copy)");
+}
+
 int main() {
   if (vrtInit() != VRT_SUCCESS) return 2;
   MaskingAndUnmasking();
   Comparisons();
   MgmTagAndField();
+  KeyImportDecision();
   Gost94AndItsHmac();
   // Both integer paths; the BMI2 one where the processor has it. The sets
   // cover a = -3 and general a, cofactor 1 and 4, 256 and 512 bits.

@@ -2,7 +2,8 @@
 // undefined: memcheck reports a branch or an address that depends on them.
 // Writing a key file (DER and Base64), reading one in each of its forms, the
 // range check, hex keys and hex output decide only on lengths and on the
-// verdicts the code marks public.
+// verdicts the code marks public; so do the first line of a password file
+// and the comparison of two passwords.
 #include <valgrind/memcheck.h>
 
 #include <cstdio>
@@ -11,6 +12,7 @@
 #include <string>
 
 #include "cli.h"
+#include "crypt.h"
 #include "der.h"
 #include "keyfile.h"
 #include "pem.h"
@@ -89,12 +91,37 @@ void HexKeys() {
   std::puts("hex keys and hex output");
 }
 
+// The password's first line and the comparison of the two typed passwords.
+void Passwords() {
+  namespace crypt = vrt::cli::crypt;
+  const char* const kLines[][2] = {{"pass word\nsecond", "pass word"}, {"crlf\r\n", "crlf"}, {"\r", ""},
+                                   {"no newline", "no newline"}, {"\n\n", ""}};
+  for (const auto& line : kLines) {
+    SecretBytes text;
+    text.Append(line[0], std::strlen(line[0]));
+    Secret(text.data(), text.size());
+    crypt::FirstLine(&text);
+    Public(text.data(), text.size());
+    check(text.size() == std::strlen(line[1]) && std::memcmp(text.data(), line[1], text.size()) == 0, "first line");
+  }
+  SecretBytes password, same, other;
+  password.Append("pass word", 9);
+  same.Append("pass word", 9);
+  other.Append("pass wore", 9);
+  Secret(password.data(), 9);
+  Secret(same.data(), 9);
+  Secret(other.data(), 9);
+  check(crypt::SamePassword(password, same) && !crypt::SamePassword(password, other), "password comparison");
+  std::puts("passwords: the first line and the comparison");
+}
+
 }  // namespace
 
 int main() {
   if (vrtInit() != VRT_SUCCESS) return 2;
   WriteAndReadKeys();
   HexKeys();
+  Passwords();
   vrtCleanup();
   return 0;
 }
