@@ -19,7 +19,7 @@
 #include <openssl/core_names.h>
 #include <openssl/evp.h>
 #include <openssl/kdf.h>
-#include <openssl/provider.h>
+#include "openssl_gost.h"
 #endif
 
 namespace {
@@ -91,20 +91,6 @@ void Gcrypt(benchmark::State& state, int algo) {
 #endif
 
 #if defined(VRT_HAVE_OPENSSL)
-bool Providers() {
-  // Released at exit, before the library's own clean-up, so that nothing
-  // they hold is reported as leaked.
-  struct Loaded {
-    OSSL_PROVIDER* gost = OSSL_PROVIDER_load(nullptr, "gostprov");
-    OSSL_PROVIDER* def = OSSL_PROVIDER_load(nullptr, "default");
-    ~Loaded() {
-      if (gost != nullptr) OSSL_PROVIDER_unload(gost);
-      if (def != nullptr) OSSL_PROVIDER_unload(def);
-    }
-  };
-  static const Loaded loaded;
-  return loaded.gost != nullptr && loaded.def != nullptr;
-}
 
 OSSL_PARAM Text(const char* key, const char* value) {
   return OSSL_PARAM_construct_utf8_string(key, const_cast<char*>(value), 0);
@@ -114,7 +100,7 @@ OSSL_PARAM Octets(const char* key, const void* p, size_t n) {
 }
 
 void OpenSsl(benchmark::State& state, const char* digest) {
-  EVP_MAC* mac = Providers() ? EVP_MAC_fetch(nullptr, "HMAC", nullptr) : nullptr;
+  EVP_MAC* mac = vrt::bench::GostProviders() ? EVP_MAC_fetch(nullptr, "HMAC", nullptr) : nullptr;
   if (mac == nullptr) {
     state.SkipWithError("GOST provider not available");
     return;
@@ -140,7 +126,7 @@ void OpenSsl(benchmark::State& state, const char* digest) {
 // set anew each time on a context fetched once: TLS1-PRF would otherwise
 // append every seed given to the one before.
 void OpenSslKdf(benchmark::State& state, const char* name, const OSSL_PARAM* params) {
-  EVP_KDF* kdf = Providers() ? EVP_KDF_fetch(nullptr, name, nullptr) : nullptr;
+  EVP_KDF* kdf = vrt::bench::GostProviders() ? EVP_KDF_fetch(nullptr, name, nullptr) : nullptr;
   if (kdf == nullptr) {
     state.SkipWithError("KDF not available");
     return;

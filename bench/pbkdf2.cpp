@@ -20,7 +20,7 @@
 #endif
 #if defined(VRT_HAVE_OPENSSL)
 #include <openssl/evp.h>
-#include <openssl/provider.h>
+#include "openssl_gost.h"
 #endif
 
 namespace {
@@ -86,21 +86,9 @@ void Gcrypt(benchmark::State& state, int md, size_t n) {
 #endif
 
 #if defined(VRT_HAVE_OPENSSL)
-bool Providers() {
-  struct Loaded {
-    OSSL_PROVIDER* gost = OSSL_PROVIDER_load(nullptr, "gostprov");
-    OSSL_PROVIDER* def = OSSL_PROVIDER_load(nullptr, "default");
-    ~Loaded() {
-      if (gost != nullptr) OSSL_PROVIDER_unload(gost);
-      if (def != nullptr) OSSL_PROVIDER_unload(def);
-    }
-  };
-  static const Loaded loaded;
-  return loaded.gost != nullptr && loaded.def != nullptr;
-}
 
 void OpenSsl(benchmark::State& state, const char* digest, size_t n) {
-  EVP_MD* md = Providers() ? EVP_MD_fetch(nullptr, digest, nullptr) : nullptr;
+  EVP_MD* md = vrt::bench::GostProviders() ? EVP_MD_fetch(nullptr, digest, nullptr) : nullptr;
   if (md == nullptr) {
     state.SkipWithError("GOST provider not available");
     return;

@@ -19,7 +19,7 @@
 #include <openssl/core_names.h>
 #include <openssl/evp.h>
 #include <openssl/kdf.h>
-#include <openssl/provider.h>
+#include "common/openssl_gost.h"
 #endif
 
 namespace {
@@ -175,24 +175,6 @@ TEST(HmacPeer, MatchesNettle) { GTEST_SKIP() << "Nettle not found"; }
 #endif
 
 #if defined(VRT_HAVE_OPENSSL)
-// The GOST provider for the digests and the default one for HMAC, TLS1-PRF
-// and KBKDF (loading one provider explicitly stops the default one from
-// loading by itself). Null when the GOST provider is missing.
-bool Providers() {
-  // Released at exit, before the library's own clean-up, so that nothing
-  // they hold is reported as leaked.
-  struct Loaded {
-    OSSL_PROVIDER* gost = OSSL_PROVIDER_load(nullptr, "gostprov");
-    OSSL_PROVIDER* def = OSSL_PROVIDER_load(nullptr, "default");
-    ~Loaded() {
-      if (gost != nullptr) OSSL_PROVIDER_unload(gost);
-      if (def != nullptr) OSSL_PROVIDER_unload(def);
-    }
-  };
-  static const Loaded loaded;
-  return loaded.gost != nullptr && loaded.def != nullptr;
-}
-
 Bytes OpenSslMac(const char* digest, const Bytes& key, const Bytes& msg) {
   EVP_MAC* mac = EVP_MAC_fetch(nullptr, "HMAC", nullptr);
   EVP_MAC_CTX* ctx = EVP_MAC_CTX_new(mac);
@@ -231,7 +213,7 @@ OSSL_PARAM Text(const char* key, const char* value) {
 }
 
 TEST(Gost94Peer, MatchesOpenSslGostProvider) {
-  if (!Providers()) GTEST_SKIP() << "OpenSSL GOST provider not available";
+  if (!vrt::test::GostProviders()) GTEST_SKIP() << "OpenSSL GOST provider not available";
   EVP_MD* md = EVP_MD_fetch(nullptr, "md_gost94", nullptr);
   ASSERT_NE(md, nullptr);
   for (const Bytes& m : Messages()) {
@@ -247,7 +229,7 @@ TEST(Gost94Peer, MatchesOpenSslGostProvider) {
 }
 
 TEST(HmacPeer, MatchesOpenSslGostProvider) {
-  if (!Providers()) GTEST_SKIP() << "OpenSSL GOST provider not available";
+  if (!vrt::test::GostProviders()) GTEST_SKIP() << "OpenSSL GOST provider not available";
   for (const HmacAlg& a : kHmacs) {
     for (size_t klen : kKeyLengths) {
       Bytes key = RandomBytes(klen), msg = RandomBytes(RandomSize(0, 700));
@@ -258,7 +240,7 @@ TEST(HmacPeer, MatchesOpenSslGostProvider) {
 }
 
 TEST(PrfPeer, TlsPrfMatchesOpenSslTls1Prf) {
-  if (!Providers()) GTEST_SKIP() << "OpenSSL GOST provider not available";
+  if (!vrt::test::GostProviders()) GTEST_SKIP() << "OpenSSL GOST provider not available";
   for (auto [alg, digest] : {std::pair{VRT_ALG_HMAC2012_256, "md_gost12_256"},
                              std::pair{VRT_ALG_HMAC2012_512, "md_gost12_512"}}) {
     for (size_t n : {1, 31, 32, 48, 64, 65, 104, 200}) {
@@ -281,7 +263,7 @@ TEST(PrfPeer, TlsPrfMatchesOpenSslTls1Prf) {
 TEST(PrfPeer, KdfTreeMatchesOpenSslKbkdf) {
   // KBKDF in counter mode with a 32-bit counter is KDF_TREE with R = 4 once
   // its own length field is off and ours is appended to the context.
-  if (!Providers()) GTEST_SKIP() << "OpenSSL GOST provider not available";
+  if (!vrt::test::GostProviders()) GTEST_SKIP() << "OpenSSL GOST provider not available";
   for (uint64_t L : {256u, 512u, 1024u, 8u * 200u}) {
     Bytes key = RandomBytes(32), label = RandomBytes(RandomSize(1, 20)), seed = RandomBytes(RandomSize(1, 40));
     Bytes context = seed;

@@ -16,7 +16,7 @@
 #endif
 #if defined(VRT_HAVE_OPENSSL)
 #include <openssl/evp.h>
-#include <openssl/provider.h>
+#include "common/openssl_gost.h"
 #endif
 
 namespace {
@@ -92,21 +92,9 @@ TEST(Pbkdf2Peer, MatchesNettle) { GTEST_SKIP() << "Nettle not found"; }
 #endif
 
 #if defined(VRT_HAVE_OPENSSL)
-bool Providers() {
-  struct Loaded {
-    OSSL_PROVIDER* gost = OSSL_PROVIDER_load(nullptr, "gostprov");
-    OSSL_PROVIDER* def = OSSL_PROVIDER_load(nullptr, "default");
-    ~Loaded() {
-      if (gost != nullptr) OSSL_PROVIDER_unload(gost);
-      if (def != nullptr) OSSL_PROVIDER_unload(def);
-    }
-  };
-  static const Loaded loaded;
-  return loaded.gost != nullptr && loaded.def != nullptr;
-}
 
 TEST(Pbkdf2Peer, MatchesOpenSslPkcs5Pbkdf2Hmac) {
-  if (!Providers()) GTEST_SKIP() << "OpenSSL GOST provider not available";
+  if (!vrt::test::GostProviders()) GTEST_SKIP() << "OpenSSL GOST provider not available";
   for (auto [alg, name] : {std::pair{VRT_ALG_HMAC2012_512, "md_gost12_512"}, std::pair{VRT_ALG_HMAC94, "md_gost94"}}) {
     EVP_MD* md = EVP_MD_fetch(nullptr, name, nullptr);
     ASSERT_NE(md, nullptr) << name;
