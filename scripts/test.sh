@@ -11,10 +11,11 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 JOBS=${JOBS:-$(nproc)}
-FUZZ_SECONDS=${FUZZ_SECONDS:-15}
+FUZZ_SECONDS=${FUZZ_SECONDS:-10}
 # A single input that runs longer than this fails the fuzz step.
 FUZZ_TIMEOUT=${FUZZ_TIMEOUT:-25}
-step() { printf '\n==== %s ====\n' "$*"; }
+start=$SECONDS
+step() { printf '\n==== %s (at %ds) ====\n' "$*" $((SECONDS - start)); }
 
 step "dependencies"
 scripts/deps.sh
@@ -37,7 +38,7 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:allocator_may_return_null=1 UBSAN_O
 step "thread sanitizer (lifecycle and concurrency)"
 cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVRT_SANITIZE=thread \
   -DVRT_BUILD_TESTS=ON -DVRT_BUILD_BENCH=OFF -DVRT_BUILD_TOOLS=OFF >/dev/null
-cmake --build build-tsan -j"$JOBS"
+cmake --build build-tsan -j"$JOBS" --target vrt_thread_tests
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
   ctest --test-dir build-tsan -j"$JOBS" --output-on-failure -L 'lifecycle|concurrency' --timeout 900
 
