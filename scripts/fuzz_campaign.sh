@@ -7,28 +7,41 @@
 # (ASan + UBSan) as scripts/test.sh does; crashes, timeouts and leaks are
 # left as files in build-fuzz/findings/<target>/ to be fixed and kept in
 # tests/fuzz/corpus/<target>/.
+# Environment: FUZZ_SANITIZE (default address,undefined; empty for a faster
+# build without sanitizers), FUZZ_BUILD (default build-fuzz), FUZZ_MAX_TIME
+# (seconds per target, default 0 = until RUNS), FUZZ_TARGETS (names to run,
+# default all), FUZZ_BUILD_TYPE (default RelWithDebInfo).
 set -uo pipefail
 cd "$(dirname "$0")/.."
 RUNS=${1:-10000000}
 TIMEOUT=${2:-25}
 JOBS=${JOBS:-$(nproc)}
+SANITIZE=${FUZZ_SANITIZE-address,undefined}
+BUILD=${FUZZ_BUILD:-build-fuzz}
+MAX_TIME=${FUZZ_MAX_TIME:-0}
+TARGETS=${FUZZ_TARGETS:-}
+BUILD_TYPE=${FUZZ_BUILD_TYPE:-RelWithDebInfo}
 command -v clang++ >/dev/null || { echo "clang++ is needed for the fuzz targets" >&2; exit 2; }
-cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang \
-  -DCMAKE_CXX_COMPILER=clang++ -DVRT_BUILD_FUZZ=ON -DVRT_SANITIZE=address,undefined \
+cmake -S . -B "$BUILD" -DCMAKE_BUILD_TYPE="$BUILD_TYPE" -DCMAKE_C_COMPILER=clang \
+  -DCMAKE_CXX_COMPILER=clang++ -DVRT_BUILD_FUZZ=ON -DVRT_SANITIZE="$SANITIZE" \
   -DVRT_BUILD_TESTS=OFF -DVRT_BUILD_BENCH=OFF -DVRT_BUILD_TOOLS=OFF >/dev/null || exit 1
-cmake --build build-fuzz -j"$JOBS" || exit 1
+cmake --build "$BUILD" -j"$JOBS" || exit 1
 
-printf '%-28s %14s %8s %8s %s\n' target execs cov ft result
+printf '%-28s %14s %7s %8s %8s %s\n' target execs seconds cov ft result
 status=0
-for target in build-fuzz/tests/fuzz/fuzz_*; do
+for target in "$BUILD"/tests/fuzz/fuzz_*; do
   [ -x "$target" ] || continue
   name=$(basename "$target")
-  corpus=build-fuzz/corpus/$name findings=build-fuzz/findings/$name
+  if [ -n "$TARGETS" ]; then
+    case " $TARGETS " in *" $name "*) ;; *) continue ;; esac
+  fi
+  corpus=$BUILD/corpus/$name findings=$BUILD/findings/$name
   mkdir -p "$corpus" "$findings"
   seeds=tests/fuzz/corpus/$name
   [ -d "$seeds" ] || seeds=
   log=$findings/run.log
-  "$target" -runs="$RUNS" -timeout="$TIMEOUT" -print_final_stats=1 -artifact_prefix="$findings/" \
+  t0=$SECONDS
+  "$target" -runs="$RUNS" -max_total_time="$MAX_TIME" -timeout="$TIMEOUT" -print_final_stats=1 -artifact_prefix="$findings/" \
     "$corpus" $seeds >"$log" 2>&1
   rc=$?
   execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
@@ -41,6 +54,6 @@ for target in build-fuzz/tests/fuzz/fuzz_*; do
     result="FOUND ($found file(s) in $findings, exit $rc)"
     status=1
   fi
-  printf '%-28s %14s %8s %8s %s\n' "$name" "${execs:-?}" "${cov:-?}" "${ft:-?}" "$result"
+  printf '%-28s %14s %7s %8s %8s %s\n' "$name" "${execs:-?}" $((SECONDS - t0)) "${cov:-?}" "${ft:-?}" "$result"
 done
 exit $status
