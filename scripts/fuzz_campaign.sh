@@ -25,7 +25,7 @@ command -v clang++ >/dev/null || { echo "clang++ is needed for the fuzz targets"
 cmake -S . -B "$BUILD" -DCMAKE_BUILD_TYPE="$BUILD_TYPE" -DCMAKE_C_COMPILER=clang \
   -DCMAKE_CXX_COMPILER=clang++ -DVRT_BUILD_FUZZ=ON -DVRT_SANITIZE="$SANITIZE" \
   -DVRT_BUILD_TESTS=OFF -DVRT_BUILD_BENCH=OFF -DVRT_BUILD_TOOLS=OFF >/dev/null || exit 1
-cmake --build "$BUILD" -j"$JOBS" || exit 1
+cmake --build "$BUILD" -j"$JOBS" --target vrt_fuzz_targets || exit 1
 
 printf '%-28s %14s %7s %8s %8s %s\n' target execs seconds cov ft result
 status=0

@@ -59,7 +59,7 @@ if command -v clang++ >/dev/null; then
   cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang \
     -DCMAKE_CXX_COMPILER=clang++ -DVRT_BUILD_FUZZ=ON -DVRT_SANITIZE=address,undefined \
     -DVRT_BUILD_TESTS=OFF -DVRT_BUILD_BENCH=OFF -DVRT_BUILD_TOOLS=OFF >/dev/null
-  cmake --build build-fuzz -j"$JOBS"
+  cmake --build build-fuzz -j"$JOBS" --target vrt_fuzz_targets
   for target in build-fuzz/tests/fuzz/fuzz_*; do
     name=$(basename "$target")
     corpus=build-fuzz/corpus/$name
