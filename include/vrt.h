@@ -61,68 +61,6 @@ extern "C" {
 /* Only from vrt_memset_s and vrt_memreset_s: bad pointer or size. */
 #define VRT_ERROR_BAD_BUFFER        UINT32_C(0xFFFFFFFF)
 
-/* Processor features recorded in vrtpInstance.cpu_detected / cpu_enabled. */
-#define VRT_CPU_AVX     UINT32_C(0x01)
-#define VRT_CPU_AVX2    UINT32_C(0x02)
-#define VRT_CPU_SSSE3   UINT32_C(0x04)
-#define VRT_CPU_SSE42   UINT32_C(0x08)
-#define VRT_CPU_RDRAND  UINT32_C(0x10)
-#define VRT_CPU_BMI2    UINT32_C(0x20)
-/* AVX-512 F, BW and VBMI with the register state enabled by the system. */
-#define VRT_CPU_AVX512VBMI UINT32_C(0x40)
-#define VRT_CPU_GFNI    UINT32_C(0x80)
-/* AVX-512 F and VL with the register state enabled by the system. */
-#define VRT_CPU_AVX512VL UINT32_C(0x100)
-/* Carry-less multiplication (PCLMULQDQ). */
-#define VRT_CPU_PCLMUL  UINT32_C(0x200)
-/* Carry-less multiplication on 256- and 512-bit registers (VPCLMULQDQ). */
-#define VRT_CPU_VPCLMUL UINT32_C(0x400)
-
-/* Word-array primitives of the dispatch table. Numbers are little-endian
- * arrays of 32 (256-bit) or 64 (512-bit) bytes; results may alias operands.
- * add/sub: r = a + b + carry_in (a - b - borrow_in), return the carry
- * (borrow) out, 0 or 1. shl/shr by one bit: bit_in enters at the bottom (top),
- * the bit shifted out is returned. cmp: 0 when a < b, 2 when a = b, 4 when
- * a > b. xor: r = a ^ b, returns r. add_mod/sub_mod: for a, b < p, r = (a + b)
- * mod p and (a - b) mod p. */
-typedef uint32_t (*vrt_cmp_fn)(const void* a, const void* b);
-typedef uint32_t (*vrt_add_fn)(void* r, const void* a, const void* b, int carry_in);
-typedef uint32_t (*vrt_shift_fn)(void* r, const void* a, int bit_in);
-typedef void* (*vrt_xor_fn)(void* r, const void* a, const void* b);
-typedef uint32_t (*vrt_modop_fn)(void* r, const void* a, const void* b, const void* p);
-
-/* The processor-dispatch table, sixteen slots in this order. */
-typedef struct vrtp_arch_table {
-  vrt_cmp_fn cmp256;
-  vrt_cmp_fn cmp512;
-  vrt_add_fn add256;
-  vrt_add_fn add512;
-  vrt_add_fn sub256;
-  vrt_add_fn sub512;
-  vrt_shift_fn shl256_1;
-  vrt_shift_fn shl512_1;
-  vrt_shift_fn shr256_1;
-  vrt_shift_fn shr512_1;
-  vrt_xor_fn xor256;
-  vrt_xor_fn xor512;
-  vrt_modop_fn add256_mod;
-  vrt_modop_fn add512_mod;
-  vrt_modop_fn sub256_mod;
-  vrt_modop_fn sub512_mod;
-} vrtp_arch_table_t;
-
-/* The library's one process-wide record. */
-typedef struct vrtp_instance {
-  uint32_t lock;            /* spin-lock word: 0 free, 1 held */
-  uint32_t state;           /* bit 0: library initialised */
-  uint32_t cpu_detected;    /* VRT_CPU_* bits found by CPUID */
-  uint32_t cpu_enabled;     /* VRT_CPU_* bits the library uses */
-  vrtp_arch_table_t arch;   /* dispatch table */
-  uint32_t arch_state;      /* bit 0: dispatch layer up */
-  uint32_t platform_state;  /* bit 0: platform layer up */
-} vrtp_instance_t;
-
-VRT_API extern vrtp_instance_t vrtpInstance;
 
 /* vrtInit initialises the library without self-tests: the dispatch table and
  * processor probe, the platform layer, the cipher tables, the memory-wipe
@@ -146,59 +84,6 @@ VRT_API uint32_t vrtGetVersion(void);
 /* vrtGetVersionStr returns the static text "1.1.0". */
 VRT_API const char* vrtGetVersionStr(void);
 
-VRT_API uint32_t vrtpGetVersion(void);
-VRT_API const char* vrtpGetVersionStr(void);
-VRT_API void vrtpLockLibrary(void);
-VRT_API void vrtpUnlockLibrary(void);
-
-/* Layer hooks run by the lifecycle functions. */
-VRT_API uint32_t vrtpArchInit(vrtp_instance_t* instance);
-VRT_API uint32_t vrtpArchInitCustom(vrtp_instance_t* instance);
-VRT_API void vrtpArchCleanup(vrtp_instance_t* instance);
-VRT_API void vrtpArchCleanupCustom(void);
-VRT_API uint32_t vrtpPlatformInit(vrtp_instance_t* instance);
-VRT_API uint32_t vrtpPlatformInitCustom(vrtp_instance_t* instance);
-VRT_API void vrtpPlatformCleanup(vrtp_instance_t* instance);
-VRT_API void vrtpPlatformCleanupCustom(vrtp_instance_t* instance);
-VRT_API uint32_t vrtpCryptoInit(vrtp_instance_t* instance);
-VRT_API void vrtpCryptoCleanup(vrtp_instance_t* instance);
-VRT_API uint32_t vrtpMemResetRandomInit(void);
-VRT_API uint32_t vrtpRandomInit(vrtp_instance_t* instance);
-VRT_API void vrtpRandomCleanup(vrtp_instance_t* instance);
-/* vrtpCryptoTest runs the known-answer self-tests in their fixed order and
- * returns the first nonzero status; vrtpRandomTest returns 0. */
-VRT_API uint32_t vrtpCryptoTest(vrtp_instance_t* instance);
-VRT_API uint32_t vrtpRandomTest(vrtp_instance_t* instance);
-
-/* ---- processor probe and platform ---- */
-
-/* time_in_seconds returns the calendar time in seconds, the clock of the
- * random generator. */
-VRT_API uint64_t time_in_seconds(void);
-
-/* ---- word-array primitives (the generic dispatch functions) ---- */
-
-VRT_API uint32_t cmp256(const void* a, const void* b);
-VRT_API uint32_t cmp512(const void* a, const void* b);
-VRT_API uint32_t add256(void* r, const void* a, const void* b, int carry_in);
-VRT_API uint32_t add512(void* r, const void* a, const void* b, int carry_in);
-VRT_API uint32_t sub256(void* r, const void* a, const void* b, int borrow_in);
-VRT_API uint32_t sub512(void* r, const void* a, const void* b, int borrow_in);
-VRT_API uint32_t shl256_1(void* r, const void* a, int bit_in);
-VRT_API uint32_t shl512_1(void* r, const void* a, int bit_in);
-VRT_API uint32_t shr256_1(void* r, const void* a, int bit_in);
-VRT_API uint32_t shr512_1(void* r, const void* a, int bit_in);
-VRT_API void* xor256(void* r, const void* a, const void* b);
-VRT_API void* xor512(void* r, const void* a, const void* b);
-VRT_API uint32_t add256_mod(void* r, const void* a, const void* b, const void* p);
-VRT_API uint32_t add512_mod(void* r, const void* a, const void* b, const void* p);
-VRT_API uint32_t sub256_mod(void* r, const void* a, const void* b, const void* p);
-VRT_API uint32_t sub512_mod(void* r, const void* a, const void* b, const void* p);
-/* The x86-64 variants on 64-bit words; only bit 0 of carry is the carry in. */
-VRT_API uint64_t __add256(void* r, const void* a, const void* b, uint64_t carry);
-VRT_API uint64_t __add512(void* r, const void* a, const void* b, uint64_t carry);
-VRT_API void* __xor256(void* r, const void* a, const void* b);
-VRT_API void* __xor512(void* r, const void* a, const void* b);
 
 /* ==========================================================================
  * Secure memory
@@ -252,18 +137,6 @@ VRT_API uint32_t vrtGostHash2012SaveState(hash2012_ctx_t* ctx, uint8_t* blob, ui
  * than 1. On any failure ctx is left as it was. Extra bytes are ignored. */
 VRT_API uint32_t vrtGostHash2012RestoreState(hash2012_ctx_t* ctx, const uint8_t* blob, uint64_t size);
 
-VRT_API uint32_t vrtpGostHash2012Init(hash2012_ctx_t* ctx, uint32_t size);
-VRT_API uint32_t vrtpGostHash2012Update(hash2012_ctx_t* ctx, const uint8_t* data, uint64_t length);
-VRT_API uint32_t vrtpGostHash2012Finalize(hash2012_ctx_t* ctx, uint8_t* digest);
-VRT_API uint32_t vrtpGostHash2012SaveState(hash2012_ctx_t* ctx, uint8_t* blob, uint64_t* size);
-VRT_API uint32_t vrtpGostHash2012RestoreState(hash2012_ctx_t* ctx, const uint8_t* blob, uint64_t size);
-
-/* hash2012_example hashes a whole message into digest (digest_bytes 32 or 64). */
-VRT_API uint32_t hash2012_example(const uint8_t* message, uint64_t length, uint8_t* digest,
-                                  uint32_t digest_bytes);
-/* hash2012_self_test checks the two messages of the standard, 512 and 256 bits. */
-VRT_API uint32_t hash2012_self_test(vrtp_instance_t* instance);
-
 /* ---- GOST R 34.11-94 ---- */
 
 /* Bytes of a GOST R 34.11-94 saved state. */
@@ -309,15 +182,6 @@ VRT_API uint32_t vrtGostHash94SaveState(hash94_ctx_t* ctx, uint8_t* blob, uint64
  * is left as it was. Extra bytes are ignored. */
 VRT_API uint32_t vrtGostHash94RestoreState(hash94_ctx_t* ctx, const uint8_t* blob, uint64_t size);
 
-VRT_API uint32_t vrtpGostHash94Init(hash94_ctx_t* ctx, uint64_t sbox, const uint8_t* start);
-VRT_API uint32_t vrtpGostHash94Update(hash94_ctx_t* ctx, const uint8_t* data, uint64_t length);
-VRT_API uint32_t vrtpGostHash94Finalize(hash94_ctx_t* ctx, uint8_t* digest);
-VRT_API uint32_t vrtpGostHash94SaveState(hash94_ctx_t* ctx, uint8_t* blob, uint64_t* size);
-VRT_API uint32_t vrtpGostHash94RestoreState(hash94_ctx_t* ctx, const uint8_t* blob, uint64_t size);
-
-/* hash94_self_test checks the two examples of GOST R 34.11-94 (test set). */
-VRT_API uint32_t hash94_self_test(vrtp_instance_t* instance);
-
 /* ---- HMAC ---- */
 
 #define VRT_ALG_HMAC94        UINT32_C(0x2010101) /* HMAC-GOST R 34.11-94, CryptoPro set */
@@ -327,14 +191,9 @@ VRT_API uint32_t hash94_self_test(vrtp_instance_t* instance);
 
 struct binstr;
 
-/* The operations of one HMAC algorithm. ctx is an hmac_ctx_t. */
-typedef struct hmac_ops {
-  uint64_t digest_size;  /* MAC bytes */
-  uint64_t block_size;   /* hash block bytes, the key-block length */
-  uint32_t (*key_setup)(uint8_t* ctx, const struct binstr* key);
-  uint32_t (*update)(uint8_t* ctx, const struct binstr* data);
-  uint32_t (*final)(uint8_t* ctx, uint8_t* mac);
-} hmac_ops_t;
+/* The operations of one HMAC algorithm (defined in the ABI-level block). */
+typedef struct hmac_ops hmac_ops_t;
+
 
 /* An HMAC context in caller memory (352 bytes, 8-byte aligned): the hash
  * context with the key block, then the algorithm's operations. Between
@@ -349,12 +208,6 @@ typedef struct hmac_ctx {
   uint64_t reserved;
 } hmac_ctx_t;
 
-VRT_API extern const hmac_ops_t vrtpHmacOpsGost2012_256;
-VRT_API extern const hmac_ops_t vrtpHmacOpsGost2012_512;
-VRT_API extern const hmac_ops_t vrtpHmacOpsGost94;
-/* The pads: 64 bytes of 0x36 and of 0x5c (GOST R 34.11-94 uses 32). */
-VRT_API extern const uint8_t vrtpHMACIPadding[64];
-VRT_API extern const uint8_t vrtpHMACOPadding[64];
 
 /* vrtHMACInit clears the context, selects the algorithm (VRT_ALG_HMAC*) and
  * absorbs the key, of any length (one longer than the hash block is hashed
@@ -380,18 +233,6 @@ VRT_API uint32_t vrtHMACFinalize(uint8_t* ctx, uint8_t* mac);
 VRT_API uint32_t vrtGostHmac2012_256(uint8_t* mac, const struct binstr* key, const struct binstr* data);
 VRT_API uint32_t vrtGostHmac2012_512(uint8_t* mac, const struct binstr* key, const struct binstr* data);
 VRT_API uint32_t vrtGostHmac94(uint8_t* mac, const struct binstr* key, const struct binstr* data);
-
-VRT_API uint32_t vrtpHMACInit(uint8_t* ctx, const struct binstr* key, uint32_t algorithm);
-VRT_API uint32_t vrtpHMACUpdate(uint8_t* ctx, const struct binstr* data);
-VRT_API uint32_t vrtpHMACFinalize(uint8_t* ctx, uint8_t* mac);
-VRT_API uint32_t vrtpGostHmac2012_256(uint8_t* mac, const struct binstr* key, const struct binstr* data);
-VRT_API uint32_t vrtpGostHmac2012_512(uint8_t* mac, const struct binstr* key, const struct binstr* data);
-VRT_API uint32_t vrtpGostHmac94(uint8_t* mac, const struct binstr* key, const struct binstr* data);
-
-/* hmac2012_self_test checks the HMAC example of R 50.1.113-2016 (RFC 7836)
- * for both sizes; hmac94_self_test a stored HMAC-GOST R 34.11-94 value. */
-VRT_API uint32_t hmac2012_self_test(vrtp_instance_t* instance);
-VRT_API uint32_t hmac94_self_test(vrtp_instance_t* instance);
 
 /* ---- key derivation: KDF, KDF_TREE, KEG and the TLS and IPsec PRFs ---- */
 
@@ -444,30 +285,6 @@ VRT_API uint32_t vrtPRFIPsecKeyMat(const struct genkey* key, const struct binstr
 VRT_API uint32_t vrtPRFIPsecPrfPlus(const struct genkey* key, const struct binstr* seed, uint32_t algorithm,
                                     uint64_t out_len, uint8_t* out);
 
-VRT_API uint32_t vrtpKDFTree256(const struct genkey* key, const uint8_t* label, uint64_t label_len,
-                                const uint8_t* seed, uint64_t seed_len, uint32_t R, uint64_t L, uint8_t* out);
-VRT_API uint32_t vrtpKEG(const uint8_t* private_key, const uint8_t* public_key, const uint8_t* h,
-                         const struct sign2012_par* curve, uint8_t* out);
-VRT_API uint32_t vrtpKEG256(const uint8_t* private_key, const uint8_t* public_key, const uint8_t* h,
-                            const struct sign2012_par* curve, uint8_t* out);
-VRT_API uint32_t vrtpKEG512(const uint8_t* private_key, const uint8_t* public_key, const uint8_t* h,
-                            const struct sign2012_par* curve, uint8_t* out);
-/* vrtpKEG_VKO writes the VKO key of out_len (32 or 64) bytes under the UKM
- * taken from h. */
-VRT_API uint32_t vrtpKEG_VKO(const uint8_t* private_key, const uint8_t* public_key, const uint8_t* h,
-                             uint32_t out_len, const struct sign2012_par* curve, uint8_t* out);
-VRT_API uint32_t vrtpPRFTLS(const struct genkey* key, const uint8_t* label, uint64_t label_len,
-                            const uint8_t* seed, uint64_t seed_len, uint32_t algorithm, uint64_t out_len,
-                            uint8_t* out);
-VRT_API uint32_t vrtpPRFIPsecKeyMat(const struct genkey* key, const struct binstr* seed, uint32_t algorithm,
-                                    uint64_t out_len, uint8_t* out);
-VRT_API uint32_t vrtpPRFIPsecPrfPlus(const struct genkey* key, const struct binstr* seed, uint32_t algorithm,
-                                     uint64_t out_len, uint8_t* out);
-
-/* prf_self_test checks the PRF_TLS, PRF_IPSEC_KEYMAT and PRF_IPSEC_PRFPLUS
- * examples of R 50.1.113-2016 with both HMAC sizes. */
-VRT_API uint32_t prf_self_test(vrtp_instance_t* instance);
-
 /* ---- password-based keys: PBKDF2, PBES2 and PBMAC1 (PKCS #5, R 50.1.111-2016) ---- */
 
 #define VRT_ALG_PBKDF2             UINT32_C(0x4010002)
@@ -515,32 +332,6 @@ VRT_API uint32_t vrtPKCS5DeriveKeyNoCheck(pkcs5_params_t* params, struct genkey*
  * outside 8..32 bytes. */
 VRT_API uint32_t vrtPKCS5DeriveKey(pkcs5_params_t* params, struct genkey* key);
 
-/* The PRF of the PBKDF2 core: out = HMAC(password, data1 | data2) of hlen
- * bytes; data2 may be null. */
-typedef uint32_t (*pkcs5_prf_fn)(uint8_t* out, const struct binstr* password, const struct binstr* data1,
-                                 const struct binstr* data2);
-typedef struct pkcs5_prf {
-  uint8_t* out;      /* hlen bytes of work space */
-  uint64_t hlen;     /* 32 or 64 */
-  pkcs5_prf_fn fn;
-} pkcs5_prf_t;
-
-/* The two PRFs: HMAC-GOST R 34.11-94 (CryptoPro set, 32 bytes) and
- * HMAC-Streebog-512 (64 bytes). */
-VRT_API uint32_t vrtpPKCS5PrfHmac94(uint8_t* out, const struct binstr* password, const struct binstr* data1,
-                                    const struct binstr* data2);
-VRT_API uint32_t vrtpPKCS5PrfHmac2012_512(uint8_t* out, const struct binstr* password, const struct binstr* data1,
-                                          const struct binstr* data2);
-/* vrtpPKCS5DeriveKeyPBKDF2 is the PBKDF2 core over prf into params->key
- * (masked at the end). With the library's own two PRFs the password's HMAC
- * states are set up once and every iteration starts from them. Returns 0,
- * VRT_ERROR_FAILED for a missing PRF, password or salt (when there is a
- * block to compute), or the first failing PRF status (key bytes wiped). */
-VRT_API uint32_t vrtpPKCS5DeriveKeyPBKDF2(const pkcs5_params_t* params, pkcs5_prf_t* prf);
-VRT_API uint32_t vrtpPKCS5GostDeriveKey94NoCheck(const pkcs5_params_t* params);
-VRT_API uint32_t vrtpPKCS5GostDeriveKey2012NoCheck(const pkcs5_params_t* params);
-VRT_API uint32_t vrtpPKCS5DeriveKeyNoCheck(pkcs5_params_t* params, struct genkey* key);
-VRT_API uint32_t vrtpPKCS5DeriveKey(pkcs5_params_t* params, struct genkey* key);
 
 /* vrtPKCS5Encrypt and vrtPKCS5Decrypt run GOST 28147-89 in CFB mode
  * (PBES2) over length bytes of in into out under params->key, or, when it
@@ -561,33 +352,6 @@ VRT_API uint32_t vrtPKCS5Decrypt(pkcs5_params_t* params, const uint8_t* in, uint
  * derivation or the cipher. */
 VRT_API uint32_t vrtPKCS5MAC(pkcs5_params_t* params, const uint8_t* data, uint64_t length, uint8_t* mac,
                              uint64_t mac_len);
-
-VRT_API uint32_t vrtpPKCS5Encrypt(pkcs5_params_t* params, const uint8_t* in, uint8_t* out, uint64_t length);
-VRT_API uint32_t vrtpPKCS5Decrypt(pkcs5_params_t* params, const uint8_t* in, uint8_t* out, uint64_t length);
-VRT_API uint32_t vrtpPKCS5MAC(pkcs5_params_t* params, const uint8_t* data, uint64_t length, uint8_t* mac,
-                              uint64_t mac_len);
-/* The steps: derive when params->key is null, then CFB or the MAC; the
- * WithKey forms use params->key as it is (VRT_ERROR_INVALID_ARGUMENT when
- * it is null). vrtpPKCS5MAC1 checks the MAC identifiers and calls
- * vrtpPKCS5GostMAC. */
-VRT_API uint32_t vrtpPKCS5GostEncrypt(const pkcs5_params_t* params, const uint8_t* in, uint8_t* out,
-                                      uint64_t length);
-VRT_API uint32_t vrtpPKCS5GostDecrypt(const pkcs5_params_t* params, const uint8_t* in, uint8_t* out,
-                                      uint64_t length);
-VRT_API uint32_t vrtpPKCS5GostEncryptWithKey(const pkcs5_params_t* params, const uint8_t* in, uint8_t* out,
-                                             uint64_t length);
-VRT_API uint32_t vrtpPKCS5GostDecryptWithKey(const pkcs5_params_t* params, const uint8_t* in, uint8_t* out,
-                                             uint64_t length);
-VRT_API uint32_t vrtpPKCS5MAC1(const pkcs5_params_t* params, const uint8_t* data, uint64_t length, uint8_t* mac,
-                               uint64_t mac_len);
-VRT_API uint32_t vrtpPKCS5GostMAC(const pkcs5_params_t* params, const uint8_t* data, uint64_t length,
-                                  uint8_t* mac, uint64_t mac_len);
-VRT_API uint32_t vrtpPKCS5GostMACWithKey(const pkcs5_params_t* params, const uint8_t* data, uint64_t length,
-                                         uint8_t* mac, uint64_t mac_len);
-
-/* pbkdf2_self_test derives ten keys with both PRFs (the R 50.1.111-2016
- * examples for HMAC-Streebog-512) and compares them. */
-VRT_API uint32_t pbkdf2_self_test(vrtp_instance_t* instance);
 
 /* ---- key export (KExp15, KImp15) and the TC26 key wrap ---- */
 
@@ -635,151 +399,12 @@ VRT_API uint32_t vrtKeyWrapTC26(const uint8_t* ukm, uint64_t ukm_len, const stru
 VRT_API uint32_t vrtKeyUnwrapTC26(const struct genkey* kek, const uint8_t* wrapped, uint64_t wrapped_len,
                                   struct genkey* key_out);
 
-VRT_API uint32_t vrtpKExp15(const struct genkey* key, const struct genkey* enc_key, const struct genkey* mac_key,
-                            const uint8_t* iv, uint64_t iv_len, uint64_t block_size, uint8_t* out,
-                            uint64_t* out_len);
-VRT_API uint32_t vrtpKImp15(const uint8_t* exported, uint64_t exported_len, const struct genkey* enc_key,
-                            const struct genkey* mac_key, const uint8_t* iv, uint64_t iv_len, uint64_t block_size,
-                            struct genkey* key_out);
-
-/* KeyDistribution_self_test checks KDF and KDF_TREE (R 50.1.113-2016), a
- * stored TC26 wrap and its unwrap, KEG on a 512- and a 256-bit curve, and
- * the KExp15 examples of R 1323565.1.017-2018 (Magma and Kuznyechik) with
- * their imports. */
-VRT_API uint32_t KeyDistribution_self_test(vrtp_instance_t* instance);
-
 /* ==========================================================================
  * GOST R 34.12-2015 ciphers: Kuznyechik, Magma, modes, MAC, MGM
  * ========================================================================== */
 
 /* Blocks, keys and round keys of both ciphers are byte strings in the order
  * the standard prints them: byte 0 is the most significant byte. */
-
-/* ---- block-algorithm records (shared with GOST 28147-89) ---- */
-
-/* The S-box set and the expanded key record of GOST 28147-89, defined in the
- * GOST 28147-89 section below. */
-typedef struct gost89_sbox gost89_sbox_t;
-typedef struct gost89_key gost89_key_t;
-
-/* A hook of a block-algorithm record; receives the calling context. */
-typedef void (*vrt_block_hook_fn)(void* ctx);
-/* GOST R 34.12-2015 block operation: one block from in to out (they may be
- * the same buffer). Kuznyechik reads only round_keys (160 bytes), Magma only
- * key (the unmasked 32-byte key) and sbox. */
-typedef void (*gost15_block_fn)(const void* in, void* out, const void* key, const gost89_sbox_t* sbox,
-                                const void* round_keys);
-/* GOST R 34.12-2015 OMAC subkey step: see gost15KZN_mac_block. */
-typedef void (*gost15_mac_block_fn)(const void* src, void* dst, uint64_t len, uint32_t from_k1);
-/* GOST 28147-89 block operation: encrypt or decrypt in to out, or run the MAC
- * step of in on the state out, with one expanded key record per block. */
-typedef void (*gost89_block_fn)(const void* in, void* out, const gost89_key_t* key, const gost89_sbox_t* sbox);
-/* out = a XOR b over the record's block size; out may be a or b. */
-typedef void (*vrt_xor_block_fn)(const void* a, const void* b, void* out);
-/* dst = src over the record's block size. */
-typedef void (*vrt_copy_block_fn)(const void* src, void* dst);
-
-typedef union vrt_block_mac {
-  gost15_mac_block_fn gost15;
-  gost89_block_fn gost89;
-} vrt_block_mac_t;
-
-typedef union vrt_block_op {
-  gost15_block_fn gost15;
-  gost89_block_fn gost89;
-} vrt_block_op_t;
-
-/* A block cipher implementation as the mode code sees it: eleven 64-bit
- * slots. The operation slots hold the member of their cipher family (gost15
- * for Kuznyechik and Magma, gost89 for GOST 28147-89). A null hook is
- * skipped; callers test each hook before calling it. */
-typedef struct vrt_block_alg {
-  uint64_t lanes;                   /* independent streams per call: 1 or 8 */
-  uint64_t block_size;              /* bytes per call: 8, 16 or 64 */
-  vrt_block_hook_fn hook_begin;     /* first in every encrypt, decrypt or MAC call */
-  vrt_block_hook_fn hook_end;       /* last in such a call, after the keys are wiped */
-  vrt_block_hook_fn hook_after_key; /* once the unmasked keys are in place */
-  vrt_block_hook_fn hook_after_work;/* after the mode's work, before the keys are wiped */
-  vrt_block_mac_t mac_block;        /* OMAC subkey step (gost15), MAC step (gost89) */
-  vrt_block_op_t encrypt;
-  vrt_block_op_t decrypt;
-  vrt_xor_block_fn xor_block;
-  vrt_copy_block_fn copy_block;
-} vrt_block_alg_t;
-
-/* The two GOST R 34.12-2015 records: one lane, 16- and 8-byte blocks. */
-VRT_API extern const vrt_block_alg_t GOST15_G1_KUZNECHIK;
-VRT_API extern const vrt_block_alg_t GOST15_G1_MAGMA;
-
-/* ---- Kuznyechik constant tables ---- */
-
-/* pi and its inverse. */
-VRT_API extern const uint8_t Pi[256];
-VRT_API extern const uint8_t InversedPi[256];
-/* Row p is L(e_p) (L^-1(e_p)), e_p the block with 1 in byte p. */
-VRT_API extern const uint8_t LTransformationMatrix[16][16];
-VRT_API extern const uint8_t inversedLTransformationMatrix[16][16];
-/* x^i in GF(2^8) modulo x^8 + x^7 + x^6 + x + 1 (entry 255 is 1), and its
- * logarithm (entry 0 is 0). */
-VRT_API extern const uint8_t exponentialTable[256];
-VRT_API extern const uint8_t logarithmicTable[256];
-/* C_i = L(i in byte 15), i = 1..32, as blocks and as the little-endian
- * 64-bit words of bytes 0..7 (left) and 8..15 (right). */
-VRT_API extern const uint8_t roundConstants[32][16];
-VRT_API extern const uint64_t roundConstantsLeft[32];
-VRT_API extern const uint64_t roundConstantsRight[32];
-/* Entry p * 256 + b: left and right word of L(Pi[b] * e_p), and of
- * L^-1(InversedPi[b] * e_p). */
-VRT_API extern const uint64_t precomputedLSTableLeft[16 * 256];
-VRT_API extern const uint64_t precomputedLSTableRight[16 * 256];
-VRT_API extern const uint64_t precomputedInversedLSTableLeft[16 * 256];
-VRT_API extern const uint64_t precomputedInversedLSTableRight[16 * 256];
-
-/* ---- Kuznyechik core ---- */
-
-/* kuznechik_arch_schedule_encrypt writes the ten round keys K1..K10 of the
- * 32-byte key into round_keys (160 bytes). The caller wipes them. */
-VRT_API void kuznechik_arch_schedule_encrypt(uint8_t round_keys[160], const uint8_t key[32]);
-/* kuznechik_arch_schedule_decrypt writes the decryption schedule: K1 and K10
- * unchanged, L^-1(K2) .. L^-1(K9) between them. */
-VRT_API void kuznechik_arch_schedule_decrypt(uint8_t round_keys[160], const uint8_t key[32]);
-/* kuznechik_arch_encrypt_block encrypts block in place with an encryption
- * schedule; kuznechik_arch_decrypt_block decrypts in place with a decryption
- * schedule. The other pairing does not invert. */
-VRT_API void kuznechik_arch_encrypt_block(const uint8_t round_keys[160], uint8_t block[16]);
-VRT_API void kuznechik_arch_decrypt_block(const uint8_t round_keys[160], uint8_t block[16]);
-
-/* The record operations of Kuznyechik: encrypt and decrypt read only the
- * round keys; in and out may overlap. */
-VRT_API void gost15KZN_encrypt_block(const void* in, void* out, const void* key, const gost89_sbox_t* sbox,
-                                     const void* round_keys);
-VRT_API void gost15KZN_decrypt_block(const void* in, void* out, const void* key, const gost89_sbox_t* sbox,
-                                     const void* round_keys);
-VRT_API void gost15KZN_xor_block(const void* a, const void* b, void* out);
-VRT_API void gost15KZN_copy_block(const void* src, void* dst);
-/* gost15KZN_mac_block is the OMAC subkey step on 16-byte blocks. With
- * from_k1 = 0, src is R = E(0): K1 = (R << 1) XOR (0x87 if the top bit of R
- * is set), and dst receives K1 when len is a multiple of 16, else
- * K2 = (K1 << 1) XOR (0x87 if the top bit of K1 is set). With from_k1 = 1,
- * src is K1: dst is left unchanged for a multiple of 16, else receives K2.
- * src and dst may be the same buffer. */
-VRT_API void gost15KZN_mac_block(const void* src, void* dst, uint64_t len, uint32_t from_k1);
-
-/* ---- Magma ---- */
-
-/* The record operations of Magma over the S-box set sbox (the tc26 Z set,
- * identifier 0x01010108, which must be initialised): encrypt and decrypt read
- * the eight key words straight from the unmasked 32-byte key and ignore
- * round_keys; in and out may be the same buffer. */
-VRT_API void gost15Magma_encrypt_block(const void* in, void* out, const void* key, const gost89_sbox_t* sbox,
-                                       const void* round_keys);
-VRT_API void gost15Magma_decrypt_block(const void* in, void* out, const void* key, const gost89_sbox_t* sbox,
-                                       const void* round_keys);
-VRT_API void gost15Magma_xor_block(const void* a, const void* b, void* out);
-VRT_API void gost15Magma_copy_block(const void* src, void* dst);
-/* gost15Magma_mac_block: the subkey step of gost15KZN_mac_block on 8-byte
- * blocks, with the constant 0x1B. */
-VRT_API void gost15Magma_mac_block(const void* src, void* dst, uint64_t len, uint32_t from_k1);
 
 /* ---- cipher context: identifiers and records ---- */
 
@@ -906,19 +531,6 @@ VRT_API uint32_t vrtGost15EncryptSimple(Gost15Ctx* ctx, const struct genkey* key
 VRT_API uint32_t vrtGost15DecryptSimple(Gost15Ctx* ctx, const struct genkey* key, const uint8_t* in,
                                         uint8_t* out, uint64_t len, const uint8_t* iv, uint64_t iv_len);
 
-VRT_API uint32_t vrtpGost15CtxAlloc(Gost15Ctx** ctx_out, uint32_t lanes, uint32_t block_size);
-VRT_API uint32_t vrtpGost15CtxInit(Gost15Ctx* ctx, uint32_t lanes);
-VRT_API uint32_t vrtpGost15CtxAllocInitialized(Gost15Ctx** ctx_out, uint32_t lanes, uint32_t block_size);
-VRT_API void vrtpGost15CtxFree(Gost15Ctx* ctx);
-VRT_API uint32_t vrtpGost15SetMode(Gost15Ctx* ctx, uint32_t mode, uint32_t flags);
-VRT_API uint32_t vrtpGost15SetParametersACPKM(Gost15Ctx* ctx, uint64_t section_size, uint64_t frame_size);
-VRT_API uint32_t vrtpGost15Encrypt(Gost15Ctx* ctx, Gost15Vec* vec, uint64_t count);
-VRT_API uint32_t vrtpGost15Decrypt(Gost15Ctx* ctx, Gost15Vec* vec, uint64_t count);
-VRT_API uint32_t vrtpGost15EncryptSimple(Gost15Ctx* ctx, const struct genkey* key, const uint8_t* in,
-                                         uint8_t* out, uint64_t len, const uint8_t* iv, uint64_t iv_len);
-VRT_API uint32_t vrtpGost15DecryptSimple(Gost15Ctx* ctx, const struct genkey* key, const uint8_t* in,
-                                         uint8_t* out, uint64_t len, const uint8_t* iv, uint64_t iv_len);
-
 /* ---- cipher context: streams and saved state ---- */
 
 /* vrtGost15EncryptUpdate encrypts one piece of a stream. The first piece
@@ -972,17 +584,6 @@ VRT_API uint32_t vrtGost15SaveState(Gost15Ctx* ctx, uint8_t* blob, uint64_t* siz
  * done on the next call, as every call on such a stream does. */
 VRT_API uint32_t vrtGost15RestoreState(Gost15Ctx* ctx, const uint8_t* blob, uint64_t size);
 
-VRT_API uint32_t vrtpGost15EncryptUpdate(Gost15Ctx* ctx, const struct genkey* key, const uint8_t* in,
-                                         uint64_t in_len, const uint8_t* iv, uint64_t iv_len, uint8_t* out,
-                                         uint64_t* out_len);
-VRT_API uint32_t vrtpGost15DecryptUpdate(Gost15Ctx* ctx, const struct genkey* key, const uint8_t* in,
-                                         uint64_t in_len, const uint8_t* iv, uint64_t iv_len, uint8_t* out,
-                                         uint64_t* out_len);
-VRT_API uint32_t vrtpGost15EncryptFinal(Gost15Ctx* ctx, const struct genkey* key, uint8_t* out, uint64_t* out_len);
-VRT_API uint32_t vrtpGost15DecryptFinal(Gost15Ctx* ctx, const struct genkey* key, uint8_t* out, uint64_t* out_len);
-VRT_API uint32_t vrtpGost15SaveState(Gost15Ctx* ctx, uint8_t* blob, uint64_t* size);
-VRT_API uint32_t vrtpGost15RestoreState(Gost15Ctx* ctx, const uint8_t* blob, uint64_t size);
-
 /* ---- MAC: OMAC and OMAC-ACPKM ---- */
 
 struct binstr;
@@ -1029,101 +630,6 @@ VRT_API uint32_t vrtGost15MACSaveState(Gost15Ctx* ctx, uint8_t* blob, uint64_t* 
  * was). */
 VRT_API uint32_t vrtGost15MACRestoreState(Gost15Ctx* ctx, const uint8_t* blob, uint64_t size);
 
-VRT_API uint32_t vrtpGost15MAC(Gost15Ctx* ctx, Gost15Vec* vec, uint64_t count);
-VRT_API uint32_t vrtpGost15MACSimple(Gost15Ctx* ctx, const struct genkey* key, const uint8_t* data, uint64_t len);
-VRT_API uint32_t vrtpGost15MACUpdate(Gost15Ctx* ctx, const struct genkey* key, const uint8_t* data, uint64_t len);
-VRT_API uint32_t vrtpGost15MACGetValue(Gost15Ctx* ctx, const struct genkey* key, uint8_t* mac);
-VRT_API uint32_t vrtpGost15MACSaveState(Gost15Ctx* ctx, uint8_t* blob, uint64_t* size);
-VRT_API uint32_t vrtpGost15MACRestoreState(Gost15Ctx* ctx, const uint8_t* blob, uint64_t size);
-
-/* gost15_mac_entire_example computes the MAC of message (any length, also
- * empty) with a private context: allocate for block_size, set mode (and for
- * OMAC-ACPKM the sizes section_size and frame_size), feed, write the n-byte
- * MAC value to mac, free. Returns the first failing status. */
-VRT_API uint32_t gost15_mac_entire_example(const struct binstr* message, const struct genkey* key, uint32_t mode,
-                                           uint8_t* mac, uint32_t block_size, uint64_t section_size,
-                                           uint64_t frame_size);
-/* gost15_mac_stream_final_example restores the MAC state blob state into a
- * private context for block_size and writes the n-byte MAC value of the
- * message it holds to mac. Returns the first failing status. */
-VRT_API uint32_t gost15_mac_stream_final_example(const struct genkey* key, uint32_t block_size, uint8_t* mac,
-                                                 const struct binstr* state);
-
-/* gost15_self_test runs the mode examples of both ciphers (ECB, CBC, CFB,
- * OFB, CTR and CTR-ACPKM) as streams in pieces moved between contexts by
- * their saved states, each prefix closed and compared with the one-shot
- * result, both directions; and the MAC examples (OMAC, OMAC-ACPKM) in one
- * piece and in pieces through saved states. 0, 1 on a mismatch, or a
- * failing call's status. */
-VRT_API uint32_t gost15_self_test(vrtp_instance_t* instance);
-
-/* gost15_encrypt_example and gost15_decrypt_example run one message through
- * a private context: allocate for block_size, set the mode with flags 0,
- * for CTR-ACPKM the section size acpkm_section (unused by the other modes),
- * EncryptSimple / DecryptSimple, free. Returns the first failing status. */
-VRT_API uint32_t gost15_encrypt_example(const uint8_t* in, uint64_t len, const struct genkey* key,
-                                        const uint8_t* iv, uint64_t iv_len, uint32_t mode, uint32_t block_size,
-                                        uint64_t acpkm_section, uint8_t* out);
-VRT_API uint32_t gost15_decrypt_example(const uint8_t* in, uint64_t len, const struct genkey* key,
-                                        const uint8_t* iv, uint64_t iv_len, uint32_t mode, uint32_t block_size,
-                                        uint64_t acpkm_section, uint8_t* out);
-
-/* ---- cipher context: mode workers ---- */
-
-/* The workers run the attached descriptors of a checked request with the
- * unmasked key in the context: they compute the schedule, process all whole
- * blocks but the last 1..n bytes, hold those back, run the final step
- * unless a stream of the direction is open, and wipe the schedule. The
- * final steps process the held-back bytes (zero-padded to a block) and
- * write n bytes (ECB, CBC) or the bytes held (stream modes). Each returns a
- * status (5 for a context of another mode). */
-VRT_API uint32_t gost15_ecb_encrypt(Gost15Ctx* ctx);
-VRT_API uint32_t gost15_ecb_decrypt(Gost15Ctx* ctx);
-VRT_API uint32_t gost15_cbc_encrypt(Gost15Ctx* ctx);
-VRT_API uint32_t gost15_cbc_decrypt(Gost15Ctx* ctx);
-VRT_API uint32_t gost15_cfb_encrypt(Gost15Ctx* ctx);
-VRT_API uint32_t gost15_cfb_decrypt(Gost15Ctx* ctx);
-VRT_API uint32_t gost15_ctr_crypt(Gost15Ctx* ctx);
-VRT_API uint32_t gost15_ofb_crypt(Gost15Ctx* ctx);
-VRT_API uint32_t gost15_ctr_acpkm_crypt(Gost15Ctx* ctx);
-VRT_API uint32_t gost15_encrypt_final(Gost15Ctx* ctx);
-VRT_API uint32_t gost15_decrypt_final(Gost15Ctx* ctx);
-/* The MAC workers: gost15_mac (OMAC) and gost15_omac_acpkm run the chain
- * over the attached descriptors' whole blocks but the last 1..n bytes;
- * gost15_mac_final runs the final step of either MAC mode into the first
- * descriptor's out (n bytes) and clears the message. 2 for OMAC-ACPKM
- * without its sizes, 5 for another mode. */
-VRT_API uint32_t gost15_mac(Gost15Ctx* ctx);
-VRT_API uint32_t gost15_omac_acpkm(Gost15Ctx* ctx);
-VRT_API uint32_t gost15_mac_final(Gost15Ctx* ctx);
-/* gost15_key_conversion_ACPKM replaces the unmasked key in the context's
- * key buffer by its ACPKM conversion (the ECB encryption of 80 81 .. 9f
- * under it) and leaves the Kuznyechik encryption schedule of the new key in
- * the round-key area. gost15_key_prepare_ctr_acpkm applies the conversion
- * once per key change the CTR-ACPKM message has done so far and wipes the
- * schedule. Both need the key in place (inside a call) and return 0, or 3
- * for a null or uninitialised ctx. */
-VRT_API uint32_t gost15_key_conversion_ACPKM(Gost15Ctx* ctx);
-VRT_API uint32_t gost15_key_prepare_ctr_acpkm(Gost15Ctx* ctx);
-/* CTR15 adds 1 to the block_size-byte big-endian integer at ctr, wrapping
- * to zero after all 0xFF. */
-VRT_API void CTR15(uint8_t* ctr, uint64_t block_size);
-
-/* ---- schedule management on a cipher context ---- */
-
-/* gost15_key_shedule_encrypt computes the Kuznyechik encryption schedule of
- * key (32 bytes) into the context's 160-byte round-key area; a Magma context
- * (8-byte blocks) has no schedule and is left alone. A null ctx or key does
- * nothing. */
-VRT_API void gost15_key_shedule_encrypt(Gost15Ctx* ctx, const uint8_t* key);
-/* gost15_key_shedule_decrypt: the same with the decryption schedule. */
-VRT_API void gost15_key_shedule_decrypt(Gost15Ctx* ctx, const uint8_t* key);
-/* gost15_key_shedule_clean overwrites the round-key area of a Kuznyechik
- * context with random bytes (vrt_memreset_s). Returns 0, or the generator's
- * status, in which case the area is zero-filled instead. Nothing to do (0)
- * for a Magma or null context. */
-VRT_API uint32_t gost15_key_shedule_clean(Gost15Ctx* ctx);
-
 /* ---- MGM ---- */
 
 /* Multilinear Galois Mode authenticated encryption with associated data over
@@ -1135,35 +641,6 @@ VRT_API uint32_t gost15_key_shedule_clean(Gost15Ctx* ctx);
 #define VRT_AEAD_KIND_AAD   UINT32_C(1) /* associated data, authenticated only */
 #define VRT_AEAD_KIND_TEXT  UINT32_C(2) /* text: plaintext to encrypt, ciphertext to decrypt */
 
-/* out = a * b in the field of the record (a, b and out may alias). */
-typedef void (*vrt_gf_mul_fn)(void* out, const void* a, const void* b);
-/* Adds 1 to one half of a block in place. */
-typedef void (*vrt_block_incr_fn)(void* block);
-/* Writes count length blocks (one per lane) for aad_len and text_len bytes. */
-typedef void (*vrt_concat_len_fn)(void* out, uint64_t aad_len, uint64_t text_len, uint64_t count);
-
-/* An MGM implementation as the mode code sees it: fourteen 64-bit slots. */
-typedef struct vrt_aead_alg {
-  uint64_t lanes;                 /* 1 */
-  uint64_t block_size;            /* 16 or 8 */
-  const void* reserved3;          /* slots 3 to 6: empty */
-  const void* reserved4;
-  const void* reserved5;
-  const void* reserved6;
-  vrt_gf_mul_fn mul;              /* multiplication in GF(2^128) or GF(2^64) */
-  gost15_block_fn encrypt;        /* one block through the cipher */
-  const void* reserved9;          /* empty */
-  vrt_block_incr_fn incr_l;       /* +1 on the left half (authentication counter) */
-  vrt_block_incr_fn incr_r;       /* +1 on the right half (encryption counter) */
-  vrt_concat_len_fn concat_len;   /* the length block */
-  vrt_xor_block_fn xor_block;
-  vrt_copy_block_fn copy_block;
-} vrt_aead_alg_t;
-
-/* The two MGM records: Kuznyechik in GF(2^128), Magma (over the tc26 Z
- * S-box set) in GF(2^64). */
-VRT_API extern const vrt_aead_alg_t AEAD_G1_KUZNECHIK;
-VRT_API extern const vrt_aead_alg_t AEAD_G1_MAGMA;
 
 struct genkey;
 
@@ -1286,55 +763,6 @@ VRT_API uint32_t vrtAEADSaveState(AeadCtx* ctx, uint8_t* blob, uint64_t* size);
  * failure ctx is left as it was. */
 VRT_API uint32_t vrtAEADRestoreState(AeadCtx* ctx, const uint8_t* blob, uint64_t size);
 
-VRT_API uint32_t vrtpAEADCtxAlloc(AeadCtx** ctx, uint32_t lanes, uint64_t block_size);
-VRT_API uint32_t vrtpAEADCtxInit(AeadCtx* ctx, uint32_t lanes);
-VRT_API uint32_t vrtpAEADCtxAllocInitialized(AeadCtx** ctx, uint32_t lanes, uint64_t block_size);
-VRT_API void vrtpAEADCtxFree(AeadCtx* ctx);
-VRT_API uint32_t vrtpAEADSetNonce(AeadCtx* ctx, const uint8_t* nonce);
-VRT_API uint32_t vrtpAEADEncrypt(AeadCtx* ctx, AeadVec* text_vec, AeadVec* aad_vec, uint64_t count);
-VRT_API uint32_t vrtpAEADDecrypt(AeadCtx* ctx, AeadVec* text_vec, AeadVec* aad_vec, uint64_t count);
-VRT_API uint32_t vrtpAEADEncryptSimple(AeadCtx* ctx, const struct genkey* key, const uint8_t* in, uint8_t* out,
-                                       uint64_t len, const uint8_t* aad, uint64_t aad_len);
-VRT_API uint32_t vrtpAEADDecryptSimple(AeadCtx* ctx, const struct genkey* key, const uint8_t* in, uint8_t* out,
-                                       uint64_t len, const uint8_t* aad, uint64_t aad_len);
-VRT_API uint32_t vrtpAEADImitGetValue(AeadCtx* ctx, uint8_t* tag, uint64_t tag_len);
-VRT_API uint32_t vrtpAEADImitSetValue(AeadCtx* ctx, const uint8_t* tag, uint64_t tag_len);
-VRT_API uint32_t vrtpAEADEncryptUpdate(AeadCtx* ctx, const struct genkey* key, const uint8_t* data, uint64_t len,
-                                       uint32_t kind, uint8_t* out, uint64_t* out_len);
-VRT_API uint32_t vrtpAEADEncryptFinal(AeadCtx* ctx, const struct genkey* key, uint8_t* out, uint64_t* out_len,
-                                      uint8_t* tag, uint64_t tag_len);
-VRT_API uint32_t vrtpAEADDecryptUpdate(AeadCtx* ctx, const struct genkey* key, const uint8_t* data, uint64_t len,
-                                       uint32_t kind);
-VRT_API uint32_t vrtpAEADDecryptFinal(AeadCtx* ctx, const struct genkey* key, uint8_t* out, uint64_t* out_len);
-VRT_API uint32_t vrtpAEADSaveState(AeadCtx* ctx, uint8_t* blob, uint64_t* size);
-VRT_API uint32_t vrtpAEADRestoreState(AeadCtx* ctx, const uint8_t* blob, uint64_t size);
-
-/* mulGaloisField128 sets out = a * b in GF(2^128) modulo x^128 + x^7 + x^2 +
- * x + 1, for 16-byte big-endian values; mulGaloisField64 the same in GF(2^64)
- * modulo x^64 + x^4 + x^3 + x + 1 for 8-byte values. out may alias a or b.
- * Both run in time independent of the values: carry-less multiplication
- * where the processor has it, masked shift-and-add otherwise. */
-VRT_API void mulGaloisField128(void* out, const void* a, const void* b);
-VRT_API void mulGaloisField64(void* out, const void* a, const void* b);
-/* Add 1, wrapping, to bytes 0..7 (L) or 8..15 (R) of a 16-byte block, or to
- * bytes 0..3 or 4..7 of an 8-byte block, as a big-endian number; the other
- * half is left alone. */
-VRT_API void kuznechikCounterL(void* block);
-VRT_API void kuznechikCounterR(void* block);
-VRT_API void magmaCounterL(void* block);
-VRT_API void magmaCounterR(void* block);
-/* kuznechikConcatLen writes count 16-byte blocks, each the bit lengths
- * aad_len * 8 and text_len * 8 as two 64-bit big-endian numbers;
- * magmaConcatLen count 8-byte blocks, each the two bit lengths as 32-bit
- * big-endian numbers. Lengths beyond the mode's limit do not fit. */
-VRT_API void kuznechikConcatLen(void* out, uint64_t aad_len, uint64_t text_len, uint64_t count);
-VRT_API void magmaConcatLen(void* out, uint64_t aad_len, uint64_t text_len, uint64_t count);
-
-/* aead_self_test runs the published MGM examples of both ciphers: streamed
- * with the state saved and restored between pieces, and in one call, both
- * directions. 0, 1 on a mismatch, or a failing call's status. */
-VRT_API uint32_t aead_self_test(vrtp_instance_t* instance);
-
 /* ==========================================================================
  * GOST 28147-89
  * ========================================================================== */
@@ -1362,6 +790,10 @@ VRT_API uint32_t aead_self_test(vrtp_instance_t* instance);
  * little-endian 32-bit word. */
 #define VRT_GOST89_SBOX_TAG                   UINT32_C(0x584F4253)
 
+/* The S-box set and the expanded key record of GOST 28147-89. */
+typedef struct gost89_sbox gost89_sbox_t;
+typedef struct gost89_key gost89_key_t;
+
 /* An S-box set. packed: byte 4r + c (r = 0..15, c = 0..3) holds S_2c[r] in
  * its low nibble and S_2c+1[r] in its high nibble, S_0 acting on the least
  * significant nibble of a word. tables: T_c[v] = ROTL32(((S_2c+1[v >> 4] << 4)
@@ -1383,37 +815,8 @@ struct gost89_sbox {
 #define GOST89_KEY_REVERSED  UINT32_C(0x4) /* with GOST89_KEY_ADD only: the key is
                                               read in reversed byte order */
 
-/* An expanded key record (68 bytes). The block operations unmask the eight
- * key words into registers at the start of every call and never write them
- * back: with GOST89_KEY_XOR (which wins) word j is key[j] ^ mask[j]; with
- * GOST89_KEY_ADD it is key[j] - mask[j], or with GOST89_KEY_REVERSED as well
- * BSWAP32(key[7-j] - mask[7-j]); with neither it is key[j]. */
-struct gost89_key {
-  uint32_t key[8];
-  uint32_t mask[8];
-  uint32_t flags;
-};
+/* ---- S-box sets ---- */
 
-/* ---- S-box store ---- */
-
-/* The eleven built-in sets, expanded by library initialisation. */
-VRT_API extern gost89_sbox_t vrtpGost89Sboxtc26_gost_28147_param_Z;
-VRT_API extern gost89_sbox_t vrtpGost89SboxGostR3411_94_TestParamSet;
-VRT_API extern gost89_sbox_t vrtpGost89SboxGostR3411_94_CryptoProParamSet;
-VRT_API extern gost89_sbox_t vrtpGost89SboxGost28147_89_TestParamSet;
-VRT_API extern gost89_sbox_t vrtpGost89SboxGost28147_89_CryptoPro_A_ParamSet;
-VRT_API extern gost89_sbox_t vrtpGost89SboxGost28147_89_CryptoPro_B_ParamSet;
-VRT_API extern gost89_sbox_t vrtpGost89SboxGost28147_89_CryptoPro_C_ParamSet;
-VRT_API extern gost89_sbox_t vrtpGost89SboxGost28147_89_CryptoPro_D_ParamSet;
-VRT_API extern gost89_sbox_t vrtpGost89Sboxgost_28147_NVQ_A;
-VRT_API extern gost89_sbox_t vrtpGost89Sboxgost_28147_NVQ_003;
-VRT_API extern gost89_sbox_t vrtpGost89Sboxgost_28147_NVQ_006;
-
-/* vrtpGost89SboxPointer maps an identifier to its built-in set; any other
- * value is returned as the address itself (0 gives null). */
-VRT_API gost89_sbox_t* vrtpGost89SboxPointer(uintptr_t id);
-/* vrtpGost89SboxInitialized returns 1 when sbox is non-null and tagged, else 0. */
-VRT_API uint32_t vrtpGost89SboxInitialized(const gost89_sbox_t* sbox);
 /* vrtGost89SboxInit initialises the set that id names, once: an initialised
  * set is left as it is (packed ignored). Otherwise, under the S-box lock, the
  * 64 packed bytes are copied in (null packed: the set's own packed bytes are
@@ -1426,91 +829,6 @@ VRT_API uint32_t vrtGost89SboxInit(uintptr_t id, const uint8_t* packed);
  * (so a concurrent initialisation has finished); the set stays usable.
  * Returns 0. */
 VRT_API uint32_t vrtGost89SboxFree(uintptr_t id);
-VRT_API uint32_t vrtpGost89SboxInit(uintptr_t id, const uint8_t* packed);
-VRT_API uint32_t vrtpGost89SboxFree(uintptr_t id);
-
-/* gost89_sbox_init expands the eleven built-in sets (again if already
- * tagged), then creates the S-box lock; gost89_sbox_cleanup destroys the
- * lock. gost89_init runs gost89_sbox_init and gost89_arch_init, and on a
- * failure gost89_cleanup; gost89_cleanup runs gost89_arch_cleanup and
- * gost89_sbox_cleanup and leaves the tags and record pointers as they are.
- * gost89_arch_init selects the scalar scheduled record for single blocks,
- * then gost89_avx_init the AVX eight-block record when instance->cpu_enabled
- * has VRT_CPU_AVX, the AVX-512VL one when it has VRT_CPU_AVX512VL (single
- * blocks stay scalar, the faster form for one block).
- * gost89_arch_init_sbox (gost89_avx_init_sbox) writes the nibble-pair tables
- * of a set. All return 0. */
-VRT_API uint32_t gost89_sbox_init(void);
-VRT_API void gost89_sbox_cleanup(void);
-VRT_API uint32_t gost89_init(vrtp_instance_t* instance);
-VRT_API void gost89_cleanup(vrtp_instance_t* instance);
-VRT_API uint32_t gost89_arch_init(vrtp_instance_t* instance);
-VRT_API void gost89_arch_cleanup(vrtp_instance_t* instance);
-VRT_API uint32_t gost89_avx_init(vrtp_instance_t* instance);
-VRT_API uint32_t gost89_arch_init_sbox(gost89_sbox_t* sbox);
-VRT_API uint32_t gost89_avx_init_sbox(gost89_sbox_t* sbox);
-
-/* ---- block operations ---- */
-
-/* Portable single-block operations; in and out may be the same buffer. The
- * MAC step runs the 16-round cycle on the 8-byte state after XORing in. */
-VRT_API void gost89_encrypt_block(const void* in, void* out, const gost89_key_t* key, const gost89_sbox_t* sbox);
-VRT_API void gost89_decrypt_block(const void* in, void* out, const gost89_key_t* key, const gost89_sbox_t* sbox);
-VRT_API void gost89_mac_block(const void* in, void* state, const gost89_key_t* key, const gost89_sbox_t* sbox);
-VRT_API void gost89_xor_block(const void* a, const void* b, void* out);
-VRT_API void gost89_copy_block(const void* src, void* dst);
-/* Eight blocks (64 bytes, block i at bytes 8i..8i+7) with eight key records
- * side by side, block i under record i; each block goes through the record
- * that vrtpGost89AlgG1ptr names at the time of the call. */
-VRT_API void gost89_encrypt_block8(const void* in, void* out, const gost89_key_t* key, const gost89_sbox_t* sbox);
-VRT_API void gost89_decrypt_block8(const void* in, void* out, const gost89_key_t* key, const gost89_sbox_t* sbox);
-VRT_API void gost89_mac_block8(const void* in, void* state, const gost89_key_t* key, const gost89_sbox_t* sbox);
-VRT_API void gost89_xor_block8(const void* a, const void* b, void* out);
-VRT_API void gost89_copy_block8(const void* src, void* dst);
-
-/* The scalar scheduled variant; tables is the address of T0 of the set
- * (tables[0] of a gost89_sbox_t, the four tables following). */
-VRT_API void __gost89alu_encrypt_block(const void* in, void* out, const gost89_key_t* key, const uint32_t* tables);
-VRT_API void __gost89alu_decrypt_block(const void* in, void* out, const gost89_key_t* key, const uint32_t* tables);
-VRT_API void __gost89alu_mac_block(const void* in, void* state, const gost89_key_t* key, const uint32_t* tables);
-VRT_API void __gost89alu_xor_block(const void* a, const void* b, void* out);
-VRT_API void __gost89alu_copy_block(const void* src, void* dst);
-
-/* The AVX variant: byte shuffles of the nibble-pair tables (pairs, the first
- * 64 bytes of a set's cpu area), no data-dependent memory access. The
- * eight-block forms read only the first key record and use it for all eight
- * blocks. Only call them where the processor has AVX. */
-VRT_API void __gost89avx_encrypt_block(const void* in, void* out, const gost89_key_t* key, const uint8_t* pairs);
-VRT_API void __gost89avx_decrypt_block(const void* in, void* out, const gost89_key_t* key, const uint8_t* pairs);
-VRT_API void __gost89avx_mac_block(const void* in, void* state, const gost89_key_t* key, const uint8_t* pairs);
-VRT_API void __gost89avx_encrypt8(const void* in, void* out, const gost89_key_t* key, const uint8_t* pairs);
-VRT_API void __gost89avx_decrypt8(const void* in, void* out, const gost89_key_t* key, const uint8_t* pairs);
-VRT_API void __gost89avx_mac8(const void* in, void* state, const gost89_key_t* key, const uint8_t* pairs);
-
-/* The eight-block forms on AVX-512VL: all eight blocks in one register per
- * half, the same substitution by shuffles; the first key record serves all
- * blocks. Only call them where VRT_CPU_AVX512VL is set. */
-VRT_API void __gost89avx512_encrypt8(const void* in, void* out, const gost89_key_t* key, const uint8_t* pairs);
-VRT_API void __gost89avx512_decrypt8(const void* in, void* out, const gost89_key_t* key, const uint8_t* pairs);
-VRT_API void __gost89avx512_mac8(const void* in, void* state, const gost89_key_t* key, const uint8_t* pairs);
-/* Sixteen blocks (128 bytes) in 512-bit registers under the first key record;
- * only where VRT_CPU_AVX512VBMI (which includes AVX-512 BW) is set. The
- * counter mode uses it for long runs. */
-VRT_API void __gost89avx512_encrypt16(const void* in, void* out, const gost89_key_t* key, const uint8_t* pairs);
-
-/* The five records: portable single and eight blocks, scalar scheduled, AVX
- * single and eight blocks; and the two in use, chosen at initialisation
- * (before it: the portable ones). */
-VRT_API extern const vrt_block_alg_t vrtpGost89AlgG1;
-VRT_API extern const vrt_block_alg_t vrtpGost89AlgG8;
-VRT_API extern const vrt_block_alg_t vrtpGost89AlgAluG1;
-VRT_API extern const vrt_block_alg_t vrtpGost89AlgAvxG1;
-VRT_API extern const vrt_block_alg_t vrtpGost89AlgAvxG8;
-/* The AVX-512VL eight-block record, chosen over vrtpGost89AlgAvxG8 where the
- * processor has it. */
-VRT_API extern const vrt_block_alg_t vrtpGost89AlgAvx512G8;
-VRT_API extern const vrt_block_alg_t* vrtpGost89AlgG1ptr;
-VRT_API extern const vrt_block_alg_t* vrtpGost89AlgG8ptr;
 
 /* ---- cipher context and modes ---- */
 
@@ -1533,6 +851,9 @@ VRT_API extern const vrt_block_alg_t* vrtpGost89AlgG8ptr;
 #define VRT_VEC_SKIP      UINT32_C(0x80000000) /* leave this lane alone in this call */
 
 struct genkey;
+
+/* A block-algorithm record (defined in the ABI-level block). */
+typedef struct vrt_block_alg vrt_block_alg_t;
 
 /* One lane of a request. A call consumes len bytes from in, advancing in and
  * out and lowering len. In MAC mode out (optional) receives the 8-byte MAC
@@ -1627,29 +948,6 @@ VRT_API uint32_t vrtGost89MACSimple(Gost89Ctx* ctx, const struct genkey* key, co
  * to out; take a prefix for a shorter MAC. 3 outside MAC mode. */
 VRT_API uint32_t vrtGost89MACGetValue(Gost89Ctx* ctx, uint8_t* out);
 
-VRT_API uint32_t vrtpGost89CtxAlloc(Gost89Ctx** ctx, uint32_t lanes);
-VRT_API uint32_t vrtpGost89CtxInit(Gost89Ctx* ctx, uint32_t lanes, uintptr_t sbox_id);
-VRT_API uint32_t vrtpGost89CtxAllocInitialized(Gost89Ctx** ctx, uint32_t lanes, uintptr_t sbox_id);
-VRT_API void vrtpGost89CtxFree(Gost89Ctx* ctx);
-VRT_API uint32_t vrtpGost89SetMode(Gost89Ctx* ctx, uint32_t mode, uint32_t flags);
-VRT_API uint32_t vrtpGost89SetState(Gost89Ctx* ctx, Gost89Vec* vecs, uint64_t count);
-VRT_API uint32_t vrtpGost89SetStateSimple(Gost89Ctx* ctx, const uint8_t iv[8]);
-VRT_API uint32_t vrtpGost89Encrypt(Gost89Ctx* ctx, Gost89Vec* vecs, uint64_t count);
-VRT_API uint32_t vrtpGost89Decrypt(Gost89Ctx* ctx, Gost89Vec* vecs, uint64_t count);
-VRT_API uint32_t vrtpGost89MAC(Gost89Ctx* ctx, Gost89Vec* vecs, uint64_t count);
-VRT_API uint32_t vrtpGost89EncryptSimple(Gost89Ctx* ctx, const struct genkey* key, const uint8_t* in,
-                                         uint8_t* out, uint64_t len);
-VRT_API uint32_t vrtpGost89DecryptSimple(Gost89Ctx* ctx, const struct genkey* key, const uint8_t* in,
-                                         uint8_t* out, uint64_t len);
-VRT_API uint32_t vrtpGost89MACSimple(Gost89Ctx* ctx, const struct genkey* key, const uint8_t* in, uint64_t len);
-VRT_API uint32_t vrtpGost89MACGetValue(Gost89Ctx* ctx, uint8_t* out);
-
-/* gost89_self_test checks a two-block ECB answer on the tc26 Z set;
- * gost89_self_test_NVQ_SBOXes round-trips a block pair on each NVQ set.
- * 0, 1 on a mismatch, or a failing call's status. */
-VRT_API uint32_t gost89_self_test(vrtp_instance_t* instance);
-VRT_API uint32_t gost89_self_test_NVQ_SBOXes(vrtp_instance_t* instance);
-
 /* ==========================================================================
  * GOST R 34.10-2012 signatures and VKO
  * ========================================================================== */
@@ -1707,77 +1005,6 @@ VRT_API extern const sign2012_par_t gost3410_param_tc26_gost_3410_12_512_paramSe
 VRT_API extern const sign2012_par_t gost3410_param_tc26_gost_3410_12_512_paramSetA;
 VRT_API extern const sign2012_par_t gost3410_param_tc26_gost_3410_12_512_paramSetB;
 VRT_API extern const sign2012_par_t gost3410_param_tc26_gost_3410_12_512_paramSetC;
-
-/* ---- integer constants ---- */
-
-/* Little-endian numbers of the named width: 0, 1 and 256 (256 bits), 0, 1 and
- * 512 (512 bits), 0 (1024 bits). */
-VRT_API extern const uint64_t C256_0[4];
-VRT_API extern const uint64_t C256_1[4];
-VRT_API extern const uint64_t C256_256[4];
-VRT_API extern const uint64_t C512_0[8];
-VRT_API extern const uint64_t C512_1[8];
-VRT_API extern const uint64_t C512_512[8];
-VRT_API extern const uint64_t C1024_0[16];
-
-/* ---- BMI2 integer routines ----
- *
- * Fixed-width arithmetic on little-endian arrays of 64-bit words (4, 8 or 16
- * words for 256, 512 or 1024 bits). They execute MULX, SHLX and SHRX: call
- * them only where VRT_CPU_BMI2 is set in vrtpInstance.cpu_enabled. None
- * is constant-time. Unless a result pointer is named they work in place on
- * the first argument; a returned mask is all-ones (carry or borrow out) or 0.
- *
- * add_N(x, y): x = x + y mod 2^N. sub_N(x, y): x = x - y mod 2^N.
- * shl_N(x, bits), shr_N(x, bits): logical shifts; any count, N or more
- *   clears x. sar_N(x, bits): arithmetic shift right (bit N-1 fills).
- * shr_N_1(x, top): x = (top:x) >> 1 for top 0 or 1; returns the old bit 0.
- * mul_N(r, a, b): r (2N bits) += a*b; pass r zeroed for the plain product.
- * sqr_N(r, a): r (2N bits) = a*a.
- * muls_N(r, a, w): r (N+64 bits) = a*w for one word w.
- * div_N(x, d, rem): x = x / d and rem = x mod d (rem N bits). A zero d
- *   leaves quotient 0 and rem unchanged. No operand may alias another.
- * inv_N(u, v, cv, cu, w): runs the binary extended Euclidean loop in place
- *   until u = 0; with w odd, u = b, v = w, cu = 1, cv = 0 on entry, v ends
- *   as gcd(b, w) and, when that is 1, cv as b^-1 mod w. Returns at once
- *   when v is 0.
- * mont_mul_N(a, b, n0, p): a = a*b*2^-N mod p for odd p, a, b < p and
- *   n0 = -p^-1 mod 2^64; b may alias a. */
-VRT_API uint64_t add_256(uint64_t* x, const uint64_t* y);
-VRT_API uint64_t add_512(uint64_t* x, const uint64_t* y);
-VRT_API uint64_t add_1024(uint64_t* x, const uint64_t* y);
-VRT_API uint64_t sub_256(uint64_t* x, const uint64_t* y);
-VRT_API uint64_t sub_512(uint64_t* x, const uint64_t* y);
-VRT_API uint64_t sub_1024(uint64_t* x, const uint64_t* y);
-VRT_API void shl_256(uint64_t* x, uint64_t bits);
-VRT_API void shl_512(uint64_t* x, uint64_t bits);
-VRT_API void shl_1024(uint64_t* x, uint64_t bits);
-VRT_API void shr_256(uint64_t* x, uint64_t bits);
-VRT_API void shr_512(uint64_t* x, uint64_t bits);
-VRT_API void shr_1024(uint64_t* x, uint64_t bits);
-VRT_API void sar_256(uint64_t* x, uint64_t bits);
-VRT_API void sar_512(uint64_t* x, uint64_t bits);
-VRT_API void sar_1024(uint64_t* x, uint64_t bits);
-VRT_API uint64_t shr_256_1(uint64_t* x, uint64_t top);
-VRT_API uint64_t shr_512_1(uint64_t* x, uint64_t top);
-VRT_API uint64_t shr_1024_1(uint64_t* x, uint64_t top);
-VRT_API void mul_256(uint64_t* r, const uint64_t* a, const uint64_t* b);
-VRT_API void mul_512(uint64_t* r, const uint64_t* a, const uint64_t* b);
-VRT_API void mul_1024(uint64_t* r, const uint64_t* a, const uint64_t* b);
-VRT_API void sqr_256(uint64_t* r, const uint64_t* a);
-VRT_API void sqr_512(uint64_t* r, const uint64_t* a);
-VRT_API void sqr_1024(uint64_t* r, const uint64_t* a);
-VRT_API void muls_256(uint64_t* r, const uint64_t* a, uint64_t w);
-VRT_API void muls_512(uint64_t* r, const uint64_t* a, uint64_t w);
-VRT_API void muls_1024(uint64_t* r, const uint64_t* a, uint64_t w);
-VRT_API void div_256(uint64_t* x, const uint64_t* d, uint64_t* rem);
-VRT_API void div_512(uint64_t* x, const uint64_t* d, uint64_t* rem);
-VRT_API void div_1024(uint64_t* x, const uint64_t* d, uint64_t* rem);
-VRT_API void inv_256(uint64_t* u, uint64_t* v, uint64_t* cv, uint64_t* cu, const uint64_t* w);
-VRT_API void inv_512(uint64_t* u, uint64_t* v, uint64_t* cv, uint64_t* cu, const uint64_t* w);
-VRT_API void inv_1024(uint64_t* u, uint64_t* v, uint64_t* cv, uint64_t* cu, const uint64_t* w);
-VRT_API void mont_mul_256(uint64_t* a, const uint64_t* b, uint64_t n0, const uint64_t* p);
-VRT_API void mont_mul_512(uint64_t* a, const uint64_t* b, uint64_t n0, const uint64_t* p);
 
 /* ---- signers ----
  *
@@ -1882,135 +1109,6 @@ VRT_API uint32_t vrtSignerPrecomputeVerify(SignerHandle* handle);
  * creation and VKO do not use it. Returns as vrtSignerPrecomputeVerify. */
 VRT_API uint32_t vrtSignerPrecomputeSign(SignerHandle* handle);
 
-/* ---- the reference implementation ----
- *
- * A plain, slow realisation of the same operations on the parameter
- * records, computing through the dispatch table (initialise the library
- * first: before that the operations return VRT_ERROR_NOT_INITIALIZED). The
- * sign2001_ functions take 256-bit keys, the sign2012_ ones 512-bit keys;
- * sign2012_sign, _verify, _create_pub_key, _generate_pair and _generate_VKO
- * pick by the record's size. Byte formats as above, with these differences:
- * signing reduces the nonce modulo q (a multiple of q gives
- * VRT_ERROR_SIGNATURE) and a context's flags bit 0 selects big-endian
- * signature halves (set by __sign2012_ctx_init; clear, the halves are
- * little-endian). Peer keys of VKO are checked as above. */
-typedef struct Sign2012Ctx Sign2012Ctx;
-struct binstr;
-
-/* sign2012_ctx_alloc makes a context with a key pair (secret of key_len
- * bytes and the given mask kind, public key of public_len bytes) and a
- * nonce buffer of nonce_len bytes (none for 0). 3 for a null out,
- * VRT_ERROR_NO_MEMORY. Release it with sign2012_ctx_free. */
-VRT_API uint32_t sign2012_ctx_alloc(Sign2012Ctx** out, uint64_t key_len, uint32_t kind, uint64_t public_len,
-                                    uint64_t nonce_len);
-/* sign2012_ctx_free wipes the secret key and the nonce and frees ctx (null
- * accepted). */
-VRT_API void sign2012_ctx_free(Sign2012Ctx* ctx);
-/* __sign2012_ctx_init sets the parameter record and big-endian signature
- * halves. 3 for a null ctx or par. */
-VRT_API uint32_t __sign2012_ctx_init(Sign2012Ctx* ctx, const sign2012_par_t* par);
-/* sign2012_info_load loads whichever of these are given: the secret key
- * with its optional mask (genkey_load, stored as given), the public key and
- * the nonce (binstr_copy: 12 for another length). 3 for a null ctx, 1 when
- * nothing is given, else the first failing status. */
-VRT_API uint32_t sign2012_info_load(Sign2012Ctx* ctx, const struct binstr* secret, const struct binstr* secret_mask,
-                                    const struct binstr* public_key, const struct binstr* nonce);
-/* sign2012_sign signs with the loaded nonce: 0, 11 for r = 0 or s = 0, 1
- * when d is a multiple of q, 3 for a missing context part or an unknown key
- * size, 6 before initialisation. */
-VRT_API uint32_t sign2012_sign(Sign2012Ctx* ctx, const uint8_t* digest, uint8_t* signature);
-/* sign2012_verify checks a signature against the loaded public key: 0 valid,
- * 1 invalid. */
-VRT_API uint32_t sign2012_verify(Sign2012Ctx* ctx, const uint8_t* digest, const uint8_t* signature);
-/* sign2012_create_pub_key writes d*G into the key pair's public key: 0, 1
- * when d is a multiple of q. */
-VRT_API uint32_t sign2012_create_pub_key(Sign2012Ctx* ctx);
-/* sign2012_generate_pair takes L random bytes as d (reduced modulo q),
- * writes d*G into the public key and d, masked, into the secret: 0, 3 for
- * missing parts or a zero value, 1 when the value is a multiple of q. */
-VRT_API uint32_t sign2012_generate_pair(Sign2012Ctx* ctx, const uint8_t* secret);
-/* sign2012_generate_VKO writes the 2L-byte shared point of the loaded
- * secret, the loaded UKM (1 when none) and the peer key: 0, or 3 for a peer
- * key off the curve or a shared point at infinity. */
-VRT_API uint32_t sign2012_generate_VKO(Sign2012Ctx* ctx, uint8_t* result, const uint8_t* peer_key);
-
-VRT_API uint32_t sign2001_create_DS(Sign2012Ctx* ctx, const uint8_t* digest, uint8_t* signature);
-VRT_API uint32_t sign2001_check_DS(Sign2012Ctx* ctx, const uint8_t* digest, const uint8_t* signature);
-VRT_API uint32_t sign2001_gen_pub_key(Sign2012Ctx* ctx);
-VRT_API uint32_t sign2001_gen_key_pair(Sign2012Ctx* ctx, const uint8_t* random);
-VRT_API uint32_t sign2001_VKO_256(Sign2012Ctx* ctx, uint8_t* result, const uint8_t* peer_key);
-VRT_API uint32_t sign2012_create_DS(Sign2012Ctx* ctx, const uint8_t* digest, uint8_t* signature);
-VRT_API uint32_t sign2012_check_DS_512_bit(Sign2012Ctx* ctx, const uint8_t* digest, const uint8_t* signature);
-VRT_API uint32_t sign2012_gen_pub_key(Sign2012Ctx* ctx);
-VRT_API uint32_t sign2012_gen_key_pair(Sign2012Ctx* ctx, const uint8_t* random);
-VRT_API uint32_t sign2012_VKO_512(Sign2012Ctx* ctx, uint8_t* result, const uint8_t* peer_key);
-
-/* sign2012_generate_pair_example writes the 2L-byte public key of an L-byte
- * secret (L from par). 3 for null arguments, else as sign2012_generate_pair. */
-VRT_API uint32_t sign2012_generate_pair_example(const uint8_t* secret, uint8_t* public_out,
-                                                const sign2012_par_t* par);
-/* sign2012_VKO_example computes the VKO key: the shared point of the secret,
- * the UKM (ukm_len bytes, at most L; 1 when empty) and the peer key, hashed
- * with Streebog into out_len (32 or 64) bytes of out. 3 for bad arguments or
- * a peer key off the curve. */
-VRT_API uint32_t sign2012_VKO_example(const uint8_t* ukm, uint64_t ukm_len, const uint8_t* secret,
-                                      const uint8_t* peer_key, uint32_t out_len, const sign2012_par_t* par,
-                                      uint8_t* out);
-/* sign2012_self_test checks the signature examples of GOST R 34.10-2012 and
- * two stored cases, and the VKO examples of RFC 7836: 0, 1 on a wrong
- * result, or a failing call's status. */
-VRT_API uint32_t sign2012_self_test(vrtp_instance_t* instance);
-/* The rotate functions reverse the byte order of each half of a 64- (2001)
- * or 128-byte (2012) signature in place: little-endian halves to big-endian
- * and back. */
-VRT_API void sign2001_rotate_DS_RFC4490(uint8_t* sig);
-VRT_API void sign2012_rotate_DS_TC26(uint8_t* sig);
-
-/* The reference arithmetic on little-endian numbers of 32 (sign2001_,
- * _256_bit) or 64 (sign2012_, _512_bit) bytes, through the dispatch table.
- * cmp: 0 a < b, 2 equal, 4 a > b (cmp_0 and cmp_1 compare with 0 and 1).
- * add, sub: r = a + b (a - b), returning the carry (borrow). shr, shl: by one
- * bit, returning the bit shifted out. mod_p: x = x mod m by repeated
- * subtraction. add_mod_p, sub_mod_p, mul_mod_p: for a, b < m. div_mod_p:
- * x = b/x mod m (b = 1 when null; 0 when x has no inverse). Points are 2L
- * bytes, x then y, affine, (0, 0) the point at infinity; mul_2_EP doubles,
- * add_EP adds other to point, mul_k_EP writes k*g (either output may be
- * null). a and p are the curve's coefficient and prime.
- * sign2012_div_complete_512_bit: quot = a / b by repeated subtraction; 0 when
- * b divides a exactly, else 1. */
-VRT_API uint32_t sign2001_cmp_256_bit(const void* a, const void* b);
-VRT_API uint32_t sign2001_cmp_0_256_bit(const void* a);
-VRT_API uint32_t sign2001_cmp_1_256_bit(const void* a);
-VRT_API uint32_t sign2001_add_256_bit(void* r, const void* a, const void* b);
-VRT_API uint32_t sign2001_sub_256_bit(void* r, const void* a, const void* b);
-VRT_API uint32_t sign2001_shr_256_bit(void* r, const void* a);
-VRT_API void sign2001_mod_p_256_bit(void* x, const void* m);
-VRT_API void sign2001_add_mod_p_256_bit(void* r, const void* a, const void* b, const void* m);
-VRT_API void sign2001_sub_mod_p_256_bit(void* r, const void* a, const void* b, const void* m);
-VRT_API void sign2001_mul_mod_p_256_bit(void* r, const void* a, const void* b, const void* m);
-VRT_API void sign2001_div_mod_p_256_bit(void* x, const void* b, const void* m);
-VRT_API void sign2001_mul_2_EP_256_bit(void* point, const void* a, const void* p);
-VRT_API void sign2001_add_EP_256_bit(void* point, const void* other, const void* a, const void* p);
-VRT_API void sign2001_mul_k_EP_256_bit(const void* k, const void* g, void* out_x, void* out_y, const void* a,
-                                       const void* p);
-VRT_API uint32_t sign2012_cmp_512_bit(const void* a, const void* b);
-VRT_API uint32_t sign2012_cmp_0_512_bit(const void* a);
-VRT_API uint32_t sign2012_cmp_1_512_bit(const void* a);
-VRT_API uint32_t sign2012_add_512_bit(void* r, const void* a, const void* b);
-VRT_API uint32_t sign2012_sub_512_bit(void* r, const void* a, const void* b);
-VRT_API uint32_t sign2012_shr_512_bit(void* r, const void* a);
-VRT_API uint32_t sign2012_shl_512_bit(void* r, const void* a);
-VRT_API void sign2012_mod_p_512_bit(void* x, const void* m);
-VRT_API void sign2012_add_mod_p_512_bit(void* r, const void* a, const void* b, const void* m);
-VRT_API void sign2012_sub_mod_p_512_bit(void* r, const void* a, const void* b, const void* m);
-VRT_API void sign2012_mul_mod_p_512_bit(void* r, const void* a, const void* b, const void* m);
-VRT_API void sign2012_div_mod_p_512_bit(void* x, const void* b, const void* m);
-VRT_API void sign2012_mul_2_EP_512_bit(void* point, const void* a, const void* p);
-VRT_API void sign2012_add_EP_512_bit(void* point, const void* other, const void* a, const void* p);
-VRT_API void sign2012_mul_k_EP_512_bit(const void* k, const void* g, void* out_x, void* out_y, const void* a,
-                                       const void* p);
-VRT_API uint32_t sign2012_div_complete_512_bit(void* quot, const void* a, const void* b);
-
 /* ==========================================================================
  * Keys, byte strings and the random generator
  * ========================================================================== */
@@ -2026,8 +1124,7 @@ typedef struct binstr {
   uint8_t* data;
 } binstr_t;
 
-/* __binstr_init points b at length bytes at data; nothing else. */
-VRT_API void __binstr_init(binstr_t* b, void* data, uint64_t length);
+
 /* binstr_alloc gives b a new uninitialised heap block of length bytes.
  * 3 for a null b; 7 when the allocation fails, b unchanged. */
 VRT_API uint32_t binstr_alloc(binstr_t* b, uint64_t length);
@@ -2226,21 +1323,6 @@ VRT_API uint32_t random_revoke_all_entropy(random_ctx_t* ctx);
  * Results outside the int64_t range saturate to INT64_MIN or INT64_MAX. */
 #define VRT_FIXED_ONE INT64_C(0x100000)
 
-VRT_API int64_t fixed_point_create(int64_t n);           /* n * 2^20 */
-VRT_API int64_t fixed_point_get(int64_t x);              /* nearest integer, halves up */
-VRT_API int64_t fixed_point_add(int64_t a, int64_t b);
-VRT_API int64_t fixed_point_sub(int64_t a, int64_t b);
-VRT_API int64_t fixed_point_neg(int64_t a);
-VRT_API int64_t fixed_point_mul(int64_t a, int64_t b);   /* (a * b) >> 20 */
-VRT_API int64_t fixed_point_div(int64_t a, int64_t b);   /* (a << 20) / b, b nonzero */
-VRT_API int fixed_point_less(int64_t a, int64_t b);
-VRT_API int fixed_point_less_num(int64_t a, int64_t n);
-VRT_API int fixed_point_equals_num(int64_t a, int64_t n);
-/* fixed_point_sqrt returns the largest r with (r * r) >> 20 <= x (x >= 0). */
-VRT_API int64_t fixed_point_sqrt(int64_t x);
-/* fixed_point_log2 returns log2 x for x > 0 by the series of ln; 0 for x <= 0. */
-VRT_API int64_t fixed_point_log2(int64_t x);
-
 /* random_stat_collect counts over the first 8 * bytes bits of data: the ones,
  * the positions j with bit j != bit j + lag, and the longest runs of ones and
  * of zeros. Each output is optional and set to 0 first. 3 when bytes is 0 or
@@ -2262,9 +1344,6 @@ VRT_API void random_stat_interval(uint32_t n, uint32_t lag, int64_t* lo, int64_t
  * period interleaved classes: 0 below 64 bits, 0xFFFFFFFF for a failed
  * estimate. */
 VRT_API uint32_t random_estimate_pool(const random_pool_t* pool, uint32_t period);
-/* calculate_entropy_portion credits one sample (about ten bits per class) with
- * entropy bits; 0xFFFFFFFF for a failed estimate. */
-VRT_API uint32_t calculate_entropy_portion(const random_pool_t* sample, uint32_t period);
 /* random_calc_randomness is the pool estimate of length bytes (1..128) of
  * data; 0xFFFFFFFF for any other length or a failed estimate. */
 VRT_API uint32_t random_calc_randomness(const uint8_t* data, uint64_t length, uint32_t period);
@@ -2303,6 +1382,1003 @@ VRT_API int vr_ini_parse_string(const wchar_t* text, vr_ini_handler handler, voi
 /* utf8_strlen returns the number of code points in the NUL-terminated UTF-8
  * text s (bytes that are not continuation bytes; 0 for a null s). */
 VRT_API int utf8_strlen(const char* s);
+
+/* ==========================================================================
+ * ABI level: exported for the library's own layers, its tests and tools;
+ * applications do not call these
+ *
+ * Every name below is exported and keeps its signature, but none of them is
+ * needed to use the library: the vrtp twins each vrt function forwards to,
+ * the layer hooks of the lifecycle, the algorithm cores, the processor-
+ * specific variants (a leading __), the mode workers, the constant tables
+ * and block-algorithm records, and the known-answer self-tests that
+ * vrtInitRunTests and vrtTest run. They are grouped by the sections above.
+ * ========================================================================== */
+
+/* --------------------------------------------------------------------------
+ * ABI level: lifecycle, processor dispatch and platform
+ * -------------------------------------------------------------------------- */
+
+/* Processor features recorded in vrtpInstance.cpu_detected / cpu_enabled. */
+#define VRT_CPU_AVX     UINT32_C(0x01)
+#define VRT_CPU_AVX2    UINT32_C(0x02)
+#define VRT_CPU_SSSE3   UINT32_C(0x04)
+#define VRT_CPU_SSE42   UINT32_C(0x08)
+#define VRT_CPU_RDRAND  UINT32_C(0x10)
+#define VRT_CPU_BMI2    UINT32_C(0x20)
+/* AVX-512 F, BW and VBMI with the register state enabled by the system. */
+#define VRT_CPU_AVX512VBMI UINT32_C(0x40)
+#define VRT_CPU_GFNI    UINT32_C(0x80)
+/* AVX-512 F and VL with the register state enabled by the system. */
+#define VRT_CPU_AVX512VL UINT32_C(0x100)
+/* Carry-less multiplication (PCLMULQDQ). */
+#define VRT_CPU_PCLMUL  UINT32_C(0x200)
+/* Carry-less multiplication on 256- and 512-bit registers (VPCLMULQDQ). */
+#define VRT_CPU_VPCLMUL UINT32_C(0x400)
+
+/* Word-array primitives of the dispatch table. Numbers are little-endian
+ * arrays of 32 (256-bit) or 64 (512-bit) bytes; results may alias operands.
+ * add/sub: r = a + b + carry_in (a - b - borrow_in), return the carry
+ * (borrow) out, 0 or 1. shl/shr by one bit: bit_in enters at the bottom (top),
+ * the bit shifted out is returned. cmp: 0 when a < b, 2 when a = b, 4 when
+ * a > b. xor: r = a ^ b, returns r. add_mod/sub_mod: for a, b < p, r = (a + b)
+ * mod p and (a - b) mod p. */
+typedef uint32_t (*vrt_cmp_fn)(const void* a, const void* b);
+typedef uint32_t (*vrt_add_fn)(void* r, const void* a, const void* b, int carry_in);
+typedef uint32_t (*vrt_shift_fn)(void* r, const void* a, int bit_in);
+typedef void* (*vrt_xor_fn)(void* r, const void* a, const void* b);
+typedef uint32_t (*vrt_modop_fn)(void* r, const void* a, const void* b, const void* p);
+
+/* The processor-dispatch table, sixteen slots in this order. */
+typedef struct vrtp_arch_table {
+  vrt_cmp_fn cmp256;
+  vrt_cmp_fn cmp512;
+  vrt_add_fn add256;
+  vrt_add_fn add512;
+  vrt_add_fn sub256;
+  vrt_add_fn sub512;
+  vrt_shift_fn shl256_1;
+  vrt_shift_fn shl512_1;
+  vrt_shift_fn shr256_1;
+  vrt_shift_fn shr512_1;
+  vrt_xor_fn xor256;
+  vrt_xor_fn xor512;
+  vrt_modop_fn add256_mod;
+  vrt_modop_fn add512_mod;
+  vrt_modop_fn sub256_mod;
+  vrt_modop_fn sub512_mod;
+} vrtp_arch_table_t;
+
+/* The library's one process-wide record. */
+typedef struct vrtp_instance {
+  uint32_t lock;            /* spin-lock word: 0 free, 1 held */
+  uint32_t state;           /* bit 0: library initialised */
+  uint32_t cpu_detected;    /* VRT_CPU_* bits found by CPUID */
+  uint32_t cpu_enabled;     /* VRT_CPU_* bits the library uses */
+  vrtp_arch_table_t arch;   /* dispatch table */
+  uint32_t arch_state;      /* bit 0: dispatch layer up */
+  uint32_t platform_state;  /* bit 0: platform layer up */
+} vrtp_instance_t;
+
+VRT_API extern vrtp_instance_t vrtpInstance;
+
+VRT_API uint32_t vrtpGetVersion(void);
+VRT_API const char* vrtpGetVersionStr(void);
+VRT_API void vrtpLockLibrary(void);
+VRT_API void vrtpUnlockLibrary(void);
+
+/* Layer hooks run by the lifecycle functions. */
+VRT_API uint32_t vrtpArchInit(vrtp_instance_t* instance);
+VRT_API uint32_t vrtpArchInitCustom(vrtp_instance_t* instance);
+VRT_API void vrtpArchCleanup(vrtp_instance_t* instance);
+VRT_API void vrtpArchCleanupCustom(void);
+VRT_API uint32_t vrtpPlatformInit(vrtp_instance_t* instance);
+VRT_API uint32_t vrtpPlatformInitCustom(vrtp_instance_t* instance);
+VRT_API void vrtpPlatformCleanup(vrtp_instance_t* instance);
+VRT_API void vrtpPlatformCleanupCustom(vrtp_instance_t* instance);
+VRT_API uint32_t vrtpCryptoInit(vrtp_instance_t* instance);
+VRT_API void vrtpCryptoCleanup(vrtp_instance_t* instance);
+VRT_API uint32_t vrtpMemResetRandomInit(void);
+VRT_API uint32_t vrtpRandomInit(vrtp_instance_t* instance);
+VRT_API void vrtpRandomCleanup(vrtp_instance_t* instance);
+/* vrtpCryptoTest runs the known-answer self-tests in their fixed order and
+ * returns the first nonzero status; vrtpRandomTest returns 0. */
+VRT_API uint32_t vrtpCryptoTest(vrtp_instance_t* instance);
+VRT_API uint32_t vrtpRandomTest(vrtp_instance_t* instance);
+
+/* ---- processor probe and platform ---- */
+
+/* time_in_seconds returns the calendar time in seconds, the clock of the
+ * random generator. */
+VRT_API uint64_t time_in_seconds(void);
+
+/* ---- word-array primitives (the generic dispatch functions) ---- */
+
+VRT_API uint32_t cmp256(const void* a, const void* b);
+VRT_API uint32_t cmp512(const void* a, const void* b);
+VRT_API uint32_t add256(void* r, const void* a, const void* b, int carry_in);
+VRT_API uint32_t add512(void* r, const void* a, const void* b, int carry_in);
+VRT_API uint32_t sub256(void* r, const void* a, const void* b, int borrow_in);
+VRT_API uint32_t sub512(void* r, const void* a, const void* b, int borrow_in);
+VRT_API uint32_t shl256_1(void* r, const void* a, int bit_in);
+VRT_API uint32_t shl512_1(void* r, const void* a, int bit_in);
+VRT_API uint32_t shr256_1(void* r, const void* a, int bit_in);
+VRT_API uint32_t shr512_1(void* r, const void* a, int bit_in);
+VRT_API void* xor256(void* r, const void* a, const void* b);
+VRT_API void* xor512(void* r, const void* a, const void* b);
+VRT_API uint32_t add256_mod(void* r, const void* a, const void* b, const void* p);
+VRT_API uint32_t add512_mod(void* r, const void* a, const void* b, const void* p);
+VRT_API uint32_t sub256_mod(void* r, const void* a, const void* b, const void* p);
+VRT_API uint32_t sub512_mod(void* r, const void* a, const void* b, const void* p);
+/* The x86-64 variants on 64-bit words; only bit 0 of carry is the carry in. */
+VRT_API uint64_t __add256(void* r, const void* a, const void* b, uint64_t carry);
+VRT_API uint64_t __add512(void* r, const void* a, const void* b, uint64_t carry);
+VRT_API void* __xor256(void* r, const void* a, const void* b);
+VRT_API void* __xor512(void* r, const void* a, const void* b);
+
+/* --------------------------------------------------------------------------
+ * ABI level: hashes, HMAC and key derivation
+ * -------------------------------------------------------------------------- */
+
+/* ---- GOST R 34.11-2012 (Streebog) ---- */
+
+VRT_API uint32_t vrtpGostHash2012Init(hash2012_ctx_t* ctx, uint32_t size);
+VRT_API uint32_t vrtpGostHash2012Update(hash2012_ctx_t* ctx, const uint8_t* data, uint64_t length);
+VRT_API uint32_t vrtpGostHash2012Finalize(hash2012_ctx_t* ctx, uint8_t* digest);
+VRT_API uint32_t vrtpGostHash2012SaveState(hash2012_ctx_t* ctx, uint8_t* blob, uint64_t* size);
+VRT_API uint32_t vrtpGostHash2012RestoreState(hash2012_ctx_t* ctx, const uint8_t* blob, uint64_t size);
+
+/* hash2012_example hashes a whole message into digest (digest_bytes 32 or 64). */
+VRT_API uint32_t hash2012_example(const uint8_t* message, uint64_t length, uint8_t* digest,
+                                  uint32_t digest_bytes);
+/* hash2012_self_test checks the two messages of the standard, 512 and 256 bits. */
+VRT_API uint32_t hash2012_self_test(vrtp_instance_t* instance);
+
+/* ---- GOST R 34.11-94 ---- */
+
+VRT_API uint32_t vrtpGostHash94Init(hash94_ctx_t* ctx, uint64_t sbox, const uint8_t* start);
+VRT_API uint32_t vrtpGostHash94Update(hash94_ctx_t* ctx, const uint8_t* data, uint64_t length);
+VRT_API uint32_t vrtpGostHash94Finalize(hash94_ctx_t* ctx, uint8_t* digest);
+VRT_API uint32_t vrtpGostHash94SaveState(hash94_ctx_t* ctx, uint8_t* blob, uint64_t* size);
+VRT_API uint32_t vrtpGostHash94RestoreState(hash94_ctx_t* ctx, const uint8_t* blob, uint64_t size);
+
+/* hash94_self_test checks the two examples of GOST R 34.11-94 (test set). */
+VRT_API uint32_t hash94_self_test(vrtp_instance_t* instance);
+
+/* ---- HMAC ---- */
+
+/* The operations of one HMAC algorithm. ctx is an hmac_ctx_t. */
+struct hmac_ops {
+  uint64_t digest_size;  /* MAC bytes */
+  uint64_t block_size;   /* hash block bytes, the key-block length */
+  uint32_t (*key_setup)(uint8_t* ctx, const struct binstr* key);
+  uint32_t (*update)(uint8_t* ctx, const struct binstr* data);
+  uint32_t (*final)(uint8_t* ctx, uint8_t* mac);
+};
+
+VRT_API extern const hmac_ops_t vrtpHmacOpsGost2012_256;
+VRT_API extern const hmac_ops_t vrtpHmacOpsGost2012_512;
+VRT_API extern const hmac_ops_t vrtpHmacOpsGost94;
+/* The pads: 64 bytes of 0x36 and of 0x5c (GOST R 34.11-94 uses 32). */
+VRT_API extern const uint8_t vrtpHMACIPadding[64];
+VRT_API extern const uint8_t vrtpHMACOPadding[64];
+
+VRT_API uint32_t vrtpHMACInit(uint8_t* ctx, const struct binstr* key, uint32_t algorithm);
+VRT_API uint32_t vrtpHMACUpdate(uint8_t* ctx, const struct binstr* data);
+VRT_API uint32_t vrtpHMACFinalize(uint8_t* ctx, uint8_t* mac);
+VRT_API uint32_t vrtpGostHmac2012_256(uint8_t* mac, const struct binstr* key, const struct binstr* data);
+VRT_API uint32_t vrtpGostHmac2012_512(uint8_t* mac, const struct binstr* key, const struct binstr* data);
+VRT_API uint32_t vrtpGostHmac94(uint8_t* mac, const struct binstr* key, const struct binstr* data);
+
+/* hmac2012_self_test checks the HMAC example of R 50.1.113-2016 (RFC 7836)
+ * for both sizes; hmac94_self_test a stored HMAC-GOST R 34.11-94 value. */
+VRT_API uint32_t hmac2012_self_test(vrtp_instance_t* instance);
+VRT_API uint32_t hmac94_self_test(vrtp_instance_t* instance);
+
+/* ---- key derivation ---- */
+
+VRT_API uint32_t vrtpKDFTree256(const struct genkey* key, const uint8_t* label, uint64_t label_len,
+                                const uint8_t* seed, uint64_t seed_len, uint32_t R, uint64_t L, uint8_t* out);
+VRT_API uint32_t vrtpKEG(const uint8_t* private_key, const uint8_t* public_key, const uint8_t* h,
+                         const struct sign2012_par* curve, uint8_t* out);
+VRT_API uint32_t vrtpKEG256(const uint8_t* private_key, const uint8_t* public_key, const uint8_t* h,
+                            const struct sign2012_par* curve, uint8_t* out);
+VRT_API uint32_t vrtpKEG512(const uint8_t* private_key, const uint8_t* public_key, const uint8_t* h,
+                            const struct sign2012_par* curve, uint8_t* out);
+/* vrtpKEG_VKO writes the VKO key of out_len (32 or 64) bytes under the UKM
+ * taken from h. */
+VRT_API uint32_t vrtpKEG_VKO(const uint8_t* private_key, const uint8_t* public_key, const uint8_t* h,
+                             uint32_t out_len, const struct sign2012_par* curve, uint8_t* out);
+VRT_API uint32_t vrtpPRFTLS(const struct genkey* key, const uint8_t* label, uint64_t label_len,
+                            const uint8_t* seed, uint64_t seed_len, uint32_t algorithm, uint64_t out_len,
+                            uint8_t* out);
+VRT_API uint32_t vrtpPRFIPsecKeyMat(const struct genkey* key, const struct binstr* seed, uint32_t algorithm,
+                                    uint64_t out_len, uint8_t* out);
+VRT_API uint32_t vrtpPRFIPsecPrfPlus(const struct genkey* key, const struct binstr* seed, uint32_t algorithm,
+                                     uint64_t out_len, uint8_t* out);
+
+/* prf_self_test checks the PRF_TLS, PRF_IPSEC_KEYMAT and PRF_IPSEC_PRFPLUS
+ * examples of R 50.1.113-2016 with both HMAC sizes. */
+VRT_API uint32_t prf_self_test(vrtp_instance_t* instance);
+
+/* ---- password-based keys ---- */
+
+/* The PRF of the PBKDF2 core: out = HMAC(password, data1 | data2) of hlen
+ * bytes; data2 may be null. */
+typedef uint32_t (*pkcs5_prf_fn)(uint8_t* out, const struct binstr* password, const struct binstr* data1,
+                                 const struct binstr* data2);
+typedef struct pkcs5_prf {
+  uint8_t* out;      /* hlen bytes of work space */
+  uint64_t hlen;     /* 32 or 64 */
+  pkcs5_prf_fn fn;
+} pkcs5_prf_t;
+
+/* The two PRFs: HMAC-GOST R 34.11-94 (CryptoPro set, 32 bytes) and
+ * HMAC-Streebog-512 (64 bytes). */
+VRT_API uint32_t vrtpPKCS5PrfHmac94(uint8_t* out, const struct binstr* password, const struct binstr* data1,
+                                    const struct binstr* data2);
+VRT_API uint32_t vrtpPKCS5PrfHmac2012_512(uint8_t* out, const struct binstr* password, const struct binstr* data1,
+                                          const struct binstr* data2);
+/* vrtpPKCS5DeriveKeyPBKDF2 is the PBKDF2 core over prf into params->key
+ * (masked at the end). With the library's own two PRFs the password's HMAC
+ * states are set up once and every iteration starts from them. Returns 0,
+ * VRT_ERROR_FAILED for a missing PRF, password or salt (when there is a
+ * block to compute), or the first failing PRF status (key bytes wiped). */
+VRT_API uint32_t vrtpPKCS5DeriveKeyPBKDF2(const pkcs5_params_t* params, pkcs5_prf_t* prf);
+VRT_API uint32_t vrtpPKCS5GostDeriveKey94NoCheck(const pkcs5_params_t* params);
+VRT_API uint32_t vrtpPKCS5GostDeriveKey2012NoCheck(const pkcs5_params_t* params);
+VRT_API uint32_t vrtpPKCS5DeriveKeyNoCheck(pkcs5_params_t* params, struct genkey* key);
+VRT_API uint32_t vrtpPKCS5DeriveKey(pkcs5_params_t* params, struct genkey* key);
+
+VRT_API uint32_t vrtpPKCS5Encrypt(pkcs5_params_t* params, const uint8_t* in, uint8_t* out, uint64_t length);
+VRT_API uint32_t vrtpPKCS5Decrypt(pkcs5_params_t* params, const uint8_t* in, uint8_t* out, uint64_t length);
+VRT_API uint32_t vrtpPKCS5MAC(pkcs5_params_t* params, const uint8_t* data, uint64_t length, uint8_t* mac,
+                              uint64_t mac_len);
+/* The steps: derive when params->key is null, then CFB or the MAC; the
+ * WithKey forms use params->key as it is (VRT_ERROR_INVALID_ARGUMENT when
+ * it is null). vrtpPKCS5MAC1 checks the MAC identifiers and calls
+ * vrtpPKCS5GostMAC. */
+VRT_API uint32_t vrtpPKCS5GostEncrypt(const pkcs5_params_t* params, const uint8_t* in, uint8_t* out,
+                                      uint64_t length);
+VRT_API uint32_t vrtpPKCS5GostDecrypt(const pkcs5_params_t* params, const uint8_t* in, uint8_t* out,
+                                      uint64_t length);
+VRT_API uint32_t vrtpPKCS5GostEncryptWithKey(const pkcs5_params_t* params, const uint8_t* in, uint8_t* out,
+                                             uint64_t length);
+VRT_API uint32_t vrtpPKCS5GostDecryptWithKey(const pkcs5_params_t* params, const uint8_t* in, uint8_t* out,
+                                             uint64_t length);
+VRT_API uint32_t vrtpPKCS5MAC1(const pkcs5_params_t* params, const uint8_t* data, uint64_t length, uint8_t* mac,
+                               uint64_t mac_len);
+VRT_API uint32_t vrtpPKCS5GostMAC(const pkcs5_params_t* params, const uint8_t* data, uint64_t length,
+                                  uint8_t* mac, uint64_t mac_len);
+VRT_API uint32_t vrtpPKCS5GostMACWithKey(const pkcs5_params_t* params, const uint8_t* data, uint64_t length,
+                                         uint8_t* mac, uint64_t mac_len);
+
+/* pbkdf2_self_test derives ten keys with both PRFs (the R 50.1.111-2016
+ * examples for HMAC-Streebog-512) and compares them. */
+VRT_API uint32_t pbkdf2_self_test(vrtp_instance_t* instance);
+
+/* ---- key export ---- */
+
+VRT_API uint32_t vrtpKExp15(const struct genkey* key, const struct genkey* enc_key, const struct genkey* mac_key,
+                            const uint8_t* iv, uint64_t iv_len, uint64_t block_size, uint8_t* out,
+                            uint64_t* out_len);
+VRT_API uint32_t vrtpKImp15(const uint8_t* exported, uint64_t exported_len, const struct genkey* enc_key,
+                            const struct genkey* mac_key, const uint8_t* iv, uint64_t iv_len, uint64_t block_size,
+                            struct genkey* key_out);
+
+/* KeyDistribution_self_test checks KDF and KDF_TREE (R 50.1.113-2016), a
+ * stored TC26 wrap and its unwrap, KEG on a 512- and a 256-bit curve, and
+ * the KExp15 examples of R 1323565.1.017-2018 (Magma and Kuznyechik) with
+ * their imports. */
+VRT_API uint32_t KeyDistribution_self_test(vrtp_instance_t* instance);
+
+/* --------------------------------------------------------------------------
+ * ABI level: GOST R 34.12-2015 ciphers
+ * -------------------------------------------------------------------------- */
+
+/* ---- block-algorithm records (shared with GOST 28147-89) ---- */
+
+/* A hook of a block-algorithm record; receives the calling context. */
+typedef void (*vrt_block_hook_fn)(void* ctx);
+/* GOST R 34.12-2015 block operation: one block from in to out (they may be
+ * the same buffer). Kuznyechik reads only round_keys (160 bytes), Magma only
+ * key (the unmasked 32-byte key) and sbox. */
+typedef void (*gost15_block_fn)(const void* in, void* out, const void* key, const gost89_sbox_t* sbox,
+                                const void* round_keys);
+/* GOST R 34.12-2015 OMAC subkey step: see gost15KZN_mac_block. */
+typedef void (*gost15_mac_block_fn)(const void* src, void* dst, uint64_t len, uint32_t from_k1);
+/* GOST 28147-89 block operation: encrypt or decrypt in to out, or run the MAC
+ * step of in on the state out, with one expanded key record per block. */
+typedef void (*gost89_block_fn)(const void* in, void* out, const gost89_key_t* key, const gost89_sbox_t* sbox);
+/* out = a XOR b over the record's block size; out may be a or b. */
+typedef void (*vrt_xor_block_fn)(const void* a, const void* b, void* out);
+/* dst = src over the record's block size. */
+typedef void (*vrt_copy_block_fn)(const void* src, void* dst);
+
+typedef union vrt_block_mac {
+  gost15_mac_block_fn gost15;
+  gost89_block_fn gost89;
+} vrt_block_mac_t;
+
+typedef union vrt_block_op {
+  gost15_block_fn gost15;
+  gost89_block_fn gost89;
+} vrt_block_op_t;
+
+/* A block cipher implementation as the mode code sees it: eleven 64-bit
+ * slots. The operation slots hold the member of their cipher family (gost15
+ * for Kuznyechik and Magma, gost89 for GOST 28147-89). A null hook is
+ * skipped; callers test each hook before calling it. */
+struct vrt_block_alg {
+  uint64_t lanes;                   /* independent streams per call: 1 or 8 */
+  uint64_t block_size;              /* bytes per call: 8, 16 or 64 */
+  vrt_block_hook_fn hook_begin;     /* first in every encrypt, decrypt or MAC call */
+  vrt_block_hook_fn hook_end;       /* last in such a call, after the keys are wiped */
+  vrt_block_hook_fn hook_after_key; /* once the unmasked keys are in place */
+  vrt_block_hook_fn hook_after_work;/* after the mode's work, before the keys are wiped */
+  vrt_block_mac_t mac_block;        /* OMAC subkey step (gost15), MAC step (gost89) */
+  vrt_block_op_t encrypt;
+  vrt_block_op_t decrypt;
+  vrt_xor_block_fn xor_block;
+  vrt_copy_block_fn copy_block;
+};
+
+/* The two GOST R 34.12-2015 records: one lane, 16- and 8-byte blocks. */
+VRT_API extern const vrt_block_alg_t GOST15_G1_KUZNECHIK;
+VRT_API extern const vrt_block_alg_t GOST15_G1_MAGMA;
+
+/* ---- Kuznyechik constant tables ---- */
+
+/* pi and its inverse. */
+VRT_API extern const uint8_t Pi[256];
+VRT_API extern const uint8_t InversedPi[256];
+/* Row p is L(e_p) (L^-1(e_p)), e_p the block with 1 in byte p. */
+VRT_API extern const uint8_t LTransformationMatrix[16][16];
+VRT_API extern const uint8_t inversedLTransformationMatrix[16][16];
+/* x^i in GF(2^8) modulo x^8 + x^7 + x^6 + x + 1 (entry 255 is 1), and its
+ * logarithm (entry 0 is 0). */
+VRT_API extern const uint8_t exponentialTable[256];
+VRT_API extern const uint8_t logarithmicTable[256];
+/* C_i = L(i in byte 15), i = 1..32, as blocks and as the little-endian
+ * 64-bit words of bytes 0..7 (left) and 8..15 (right). */
+VRT_API extern const uint8_t roundConstants[32][16];
+VRT_API extern const uint64_t roundConstantsLeft[32];
+VRT_API extern const uint64_t roundConstantsRight[32];
+/* Entry p * 256 + b: left and right word of L(Pi[b] * e_p), and of
+ * L^-1(InversedPi[b] * e_p). */
+VRT_API extern const uint64_t precomputedLSTableLeft[16 * 256];
+VRT_API extern const uint64_t precomputedLSTableRight[16 * 256];
+VRT_API extern const uint64_t precomputedInversedLSTableLeft[16 * 256];
+VRT_API extern const uint64_t precomputedInversedLSTableRight[16 * 256];
+
+/* ---- Kuznyechik core ---- */
+
+/* kuznechik_arch_schedule_encrypt writes the ten round keys K1..K10 of the
+ * 32-byte key into round_keys (160 bytes). The caller wipes them. */
+VRT_API void kuznechik_arch_schedule_encrypt(uint8_t round_keys[160], const uint8_t key[32]);
+/* kuznechik_arch_schedule_decrypt writes the decryption schedule: K1 and K10
+ * unchanged, L^-1(K2) .. L^-1(K9) between them. */
+VRT_API void kuznechik_arch_schedule_decrypt(uint8_t round_keys[160], const uint8_t key[32]);
+/* kuznechik_arch_encrypt_block encrypts block in place with an encryption
+ * schedule; kuznechik_arch_decrypt_block decrypts in place with a decryption
+ * schedule. The other pairing does not invert. */
+VRT_API void kuznechik_arch_encrypt_block(const uint8_t round_keys[160], uint8_t block[16]);
+VRT_API void kuznechik_arch_decrypt_block(const uint8_t round_keys[160], uint8_t block[16]);
+
+/* The record operations of Kuznyechik: encrypt and decrypt read only the
+ * round keys; in and out may overlap. */
+VRT_API void gost15KZN_encrypt_block(const void* in, void* out, const void* key, const gost89_sbox_t* sbox,
+                                     const void* round_keys);
+VRT_API void gost15KZN_decrypt_block(const void* in, void* out, const void* key, const gost89_sbox_t* sbox,
+                                     const void* round_keys);
+VRT_API void gost15KZN_xor_block(const void* a, const void* b, void* out);
+VRT_API void gost15KZN_copy_block(const void* src, void* dst);
+/* gost15KZN_mac_block is the OMAC subkey step on 16-byte blocks. With
+ * from_k1 = 0, src is R = E(0): K1 = (R << 1) XOR (0x87 if the top bit of R
+ * is set), and dst receives K1 when len is a multiple of 16, else
+ * K2 = (K1 << 1) XOR (0x87 if the top bit of K1 is set). With from_k1 = 1,
+ * src is K1: dst is left unchanged for a multiple of 16, else receives K2.
+ * src and dst may be the same buffer. */
+VRT_API void gost15KZN_mac_block(const void* src, void* dst, uint64_t len, uint32_t from_k1);
+
+/* ---- Magma ---- */
+
+/* The record operations of Magma over the S-box set sbox (the tc26 Z set,
+ * identifier 0x01010108, which must be initialised): encrypt and decrypt read
+ * the eight key words straight from the unmasked 32-byte key and ignore
+ * round_keys; in and out may be the same buffer. */
+VRT_API void gost15Magma_encrypt_block(const void* in, void* out, const void* key, const gost89_sbox_t* sbox,
+                                       const void* round_keys);
+VRT_API void gost15Magma_decrypt_block(const void* in, void* out, const void* key, const gost89_sbox_t* sbox,
+                                       const void* round_keys);
+VRT_API void gost15Magma_xor_block(const void* a, const void* b, void* out);
+VRT_API void gost15Magma_copy_block(const void* src, void* dst);
+/* gost15Magma_mac_block: the subkey step of gost15KZN_mac_block on 8-byte
+ * blocks, with the constant 0x1B. */
+VRT_API void gost15Magma_mac_block(const void* src, void* dst, uint64_t len, uint32_t from_k1);
+
+/* ---- cipher context ---- */
+
+VRT_API uint32_t vrtpGost15CtxAlloc(Gost15Ctx** ctx_out, uint32_t lanes, uint32_t block_size);
+VRT_API uint32_t vrtpGost15CtxInit(Gost15Ctx* ctx, uint32_t lanes);
+VRT_API uint32_t vrtpGost15CtxAllocInitialized(Gost15Ctx** ctx_out, uint32_t lanes, uint32_t block_size);
+VRT_API void vrtpGost15CtxFree(Gost15Ctx* ctx);
+VRT_API uint32_t vrtpGost15SetMode(Gost15Ctx* ctx, uint32_t mode, uint32_t flags);
+VRT_API uint32_t vrtpGost15SetParametersACPKM(Gost15Ctx* ctx, uint64_t section_size, uint64_t frame_size);
+VRT_API uint32_t vrtpGost15Encrypt(Gost15Ctx* ctx, Gost15Vec* vec, uint64_t count);
+VRT_API uint32_t vrtpGost15Decrypt(Gost15Ctx* ctx, Gost15Vec* vec, uint64_t count);
+VRT_API uint32_t vrtpGost15EncryptSimple(Gost15Ctx* ctx, const struct genkey* key, const uint8_t* in,
+                                         uint8_t* out, uint64_t len, const uint8_t* iv, uint64_t iv_len);
+VRT_API uint32_t vrtpGost15DecryptSimple(Gost15Ctx* ctx, const struct genkey* key, const uint8_t* in,
+                                         uint8_t* out, uint64_t len, const uint8_t* iv, uint64_t iv_len);
+
+VRT_API uint32_t vrtpGost15EncryptUpdate(Gost15Ctx* ctx, const struct genkey* key, const uint8_t* in,
+                                         uint64_t in_len, const uint8_t* iv, uint64_t iv_len, uint8_t* out,
+                                         uint64_t* out_len);
+VRT_API uint32_t vrtpGost15DecryptUpdate(Gost15Ctx* ctx, const struct genkey* key, const uint8_t* in,
+                                         uint64_t in_len, const uint8_t* iv, uint64_t iv_len, uint8_t* out,
+                                         uint64_t* out_len);
+VRT_API uint32_t vrtpGost15EncryptFinal(Gost15Ctx* ctx, const struct genkey* key, uint8_t* out, uint64_t* out_len);
+VRT_API uint32_t vrtpGost15DecryptFinal(Gost15Ctx* ctx, const struct genkey* key, uint8_t* out, uint64_t* out_len);
+VRT_API uint32_t vrtpGost15SaveState(Gost15Ctx* ctx, uint8_t* blob, uint64_t* size);
+VRT_API uint32_t vrtpGost15RestoreState(Gost15Ctx* ctx, const uint8_t* blob, uint64_t size);
+
+VRT_API uint32_t vrtpGost15MAC(Gost15Ctx* ctx, Gost15Vec* vec, uint64_t count);
+VRT_API uint32_t vrtpGost15MACSimple(Gost15Ctx* ctx, const struct genkey* key, const uint8_t* data, uint64_t len);
+VRT_API uint32_t vrtpGost15MACUpdate(Gost15Ctx* ctx, const struct genkey* key, const uint8_t* data, uint64_t len);
+VRT_API uint32_t vrtpGost15MACGetValue(Gost15Ctx* ctx, const struct genkey* key, uint8_t* mac);
+VRT_API uint32_t vrtpGost15MACSaveState(Gost15Ctx* ctx, uint8_t* blob, uint64_t* size);
+VRT_API uint32_t vrtpGost15MACRestoreState(Gost15Ctx* ctx, const uint8_t* blob, uint64_t size);
+
+/* gost15_mac_entire_example computes the MAC of message (any length, also
+ * empty) with a private context: allocate for block_size, set mode (and for
+ * OMAC-ACPKM the sizes section_size and frame_size), feed, write the n-byte
+ * MAC value to mac, free. Returns the first failing status. */
+VRT_API uint32_t gost15_mac_entire_example(const struct binstr* message, const struct genkey* key, uint32_t mode,
+                                           uint8_t* mac, uint32_t block_size, uint64_t section_size,
+                                           uint64_t frame_size);
+/* gost15_mac_stream_final_example restores the MAC state blob state into a
+ * private context for block_size and writes the n-byte MAC value of the
+ * message it holds to mac. Returns the first failing status. */
+VRT_API uint32_t gost15_mac_stream_final_example(const struct genkey* key, uint32_t block_size, uint8_t* mac,
+                                                 const struct binstr* state);
+
+/* gost15_self_test runs the mode examples of both ciphers (ECB, CBC, CFB,
+ * OFB, CTR and CTR-ACPKM) as streams in pieces moved between contexts by
+ * their saved states, each prefix closed and compared with the one-shot
+ * result, both directions; and the MAC examples (OMAC, OMAC-ACPKM) in one
+ * piece and in pieces through saved states. 0, 1 on a mismatch, or a
+ * failing call's status. */
+VRT_API uint32_t gost15_self_test(vrtp_instance_t* instance);
+
+/* gost15_encrypt_example and gost15_decrypt_example run one message through
+ * a private context: allocate for block_size, set the mode with flags 0,
+ * for CTR-ACPKM the section size acpkm_section (unused by the other modes),
+ * EncryptSimple / DecryptSimple, free. Returns the first failing status. */
+VRT_API uint32_t gost15_encrypt_example(const uint8_t* in, uint64_t len, const struct genkey* key,
+                                        const uint8_t* iv, uint64_t iv_len, uint32_t mode, uint32_t block_size,
+                                        uint64_t acpkm_section, uint8_t* out);
+VRT_API uint32_t gost15_decrypt_example(const uint8_t* in, uint64_t len, const struct genkey* key,
+                                        const uint8_t* iv, uint64_t iv_len, uint32_t mode, uint32_t block_size,
+                                        uint64_t acpkm_section, uint8_t* out);
+
+/* ---- cipher context: mode workers ---- */
+
+/* The workers run the attached descriptors of a checked request with the
+ * unmasked key in the context: they compute the schedule, process all whole
+ * blocks but the last 1..n bytes, hold those back, run the final step
+ * unless a stream of the direction is open, and wipe the schedule. The
+ * final steps process the held-back bytes (zero-padded to a block) and
+ * write n bytes (ECB, CBC) or the bytes held (stream modes). Each returns a
+ * status (5 for a context of another mode). */
+VRT_API uint32_t gost15_ecb_encrypt(Gost15Ctx* ctx);
+VRT_API uint32_t gost15_ecb_decrypt(Gost15Ctx* ctx);
+VRT_API uint32_t gost15_cbc_encrypt(Gost15Ctx* ctx);
+VRT_API uint32_t gost15_cbc_decrypt(Gost15Ctx* ctx);
+VRT_API uint32_t gost15_cfb_encrypt(Gost15Ctx* ctx);
+VRT_API uint32_t gost15_cfb_decrypt(Gost15Ctx* ctx);
+VRT_API uint32_t gost15_ctr_crypt(Gost15Ctx* ctx);
+VRT_API uint32_t gost15_ofb_crypt(Gost15Ctx* ctx);
+VRT_API uint32_t gost15_ctr_acpkm_crypt(Gost15Ctx* ctx);
+VRT_API uint32_t gost15_encrypt_final(Gost15Ctx* ctx);
+VRT_API uint32_t gost15_decrypt_final(Gost15Ctx* ctx);
+/* The MAC workers: gost15_mac (OMAC) and gost15_omac_acpkm run the chain
+ * over the attached descriptors' whole blocks but the last 1..n bytes;
+ * gost15_mac_final runs the final step of either MAC mode into the first
+ * descriptor's out (n bytes) and clears the message. 2 for OMAC-ACPKM
+ * without its sizes, 5 for another mode. */
+VRT_API uint32_t gost15_mac(Gost15Ctx* ctx);
+VRT_API uint32_t gost15_omac_acpkm(Gost15Ctx* ctx);
+VRT_API uint32_t gost15_mac_final(Gost15Ctx* ctx);
+/* gost15_key_conversion_ACPKM replaces the unmasked key in the context's
+ * key buffer by its ACPKM conversion (the ECB encryption of 80 81 .. 9f
+ * under it) and leaves the Kuznyechik encryption schedule of the new key in
+ * the round-key area. gost15_key_prepare_ctr_acpkm applies the conversion
+ * once per key change the CTR-ACPKM message has done so far and wipes the
+ * schedule. Both need the key in place (inside a call) and return 0, or 3
+ * for a null or uninitialised ctx. */
+VRT_API uint32_t gost15_key_conversion_ACPKM(Gost15Ctx* ctx);
+VRT_API uint32_t gost15_key_prepare_ctr_acpkm(Gost15Ctx* ctx);
+/* CTR15 adds 1 to the block_size-byte big-endian integer at ctr, wrapping
+ * to zero after all 0xFF. */
+VRT_API void CTR15(uint8_t* ctr, uint64_t block_size);
+
+/* ---- schedule management on a cipher context ---- */
+
+/* gost15_key_shedule_encrypt computes the Kuznyechik encryption schedule of
+ * key (32 bytes) into the context's 160-byte round-key area; a Magma context
+ * (8-byte blocks) has no schedule and is left alone. A null ctx or key does
+ * nothing. */
+VRT_API void gost15_key_shedule_encrypt(Gost15Ctx* ctx, const uint8_t* key);
+/* gost15_key_shedule_decrypt: the same with the decryption schedule. */
+VRT_API void gost15_key_shedule_decrypt(Gost15Ctx* ctx, const uint8_t* key);
+/* gost15_key_shedule_clean overwrites the round-key area of a Kuznyechik
+ * context with random bytes (vrt_memreset_s). Returns 0, or the generator's
+ * status, in which case the area is zero-filled instead. Nothing to do (0)
+ * for a Magma or null context. */
+VRT_API uint32_t gost15_key_shedule_clean(Gost15Ctx* ctx);
+
+/* ---- MGM ---- */
+
+/* out = a * b in the field of the record (a, b and out may alias). */
+typedef void (*vrt_gf_mul_fn)(void* out, const void* a, const void* b);
+/* Adds 1 to one half of a block in place. */
+typedef void (*vrt_block_incr_fn)(void* block);
+/* Writes count length blocks (one per lane) for aad_len and text_len bytes. */
+typedef void (*vrt_concat_len_fn)(void* out, uint64_t aad_len, uint64_t text_len, uint64_t count);
+
+/* An MGM implementation as the mode code sees it: fourteen 64-bit slots. */
+typedef struct vrt_aead_alg {
+  uint64_t lanes;                 /* 1 */
+  uint64_t block_size;            /* 16 or 8 */
+  const void* reserved3;          /* slots 3 to 6: empty */
+  const void* reserved4;
+  const void* reserved5;
+  const void* reserved6;
+  vrt_gf_mul_fn mul;              /* multiplication in GF(2^128) or GF(2^64) */
+  gost15_block_fn encrypt;        /* one block through the cipher */
+  const void* reserved9;          /* empty */
+  vrt_block_incr_fn incr_l;       /* +1 on the left half (authentication counter) */
+  vrt_block_incr_fn incr_r;       /* +1 on the right half (encryption counter) */
+  vrt_concat_len_fn concat_len;   /* the length block */
+  vrt_xor_block_fn xor_block;
+  vrt_copy_block_fn copy_block;
+} vrt_aead_alg_t;
+
+/* The two MGM records: Kuznyechik in GF(2^128), Magma (over the tc26 Z
+ * S-box set) in GF(2^64). */
+VRT_API extern const vrt_aead_alg_t AEAD_G1_KUZNECHIK;
+VRT_API extern const vrt_aead_alg_t AEAD_G1_MAGMA;
+
+VRT_API uint32_t vrtpAEADCtxAlloc(AeadCtx** ctx, uint32_t lanes, uint64_t block_size);
+VRT_API uint32_t vrtpAEADCtxInit(AeadCtx* ctx, uint32_t lanes);
+VRT_API uint32_t vrtpAEADCtxAllocInitialized(AeadCtx** ctx, uint32_t lanes, uint64_t block_size);
+VRT_API void vrtpAEADCtxFree(AeadCtx* ctx);
+VRT_API uint32_t vrtpAEADSetNonce(AeadCtx* ctx, const uint8_t* nonce);
+VRT_API uint32_t vrtpAEADEncrypt(AeadCtx* ctx, AeadVec* text_vec, AeadVec* aad_vec, uint64_t count);
+VRT_API uint32_t vrtpAEADDecrypt(AeadCtx* ctx, AeadVec* text_vec, AeadVec* aad_vec, uint64_t count);
+VRT_API uint32_t vrtpAEADEncryptSimple(AeadCtx* ctx, const struct genkey* key, const uint8_t* in, uint8_t* out,
+                                       uint64_t len, const uint8_t* aad, uint64_t aad_len);
+VRT_API uint32_t vrtpAEADDecryptSimple(AeadCtx* ctx, const struct genkey* key, const uint8_t* in, uint8_t* out,
+                                       uint64_t len, const uint8_t* aad, uint64_t aad_len);
+VRT_API uint32_t vrtpAEADImitGetValue(AeadCtx* ctx, uint8_t* tag, uint64_t tag_len);
+VRT_API uint32_t vrtpAEADImitSetValue(AeadCtx* ctx, const uint8_t* tag, uint64_t tag_len);
+VRT_API uint32_t vrtpAEADEncryptUpdate(AeadCtx* ctx, const struct genkey* key, const uint8_t* data, uint64_t len,
+                                       uint32_t kind, uint8_t* out, uint64_t* out_len);
+VRT_API uint32_t vrtpAEADEncryptFinal(AeadCtx* ctx, const struct genkey* key, uint8_t* out, uint64_t* out_len,
+                                      uint8_t* tag, uint64_t tag_len);
+VRT_API uint32_t vrtpAEADDecryptUpdate(AeadCtx* ctx, const struct genkey* key, const uint8_t* data, uint64_t len,
+                                       uint32_t kind);
+VRT_API uint32_t vrtpAEADDecryptFinal(AeadCtx* ctx, const struct genkey* key, uint8_t* out, uint64_t* out_len);
+VRT_API uint32_t vrtpAEADSaveState(AeadCtx* ctx, uint8_t* blob, uint64_t* size);
+VRT_API uint32_t vrtpAEADRestoreState(AeadCtx* ctx, const uint8_t* blob, uint64_t size);
+
+/* mulGaloisField128 sets out = a * b in GF(2^128) modulo x^128 + x^7 + x^2 +
+ * x + 1, for 16-byte big-endian values; mulGaloisField64 the same in GF(2^64)
+ * modulo x^64 + x^4 + x^3 + x + 1 for 8-byte values. out may alias a or b.
+ * Both run in time independent of the values: carry-less multiplication
+ * where the processor has it, masked shift-and-add otherwise. */
+VRT_API void mulGaloisField128(void* out, const void* a, const void* b);
+VRT_API void mulGaloisField64(void* out, const void* a, const void* b);
+/* Add 1, wrapping, to bytes 0..7 (L) or 8..15 (R) of a 16-byte block, or to
+ * bytes 0..3 or 4..7 of an 8-byte block, as a big-endian number; the other
+ * half is left alone. */
+VRT_API void kuznechikCounterL(void* block);
+VRT_API void kuznechikCounterR(void* block);
+VRT_API void magmaCounterL(void* block);
+VRT_API void magmaCounterR(void* block);
+/* kuznechikConcatLen writes count 16-byte blocks, each the bit lengths
+ * aad_len * 8 and text_len * 8 as two 64-bit big-endian numbers;
+ * magmaConcatLen count 8-byte blocks, each the two bit lengths as 32-bit
+ * big-endian numbers. Lengths beyond the mode's limit do not fit. */
+VRT_API void kuznechikConcatLen(void* out, uint64_t aad_len, uint64_t text_len, uint64_t count);
+VRT_API void magmaConcatLen(void* out, uint64_t aad_len, uint64_t text_len, uint64_t count);
+
+/* aead_self_test runs the published MGM examples of both ciphers: streamed
+ * with the state saved and restored between pieces, and in one call, both
+ * directions. 0, 1 on a mismatch, or a failing call's status. */
+VRT_API uint32_t aead_self_test(vrtp_instance_t* instance);
+
+/* --------------------------------------------------------------------------
+ * ABI level: GOST 28147-89
+ * -------------------------------------------------------------------------- */
+
+/* ---- key record ---- */
+
+/* An expanded key record (68 bytes). The block operations unmask the eight
+ * key words into registers at the start of every call and never write them
+ * back: with GOST89_KEY_XOR (which wins) word j is key[j] ^ mask[j]; with
+ * GOST89_KEY_ADD it is key[j] - mask[j], or with GOST89_KEY_REVERSED as well
+ * BSWAP32(key[7-j] - mask[7-j]); with neither it is key[j]. */
+struct gost89_key {
+  uint32_t key[8];
+  uint32_t mask[8];
+  uint32_t flags;
+};
+
+/* ---- S-box store ---- */
+
+/* The eleven built-in sets, expanded by library initialisation. */
+VRT_API extern gost89_sbox_t vrtpGost89Sboxtc26_gost_28147_param_Z;
+VRT_API extern gost89_sbox_t vrtpGost89SboxGostR3411_94_TestParamSet;
+VRT_API extern gost89_sbox_t vrtpGost89SboxGostR3411_94_CryptoProParamSet;
+VRT_API extern gost89_sbox_t vrtpGost89SboxGost28147_89_TestParamSet;
+VRT_API extern gost89_sbox_t vrtpGost89SboxGost28147_89_CryptoPro_A_ParamSet;
+VRT_API extern gost89_sbox_t vrtpGost89SboxGost28147_89_CryptoPro_B_ParamSet;
+VRT_API extern gost89_sbox_t vrtpGost89SboxGost28147_89_CryptoPro_C_ParamSet;
+VRT_API extern gost89_sbox_t vrtpGost89SboxGost28147_89_CryptoPro_D_ParamSet;
+VRT_API extern gost89_sbox_t vrtpGost89Sboxgost_28147_NVQ_A;
+VRT_API extern gost89_sbox_t vrtpGost89Sboxgost_28147_NVQ_003;
+VRT_API extern gost89_sbox_t vrtpGost89Sboxgost_28147_NVQ_006;
+
+/* vrtpGost89SboxPointer maps an identifier to its built-in set; any other
+ * value is returned as the address itself (0 gives null). */
+VRT_API gost89_sbox_t* vrtpGost89SboxPointer(uintptr_t id);
+/* vrtpGost89SboxInitialized returns 1 when sbox is non-null and tagged, else 0. */
+VRT_API uint32_t vrtpGost89SboxInitialized(const gost89_sbox_t* sbox);
+VRT_API uint32_t vrtpGost89SboxInit(uintptr_t id, const uint8_t* packed);
+VRT_API uint32_t vrtpGost89SboxFree(uintptr_t id);
+
+/* gost89_sbox_init expands the eleven built-in sets (again if already
+ * tagged), then creates the S-box lock; gost89_sbox_cleanup destroys the
+ * lock. gost89_init runs gost89_sbox_init and gost89_arch_init, and on a
+ * failure gost89_cleanup; gost89_cleanup runs gost89_arch_cleanup and
+ * gost89_sbox_cleanup and leaves the tags and record pointers as they are.
+ * gost89_arch_init selects the scalar scheduled record for single blocks,
+ * then gost89_avx_init the AVX eight-block record when instance->cpu_enabled
+ * has VRT_CPU_AVX, the AVX-512VL one when it has VRT_CPU_AVX512VL (single
+ * blocks stay scalar, the faster form for one block).
+ * gost89_arch_init_sbox (gost89_avx_init_sbox) writes the nibble-pair tables
+ * of a set. All return 0. */
+VRT_API uint32_t gost89_sbox_init(void);
+VRT_API void gost89_sbox_cleanup(void);
+VRT_API uint32_t gost89_init(vrtp_instance_t* instance);
+VRT_API void gost89_cleanup(vrtp_instance_t* instance);
+VRT_API uint32_t gost89_arch_init(vrtp_instance_t* instance);
+VRT_API void gost89_arch_cleanup(vrtp_instance_t* instance);
+VRT_API uint32_t gost89_avx_init(vrtp_instance_t* instance);
+VRT_API uint32_t gost89_arch_init_sbox(gost89_sbox_t* sbox);
+VRT_API uint32_t gost89_avx_init_sbox(gost89_sbox_t* sbox);
+
+/* ---- block operations ---- */
+
+/* Portable single-block operations; in and out may be the same buffer. The
+ * MAC step runs the 16-round cycle on the 8-byte state after XORing in. */
+VRT_API void gost89_encrypt_block(const void* in, void* out, const gost89_key_t* key, const gost89_sbox_t* sbox);
+VRT_API void gost89_decrypt_block(const void* in, void* out, const gost89_key_t* key, const gost89_sbox_t* sbox);
+VRT_API void gost89_mac_block(const void* in, void* state, const gost89_key_t* key, const gost89_sbox_t* sbox);
+VRT_API void gost89_xor_block(const void* a, const void* b, void* out);
+VRT_API void gost89_copy_block(const void* src, void* dst);
+/* Eight blocks (64 bytes, block i at bytes 8i..8i+7) with eight key records
+ * side by side, block i under record i; each block goes through the record
+ * that vrtpGost89AlgG1ptr names at the time of the call. */
+VRT_API void gost89_encrypt_block8(const void* in, void* out, const gost89_key_t* key, const gost89_sbox_t* sbox);
+VRT_API void gost89_decrypt_block8(const void* in, void* out, const gost89_key_t* key, const gost89_sbox_t* sbox);
+VRT_API void gost89_mac_block8(const void* in, void* state, const gost89_key_t* key, const gost89_sbox_t* sbox);
+VRT_API void gost89_xor_block8(const void* a, const void* b, void* out);
+VRT_API void gost89_copy_block8(const void* src, void* dst);
+
+/* The scalar scheduled variant; tables is the address of T0 of the set
+ * (tables[0] of a gost89_sbox_t, the four tables following). */
+VRT_API void __gost89alu_encrypt_block(const void* in, void* out, const gost89_key_t* key, const uint32_t* tables);
+VRT_API void __gost89alu_decrypt_block(const void* in, void* out, const gost89_key_t* key, const uint32_t* tables);
+VRT_API void __gost89alu_mac_block(const void* in, void* state, const gost89_key_t* key, const uint32_t* tables);
+VRT_API void __gost89alu_xor_block(const void* a, const void* b, void* out);
+VRT_API void __gost89alu_copy_block(const void* src, void* dst);
+
+/* The AVX variant: byte shuffles of the nibble-pair tables (pairs, the first
+ * 64 bytes of a set's cpu area), no data-dependent memory access. The
+ * eight-block forms read only the first key record and use it for all eight
+ * blocks. Only call them where the processor has AVX. */
+VRT_API void __gost89avx_encrypt_block(const void* in, void* out, const gost89_key_t* key, const uint8_t* pairs);
+VRT_API void __gost89avx_decrypt_block(const void* in, void* out, const gost89_key_t* key, const uint8_t* pairs);
+VRT_API void __gost89avx_mac_block(const void* in, void* state, const gost89_key_t* key, const uint8_t* pairs);
+VRT_API void __gost89avx_encrypt8(const void* in, void* out, const gost89_key_t* key, const uint8_t* pairs);
+VRT_API void __gost89avx_decrypt8(const void* in, void* out, const gost89_key_t* key, const uint8_t* pairs);
+VRT_API void __gost89avx_mac8(const void* in, void* state, const gost89_key_t* key, const uint8_t* pairs);
+
+/* The eight-block forms on AVX-512VL: all eight blocks in one register per
+ * half, the same substitution by shuffles; the first key record serves all
+ * blocks. Only call them where VRT_CPU_AVX512VL is set. */
+VRT_API void __gost89avx512_encrypt8(const void* in, void* out, const gost89_key_t* key, const uint8_t* pairs);
+VRT_API void __gost89avx512_decrypt8(const void* in, void* out, const gost89_key_t* key, const uint8_t* pairs);
+VRT_API void __gost89avx512_mac8(const void* in, void* state, const gost89_key_t* key, const uint8_t* pairs);
+/* Sixteen blocks (128 bytes) in 512-bit registers under the first key record;
+ * only where VRT_CPU_AVX512VBMI (which includes AVX-512 BW) is set. The
+ * counter mode uses it for long runs. */
+VRT_API void __gost89avx512_encrypt16(const void* in, void* out, const gost89_key_t* key, const uint8_t* pairs);
+
+/* The five records: portable single and eight blocks, scalar scheduled, AVX
+ * single and eight blocks; and the two in use, chosen at initialisation
+ * (before it: the portable ones). */
+VRT_API extern const vrt_block_alg_t vrtpGost89AlgG1;
+VRT_API extern const vrt_block_alg_t vrtpGost89AlgG8;
+VRT_API extern const vrt_block_alg_t vrtpGost89AlgAluG1;
+VRT_API extern const vrt_block_alg_t vrtpGost89AlgAvxG1;
+VRT_API extern const vrt_block_alg_t vrtpGost89AlgAvxG8;
+/* The AVX-512VL eight-block record, chosen over vrtpGost89AlgAvxG8 where the
+ * processor has it. */
+VRT_API extern const vrt_block_alg_t vrtpGost89AlgAvx512G8;
+VRT_API extern const vrt_block_alg_t* vrtpGost89AlgG1ptr;
+VRT_API extern const vrt_block_alg_t* vrtpGost89AlgG8ptr;
+
+/* ---- cipher context and modes ---- */
+
+VRT_API uint32_t vrtpGost89CtxAlloc(Gost89Ctx** ctx, uint32_t lanes);
+VRT_API uint32_t vrtpGost89CtxInit(Gost89Ctx* ctx, uint32_t lanes, uintptr_t sbox_id);
+VRT_API uint32_t vrtpGost89CtxAllocInitialized(Gost89Ctx** ctx, uint32_t lanes, uintptr_t sbox_id);
+VRT_API void vrtpGost89CtxFree(Gost89Ctx* ctx);
+VRT_API uint32_t vrtpGost89SetMode(Gost89Ctx* ctx, uint32_t mode, uint32_t flags);
+VRT_API uint32_t vrtpGost89SetState(Gost89Ctx* ctx, Gost89Vec* vecs, uint64_t count);
+VRT_API uint32_t vrtpGost89SetStateSimple(Gost89Ctx* ctx, const uint8_t iv[8]);
+VRT_API uint32_t vrtpGost89Encrypt(Gost89Ctx* ctx, Gost89Vec* vecs, uint64_t count);
+VRT_API uint32_t vrtpGost89Decrypt(Gost89Ctx* ctx, Gost89Vec* vecs, uint64_t count);
+VRT_API uint32_t vrtpGost89MAC(Gost89Ctx* ctx, Gost89Vec* vecs, uint64_t count);
+VRT_API uint32_t vrtpGost89EncryptSimple(Gost89Ctx* ctx, const struct genkey* key, const uint8_t* in,
+                                         uint8_t* out, uint64_t len);
+VRT_API uint32_t vrtpGost89DecryptSimple(Gost89Ctx* ctx, const struct genkey* key, const uint8_t* in,
+                                         uint8_t* out, uint64_t len);
+VRT_API uint32_t vrtpGost89MACSimple(Gost89Ctx* ctx, const struct genkey* key, const uint8_t* in, uint64_t len);
+VRT_API uint32_t vrtpGost89MACGetValue(Gost89Ctx* ctx, uint8_t* out);
+
+/* gost89_self_test checks a two-block ECB answer on the tc26 Z set;
+ * gost89_self_test_NVQ_SBOXes round-trips a block pair on each NVQ set.
+ * 0, 1 on a mismatch, or a failing call's status. */
+VRT_API uint32_t gost89_self_test(vrtp_instance_t* instance);
+VRT_API uint32_t gost89_self_test_NVQ_SBOXes(vrtp_instance_t* instance);
+
+/* --------------------------------------------------------------------------
+ * ABI level: GOST R 34.10-2012 signatures and VKO
+ * -------------------------------------------------------------------------- */
+
+/* ---- integer constants ---- */
+
+/* Little-endian numbers of the named width: 0, 1 and 256 (256 bits), 0, 1 and
+ * 512 (512 bits), 0 (1024 bits). */
+VRT_API extern const uint64_t C256_0[4];
+VRT_API extern const uint64_t C256_1[4];
+VRT_API extern const uint64_t C256_256[4];
+VRT_API extern const uint64_t C512_0[8];
+VRT_API extern const uint64_t C512_1[8];
+VRT_API extern const uint64_t C512_512[8];
+VRT_API extern const uint64_t C1024_0[16];
+
+/* ---- BMI2 integer routines ----
+ *
+ * Fixed-width arithmetic on little-endian arrays of 64-bit words (4, 8 or 16
+ * words for 256, 512 or 1024 bits). They execute MULX, SHLX and SHRX: call
+ * them only where VRT_CPU_BMI2 is set in vrtpInstance.cpu_enabled. None
+ * is constant-time. Unless a result pointer is named they work in place on
+ * the first argument; a returned mask is all-ones (carry or borrow out) or 0.
+ *
+ * add_N(x, y): x = x + y mod 2^N. sub_N(x, y): x = x - y mod 2^N.
+ * shl_N(x, bits), shr_N(x, bits): logical shifts; any count, N or more
+ *   clears x. sar_N(x, bits): arithmetic shift right (bit N-1 fills).
+ * shr_N_1(x, top): x = (top:x) >> 1 for top 0 or 1; returns the old bit 0.
+ * mul_N(r, a, b): r (2N bits) += a*b; pass r zeroed for the plain product.
+ * sqr_N(r, a): r (2N bits) = a*a.
+ * muls_N(r, a, w): r (N+64 bits) = a*w for one word w.
+ * div_N(x, d, rem): x = x / d and rem = x mod d (rem N bits). A zero d
+ *   leaves quotient 0 and rem unchanged. No operand may alias another.
+ * inv_N(u, v, cv, cu, w): runs the binary extended Euclidean loop in place
+ *   until u = 0; with w odd, u = b, v = w, cu = 1, cv = 0 on entry, v ends
+ *   as gcd(b, w) and, when that is 1, cv as b^-1 mod w. Returns at once
+ *   when v is 0.
+ * mont_mul_N(a, b, n0, p): a = a*b*2^-N mod p for odd p, a, b < p and
+ *   n0 = -p^-1 mod 2^64; b may alias a. */
+VRT_API uint64_t add_256(uint64_t* x, const uint64_t* y);
+VRT_API uint64_t add_512(uint64_t* x, const uint64_t* y);
+VRT_API uint64_t add_1024(uint64_t* x, const uint64_t* y);
+VRT_API uint64_t sub_256(uint64_t* x, const uint64_t* y);
+VRT_API uint64_t sub_512(uint64_t* x, const uint64_t* y);
+VRT_API uint64_t sub_1024(uint64_t* x, const uint64_t* y);
+VRT_API void shl_256(uint64_t* x, uint64_t bits);
+VRT_API void shl_512(uint64_t* x, uint64_t bits);
+VRT_API void shl_1024(uint64_t* x, uint64_t bits);
+VRT_API void shr_256(uint64_t* x, uint64_t bits);
+VRT_API void shr_512(uint64_t* x, uint64_t bits);
+VRT_API void shr_1024(uint64_t* x, uint64_t bits);
+VRT_API void sar_256(uint64_t* x, uint64_t bits);
+VRT_API void sar_512(uint64_t* x, uint64_t bits);
+VRT_API void sar_1024(uint64_t* x, uint64_t bits);
+VRT_API uint64_t shr_256_1(uint64_t* x, uint64_t top);
+VRT_API uint64_t shr_512_1(uint64_t* x, uint64_t top);
+VRT_API uint64_t shr_1024_1(uint64_t* x, uint64_t top);
+VRT_API void mul_256(uint64_t* r, const uint64_t* a, const uint64_t* b);
+VRT_API void mul_512(uint64_t* r, const uint64_t* a, const uint64_t* b);
+VRT_API void mul_1024(uint64_t* r, const uint64_t* a, const uint64_t* b);
+VRT_API void sqr_256(uint64_t* r, const uint64_t* a);
+VRT_API void sqr_512(uint64_t* r, const uint64_t* a);
+VRT_API void sqr_1024(uint64_t* r, const uint64_t* a);
+VRT_API void muls_256(uint64_t* r, const uint64_t* a, uint64_t w);
+VRT_API void muls_512(uint64_t* r, const uint64_t* a, uint64_t w);
+VRT_API void muls_1024(uint64_t* r, const uint64_t* a, uint64_t w);
+VRT_API void div_256(uint64_t* x, const uint64_t* d, uint64_t* rem);
+VRT_API void div_512(uint64_t* x, const uint64_t* d, uint64_t* rem);
+VRT_API void div_1024(uint64_t* x, const uint64_t* d, uint64_t* rem);
+VRT_API void inv_256(uint64_t* u, uint64_t* v, uint64_t* cv, uint64_t* cu, const uint64_t* w);
+VRT_API void inv_512(uint64_t* u, uint64_t* v, uint64_t* cv, uint64_t* cu, const uint64_t* w);
+VRT_API void inv_1024(uint64_t* u, uint64_t* v, uint64_t* cv, uint64_t* cu, const uint64_t* w);
+VRT_API void mont_mul_256(uint64_t* a, const uint64_t* b, uint64_t n0, const uint64_t* p);
+VRT_API void mont_mul_512(uint64_t* a, const uint64_t* b, uint64_t n0, const uint64_t* p);
+
+/* ---- the reference implementation ----
+ *
+ * A plain, slow realisation of the same operations on the parameter
+ * records, computing through the dispatch table (initialise the library
+ * first: before that the operations return VRT_ERROR_NOT_INITIALIZED). The
+ * sign2001_ functions take 256-bit keys, the sign2012_ ones 512-bit keys;
+ * sign2012_sign, _verify, _create_pub_key, _generate_pair and _generate_VKO
+ * pick by the record's size. Byte formats as above, with these differences:
+ * signing reduces the nonce modulo q (a multiple of q gives
+ * VRT_ERROR_SIGNATURE) and a context's flags bit 0 selects big-endian
+ * signature halves (set by __sign2012_ctx_init; clear, the halves are
+ * little-endian). Peer keys of VKO are checked as above. */
+typedef struct Sign2012Ctx Sign2012Ctx;
+struct binstr;
+
+/* sign2012_ctx_alloc makes a context with a key pair (secret of key_len
+ * bytes and the given mask kind, public key of public_len bytes) and a
+ * nonce buffer of nonce_len bytes (none for 0). 3 for a null out,
+ * VRT_ERROR_NO_MEMORY. Release it with sign2012_ctx_free. */
+VRT_API uint32_t sign2012_ctx_alloc(Sign2012Ctx** out, uint64_t key_len, uint32_t kind, uint64_t public_len,
+                                    uint64_t nonce_len);
+/* sign2012_ctx_free wipes the secret key and the nonce and frees ctx (null
+ * accepted). */
+VRT_API void sign2012_ctx_free(Sign2012Ctx* ctx);
+/* __sign2012_ctx_init sets the parameter record and big-endian signature
+ * halves. 3 for a null ctx or par. */
+VRT_API uint32_t __sign2012_ctx_init(Sign2012Ctx* ctx, const sign2012_par_t* par);
+/* sign2012_info_load loads whichever of these are given: the secret key
+ * with its optional mask (genkey_load, stored as given), the public key and
+ * the nonce (binstr_copy: 12 for another length). 3 for a null ctx, 1 when
+ * nothing is given, else the first failing status. */
+VRT_API uint32_t sign2012_info_load(Sign2012Ctx* ctx, const struct binstr* secret, const struct binstr* secret_mask,
+                                    const struct binstr* public_key, const struct binstr* nonce);
+/* sign2012_sign signs with the loaded nonce: 0, 11 for r = 0 or s = 0, 1
+ * when d is a multiple of q, 3 for a missing context part or an unknown key
+ * size, 6 before initialisation. */
+VRT_API uint32_t sign2012_sign(Sign2012Ctx* ctx, const uint8_t* digest, uint8_t* signature);
+/* sign2012_verify checks a signature against the loaded public key: 0 valid,
+ * 1 invalid. */
+VRT_API uint32_t sign2012_verify(Sign2012Ctx* ctx, const uint8_t* digest, const uint8_t* signature);
+/* sign2012_create_pub_key writes d*G into the key pair's public key: 0, 1
+ * when d is a multiple of q. */
+VRT_API uint32_t sign2012_create_pub_key(Sign2012Ctx* ctx);
+/* sign2012_generate_pair takes L random bytes as d (reduced modulo q),
+ * writes d*G into the public key and d, masked, into the secret: 0, 3 for
+ * missing parts or a zero value, 1 when the value is a multiple of q. */
+VRT_API uint32_t sign2012_generate_pair(Sign2012Ctx* ctx, const uint8_t* secret);
+/* sign2012_generate_VKO writes the 2L-byte shared point of the loaded
+ * secret, the loaded UKM (1 when none) and the peer key: 0, or 3 for a peer
+ * key off the curve or a shared point at infinity. */
+VRT_API uint32_t sign2012_generate_VKO(Sign2012Ctx* ctx, uint8_t* result, const uint8_t* peer_key);
+
+VRT_API uint32_t sign2001_create_DS(Sign2012Ctx* ctx, const uint8_t* digest, uint8_t* signature);
+VRT_API uint32_t sign2001_check_DS(Sign2012Ctx* ctx, const uint8_t* digest, const uint8_t* signature);
+VRT_API uint32_t sign2001_gen_pub_key(Sign2012Ctx* ctx);
+VRT_API uint32_t sign2001_gen_key_pair(Sign2012Ctx* ctx, const uint8_t* random);
+VRT_API uint32_t sign2001_VKO_256(Sign2012Ctx* ctx, uint8_t* result, const uint8_t* peer_key);
+VRT_API uint32_t sign2012_create_DS(Sign2012Ctx* ctx, const uint8_t* digest, uint8_t* signature);
+VRT_API uint32_t sign2012_check_DS_512_bit(Sign2012Ctx* ctx, const uint8_t* digest, const uint8_t* signature);
+VRT_API uint32_t sign2012_gen_pub_key(Sign2012Ctx* ctx);
+VRT_API uint32_t sign2012_gen_key_pair(Sign2012Ctx* ctx, const uint8_t* random);
+VRT_API uint32_t sign2012_VKO_512(Sign2012Ctx* ctx, uint8_t* result, const uint8_t* peer_key);
+
+/* sign2012_generate_pair_example writes the 2L-byte public key of an L-byte
+ * secret (L from par). 3 for null arguments, else as sign2012_generate_pair. */
+VRT_API uint32_t sign2012_generate_pair_example(const uint8_t* secret, uint8_t* public_out,
+                                                const sign2012_par_t* par);
+/* sign2012_VKO_example computes the VKO key: the shared point of the secret,
+ * the UKM (ukm_len bytes, at most L; 1 when empty) and the peer key, hashed
+ * with Streebog into out_len (32 or 64) bytes of out. 3 for bad arguments or
+ * a peer key off the curve. */
+VRT_API uint32_t sign2012_VKO_example(const uint8_t* ukm, uint64_t ukm_len, const uint8_t* secret,
+                                      const uint8_t* peer_key, uint32_t out_len, const sign2012_par_t* par,
+                                      uint8_t* out);
+/* sign2012_self_test checks the signature examples of GOST R 34.10-2012 and
+ * two stored cases, and the VKO examples of RFC 7836: 0, 1 on a wrong
+ * result, or a failing call's status. */
+VRT_API uint32_t sign2012_self_test(vrtp_instance_t* instance);
+/* The rotate functions reverse the byte order of each half of a 64- (2001)
+ * or 128-byte (2012) signature in place: little-endian halves to big-endian
+ * and back. */
+VRT_API void sign2001_rotate_DS_RFC4490(uint8_t* sig);
+VRT_API void sign2012_rotate_DS_TC26(uint8_t* sig);
+
+/* The reference arithmetic on little-endian numbers of 32 (sign2001_,
+ * _256_bit) or 64 (sign2012_, _512_bit) bytes, through the dispatch table.
+ * cmp: 0 a < b, 2 equal, 4 a > b (cmp_0 and cmp_1 compare with 0 and 1).
+ * add, sub: r = a + b (a - b), returning the carry (borrow). shr, shl: by one
+ * bit, returning the bit shifted out. mod_p: x = x mod m by repeated
+ * subtraction. add_mod_p, sub_mod_p, mul_mod_p: for a, b < m. div_mod_p:
+ * x = b/x mod m (b = 1 when null; 0 when x has no inverse). Points are 2L
+ * bytes, x then y, affine, (0, 0) the point at infinity; mul_2_EP doubles,
+ * add_EP adds other to point, mul_k_EP writes k*g (either output may be
+ * null). a and p are the curve's coefficient and prime.
+ * sign2012_div_complete_512_bit: quot = a / b by repeated subtraction; 0 when
+ * b divides a exactly, else 1. */
+VRT_API uint32_t sign2001_cmp_256_bit(const void* a, const void* b);
+VRT_API uint32_t sign2001_cmp_0_256_bit(const void* a);
+VRT_API uint32_t sign2001_cmp_1_256_bit(const void* a);
+VRT_API uint32_t sign2001_add_256_bit(void* r, const void* a, const void* b);
+VRT_API uint32_t sign2001_sub_256_bit(void* r, const void* a, const void* b);
+VRT_API uint32_t sign2001_shr_256_bit(void* r, const void* a);
+VRT_API void sign2001_mod_p_256_bit(void* x, const void* m);
+VRT_API void sign2001_add_mod_p_256_bit(void* r, const void* a, const void* b, const void* m);
+VRT_API void sign2001_sub_mod_p_256_bit(void* r, const void* a, const void* b, const void* m);
+VRT_API void sign2001_mul_mod_p_256_bit(void* r, const void* a, const void* b, const void* m);
+VRT_API void sign2001_div_mod_p_256_bit(void* x, const void* b, const void* m);
+VRT_API void sign2001_mul_2_EP_256_bit(void* point, const void* a, const void* p);
+VRT_API void sign2001_add_EP_256_bit(void* point, const void* other, const void* a, const void* p);
+VRT_API void sign2001_mul_k_EP_256_bit(const void* k, const void* g, void* out_x, void* out_y, const void* a,
+                                       const void* p);
+VRT_API uint32_t sign2012_cmp_512_bit(const void* a, const void* b);
+VRT_API uint32_t sign2012_cmp_0_512_bit(const void* a);
+VRT_API uint32_t sign2012_cmp_1_512_bit(const void* a);
+VRT_API uint32_t sign2012_add_512_bit(void* r, const void* a, const void* b);
+VRT_API uint32_t sign2012_sub_512_bit(void* r, const void* a, const void* b);
+VRT_API uint32_t sign2012_shr_512_bit(void* r, const void* a);
+VRT_API uint32_t sign2012_shl_512_bit(void* r, const void* a);
+VRT_API void sign2012_mod_p_512_bit(void* x, const void* m);
+VRT_API void sign2012_add_mod_p_512_bit(void* r, const void* a, const void* b, const void* m);
+VRT_API void sign2012_sub_mod_p_512_bit(void* r, const void* a, const void* b, const void* m);
+VRT_API void sign2012_mul_mod_p_512_bit(void* r, const void* a, const void* b, const void* m);
+VRT_API void sign2012_div_mod_p_512_bit(void* x, const void* b, const void* m);
+VRT_API void sign2012_mul_2_EP_512_bit(void* point, const void* a, const void* p);
+VRT_API void sign2012_add_EP_512_bit(void* point, const void* other, const void* a, const void* p);
+VRT_API void sign2012_mul_k_EP_512_bit(const void* k, const void* g, void* out_x, void* out_y, const void* a,
+                                       const void* p);
+VRT_API uint32_t sign2012_div_complete_512_bit(void* quot, const void* a, const void* b);
+
+/* --------------------------------------------------------------------------
+ * ABI level: keys, byte strings and the random generator
+ * -------------------------------------------------------------------------- */
+
+/* ---- byte strings ---- */
+
+/* __binstr_init points b at length bytes at data; nothing else. */
+VRT_API void __binstr_init(binstr_t* b, void* data, uint64_t length);
+
+/* ---- entropy estimation ---- */
+
+VRT_API int64_t fixed_point_create(int64_t n);           /* n * 2^20 */
+VRT_API int64_t fixed_point_get(int64_t x);              /* nearest integer, halves up */
+VRT_API int64_t fixed_point_add(int64_t a, int64_t b);
+VRT_API int64_t fixed_point_sub(int64_t a, int64_t b);
+VRT_API int64_t fixed_point_neg(int64_t a);
+VRT_API int64_t fixed_point_mul(int64_t a, int64_t b);   /* (a * b) >> 20 */
+VRT_API int64_t fixed_point_div(int64_t a, int64_t b);   /* (a << 20) / b, b nonzero */
+VRT_API int fixed_point_less(int64_t a, int64_t b);
+VRT_API int fixed_point_less_num(int64_t a, int64_t n);
+VRT_API int fixed_point_equals_num(int64_t a, int64_t n);
+/* fixed_point_sqrt returns the largest r with (r * r) >> 20 <= x (x >= 0). */
+VRT_API int64_t fixed_point_sqrt(int64_t x);
+/* fixed_point_log2 returns log2 x for x > 0 by the series of ln; 0 for x <= 0. */
+VRT_API int64_t fixed_point_log2(int64_t x);
+/* calculate_entropy_portion credits one sample (about ten bits per class) with
+ * entropy bits; 0xFFFFFFFF for a failed estimate. */
+VRT_API uint32_t calculate_entropy_portion(const random_pool_t* sample, uint32_t period);
 
 #ifdef __cplusplus
 } /* extern "C" */
