@@ -64,9 +64,10 @@ extern "C" {
 
 /* vrtInit initialises the library without self-tests: the dispatch table and
  * processor probe, the platform layer, the cipher tables, the memory-wipe
- * generator, then the main random generator. Returns 0, or the status of the
- * first step that failed, in which case every layer is rolled back. Calling it
- * on an initialised library does nothing and returns 0. Thread-safe. */
+ * generator, then the main random generator. Returns VRT_SUCCESS, or the status
+ * of the first step that failed, in which case every layer is rolled back.
+ * Calling it on an initialised library does nothing and returns VRT_SUCCESS.
+ * Thread-safe. */
 VRT_API uint32_t vrtInit(void);
 /* vrtInitRunTests is vrtInit followed by every known-answer self-test; a
  * failing test's status is returned and the initialisation rolled back. */
@@ -74,10 +75,12 @@ VRT_API uint32_t vrtInitRunTests(void);
 /* vrtCleanup tears the library down. Contexts, keys and signer handles must be
  * released before. Harmless on an uninitialised library. */
 VRT_API void vrtCleanup(void);
-/* vrtStatus returns 0 when the library is initialised, else 6. */
+/* vrtStatus returns VRT_SUCCESS when the library is initialised, else
+ * VRT_ERROR_NOT_INITIALIZED. */
 VRT_API uint32_t vrtStatus(void);
-/* vrtTest runs the self-tests on an initialised library (6 if it is not). A
- * failure is reported and leaves the library initialised. */
+/* vrtTest runs the self-tests on an initialised library
+ * (VRT_ERROR_NOT_INITIALIZED if it is not). A failure is reported and leaves
+ * the library initialised. */
 VRT_API uint32_t vrtTest(void);
 /* vrtGetVersion returns 0x10100 (major, minor, patch one byte each). */
 VRT_API uint32_t vrtGetVersion(void);
@@ -90,12 +93,14 @@ VRT_API const char* vrtGetVersionStr(void);
  * ========================================================================== */
 
 /* vrt_memset_s fills count bytes of dest with the low byte of ch, with stores
- * the compiler cannot drop. Returns 0, or VRT_ERROR_BAD_BUFFER (nothing
- * written) when dest is null, destsz is negative or smaller than count. */
+ * the compiler cannot drop. Returns VRT_SUCCESS, or VRT_ERROR_BAD_BUFFER
+ * (nothing written) when dest is null, destsz is negative or smaller than
+ * count. */
 VRT_API uint32_t vrt_memset_s(void* dest, int64_t destsz, int ch, uint64_t count);
 /* vrt_memreset_s overwrites size bytes of dest with bytes of the library's
- * memory-wipe generator. Returns 0, VRT_ERROR_BAD_BUFFER for a null dest or a
- * negative size, or the generator's status (the bytes written so far stay). */
+ * memory-wipe generator. Returns VRT_SUCCESS, VRT_ERROR_BAD_BUFFER for a null
+ * dest or a negative size, or the generator's status (the bytes written so far
+ * stay). */
 VRT_API uint32_t vrt_memreset_s(void* dest, int64_t size);
 
 /* ==========================================================================
@@ -109,7 +114,8 @@ VRT_API uint32_t vrt_memreset_s(void* dest, int64_t size);
 #define VRT_HASH2012_STATE_SIZE 259
 
 /* A Streebog context in caller memory (336 bytes). All 512-bit values are
- * little-endian; digests are the byte-reverse of the hex the standard prints. */
+ * little-endian; digests are the byte-reverse of the hex the standard prints.
+ */
 typedef struct hash2012_ctx {
   uint8_t h[64];          /* chaining value */
   uint8_t N[64];          /* message bits processed */
@@ -121,20 +127,24 @@ typedef struct hash2012_ctx {
 } hash2012_ctx_t;
 
 /* vrtGostHash2012Init starts a digest of size 256 or 512 bits (or
- * VRT_ALG_HASH2012_256/512). Returns 3 for any other size. */
+ * VRT_ALG_HASH2012_256/512). Returns VRT_ERROR_INVALID_ARGUMENT for any other
+ * size. */
 VRT_API uint32_t vrtGostHash2012Init(hash2012_ctx_t* ctx, uint32_t size);
 /* vrtGostHash2012Update absorbs length bytes (data may be null when length is
- * 0). Returns 6 on a finalised context, 3 for a null context or data. */
+ * 0). Returns VRT_ERROR_NOT_INITIALIZED on a finalised context,
+ * VRT_ERROR_INVALID_ARGUMENT for a null context or data. */
 VRT_API uint32_t vrtGostHash2012Update(hash2012_ctx_t* ctx, const uint8_t* data, uint64_t length);
 /* vrtGostHash2012Finalize writes the 32- or 64-byte digest; on a finalised
  * context it writes the same digest again. */
 VRT_API uint32_t vrtGostHash2012Finalize(hash2012_ctx_t* ctx, uint8_t* digest);
 /* vrtGostHash2012SaveState writes the 259-byte snapshot of ctx. A null blob
- * asks for the size (*size = 259); *size other than 259 gives 3. */
+ * asks for the size (*size = 259); *size other than 259 gives
+ * VRT_ERROR_INVALID_ARGUMENT. */
 VRT_API uint32_t vrtGostHash2012SaveState(hash2012_ctx_t* ctx, uint8_t* blob, uint64_t* size);
-/* vrtGostHash2012RestoreState loads a snapshot: 3 for a null blob or a bad
- * buffered count, 12 for a blob shorter than 259 bytes, 5 for a version other
- * than 1. On any failure ctx is left as it was. Extra bytes are ignored. */
+/* vrtGostHash2012RestoreState loads a snapshot: VRT_ERROR_INVALID_ARGUMENT for
+ * a null blob or a bad buffered count, VRT_ERROR_LENGTH for a blob shorter than
+ * 259 bytes, VRT_ERROR_UNSUPPORTED for a version other than 1. On any failure
+ * ctx is left as it was. Extra bytes are ignored. */
 VRT_API uint32_t vrtGostHash2012RestoreState(hash2012_ctx_t* ctx, const uint8_t* blob, uint64_t size);
 
 /* ---- GOST R 34.11-94 ---- */
@@ -160,20 +170,22 @@ typedef struct hash94_ctx {
 /* vrtGostHash94Init starts a digest. sbox is an S-box identifier of the GOST
  * 28147-89 section or the address of an initialised caller's set; 0 selects
  * VRT_GOST89_SBOX_R3411_94_CRYPTOPRO. start is the 32-byte starting value
- * (null: zero). Returns 0; VRT_ERROR_INVALID_ARGUMENT for a null ctx or an
- * S-box set that is not initialised (the context is cleared but unusable). */
+ * (null: zero). Returns VRT_SUCCESS; VRT_ERROR_INVALID_ARGUMENT for a null ctx
+ * or an S-box set that is not initialised (the context is cleared but
+ * unusable). */
 VRT_API uint32_t vrtGostHash94Init(hash94_ctx_t* ctx, uint64_t sbox, const uint8_t* start);
-/* vrtGostHash94Update absorbs length bytes (data may be null when length is
- * 0). Returns VRT_ERROR_NOT_INITIALIZED on a finalised context, 3 for a null
- * context or data. */
+/* vrtGostHash94Update absorbs length bytes (data may be null when length is 0).
+ * Returns VRT_ERROR_NOT_INITIALIZED on a finalised context,
+ * VRT_ERROR_INVALID_ARGUMENT for a null context or data. */
 VRT_API uint32_t vrtGostHash94Update(hash94_ctx_t* ctx, const uint8_t* data, uint64_t length);
 /* vrtGostHash94Finalize writes the 32-byte digest; on a finalised context it
  * writes the same digest again. */
 VRT_API uint32_t vrtGostHash94Finalize(hash94_ctx_t* ctx, uint8_t* digest);
-/* vrtGostHash94SaveState writes the 131-byte snapshot of ctx. A null blob
- * asks for the size (*size = 131); *size other than 131 gives
+/* vrtGostHash94SaveState writes the 131-byte snapshot of ctx. A null blob asks
+ * for the size (*size = 131); *size other than 131 gives
  * VRT_ERROR_INVALID_ARGUMENT; a context on another S-box set than the two of
- * GOST R 34.11-94 gives VRT_ERROR_UNSUPPORTED. Nothing is written on failure. */
+ * GOST R 34.11-94 gives VRT_ERROR_UNSUPPORTED. Nothing is written on failure.
+ */
 VRT_API uint32_t vrtGostHash94SaveState(hash94_ctx_t* ctx, uint8_t* blob, uint64_t* size);
 /* vrtGostHash94RestoreState loads a snapshot: VRT_ERROR_INVALID_ARGUMENT for a
  * null blob or a buffered count above 32, VRT_ERROR_LENGTH for a blob shorter
@@ -211,23 +223,24 @@ typedef struct hmac_ctx {
 
 /* vrtHMACInit clears the context, selects the algorithm (VRT_ALG_HMAC*) and
  * absorbs the key, of any length (one longer than the hash block is hashed
- * first). Returns 0; VRT_ERROR_UNSUPPORTED for another identifier;
+ * first). Returns VRT_SUCCESS; VRT_ERROR_UNSUPPORTED for another identifier;
  * VRT_ERROR_FAILED for a null ctx or key. After a failure the context
  * refuses Update and Finalize. */
 VRT_API uint32_t vrtHMACInit(uint8_t* ctx, const struct binstr* key, uint32_t algorithm);
-/* vrtHMACUpdate absorbs the data bytes (data->data may be null when the
- * length is 0). Returns 0; VRT_ERROR_INVALID_ARGUMENT for a null ctx or data
+/* vrtHMACUpdate absorbs the data bytes (data->data may be null when the length
+ * is 0). Returns VRT_SUCCESS; VRT_ERROR_INVALID_ARGUMENT for a null ctx or data
  * or a context never initialised; VRT_ERROR_NOT_INITIALIZED after the final
  * step. */
 VRT_API uint32_t vrtHMACUpdate(uint8_t* ctx, const struct binstr* data);
 /* vrtHMACFinalize writes the MAC (digest_size bytes) and wipes the key block
- * and the hash state from the context. Returns 0; 3 as for Update;
- * VRT_ERROR_NOT_INITIALIZED when the final step was already done (nothing
- * written): initialise the context again for another MAC. */
+ * and the hash state from the context. Returns VRT_SUCCESS;
+ * VRT_ERROR_INVALID_ARGUMENT as for Update; VRT_ERROR_NOT_INITIALIZED when the
+ * final step was already done (nothing written): initialise the context again
+ * for another MAC. */
 VRT_API uint32_t vrtHMACFinalize(uint8_t* ctx, uint8_t* mac);
 /* vrtGostHmac2012_256 (32-byte mac), vrtGostHmac2012_512 (64 bytes) and
  * vrtGostHmac94 (32 bytes, CryptoPro set) compute the MAC of data under key
- * in one call on a context they wipe before returning. Returns 0, or
+ * in one call on a context they wipe before returning. Returns VRT_SUCCESS, or
  * VRT_ERROR_INVALID_ARGUMENT for a null mac, key or data, or data bytes
  * missing for a nonzero length. */
 VRT_API uint32_t vrtGostHmac2012_256(uint8_t* mac, const struct binstr* key, const struct binstr* data);
@@ -244,11 +257,11 @@ struct sign2012_par;
  * temporaries, which are wiped with every HMAC state that held them before
  * the call returns. On an argument error nothing is written. */
 
-/* vrtKDFTree256 is KDF_TREE_GOSTR3411_2012_256 of R 50.1.113-2016: L / 8
- * bytes (rounded down) of HMAC-Streebog-256 blocks over
- * counter(R bytes) | label | 0x00 | seed | L (big-endian, fewest bytes).
- * Returns 0; VRT_ERROR_INVALID_ARGUMENT for a missing key, an empty or null
- * label or seed, a null out, R outside 1..4 or L above 256 * (2^(8R) - 1);
+/* vrtKDFTree256 is KDF_TREE_GOSTR3411_2012_256 of R 50.1.113-2016: L / 8 bytes
+ * (rounded down) of HMAC-Streebog-256 blocks over counter(R bytes) | label |
+ * 0x00 | seed | L (big-endian, fewest bytes). Returns VRT_SUCCESS;
+ * VRT_ERROR_INVALID_ARGUMENT for a missing key, an empty or null label or seed,
+ * a null out, R outside 1..4 or L above 256 * (2^(8R) - 1);
  * VRT_ERROR_NO_MEMORY. */
 VRT_API uint32_t vrtKDFTree256(const struct genkey* key, const uint8_t* label, uint64_t label_len,
                                const uint8_t* seed, uint64_t seed_len, uint32_t R, uint64_t L, uint8_t* out);
@@ -256,23 +269,23 @@ VRT_API uint32_t vrtKDFTree256(const struct genkey* key, const uint8_t* label, u
  * (32 bytes of out). */
 VRT_API uint32_t vrtKDF256(const struct genkey* key, const uint8_t* label, uint64_t label_len,
                            const uint8_t* seed, uint64_t seed_len, uint8_t* out);
-/* vrtKEG derives 64 bytes from a plain private key (L bytes), the peer's
- * public key (2L bytes, x then y little-endian) and the 32-byte h: VKO with
- * UKM = h[15..0] (1 when those bytes are zero); on a 512-bit curve its
- * 64-byte result, on a 256-bit curve KDF_TREE of its 32-byte result with
- * label "kdf tree", seed h[16..23], R = 1, L = 512. On the built-in curve
- * records (or copies of them) VKO runs on a signer handle, in time
- * independent of the keys; another curve record takes the reference code.
- * Returns 0; VRT_ERROR_INVALID_ARGUMENT for null arguments, a curve of
- * another size or a peer key that is not a point of the curve;
- * VRT_ERROR_NO_MEMORY. The shared point and the VKO key are wiped. */
+/* vrtKEG derives 64 bytes from a plain private key (L bytes), the peer's public
+ * key (2L bytes, x then y little-endian) and the 32-byte h: VKO with UKM =
+ * h[15..0] (1 when those bytes are zero); on a 512-bit curve its 64-byte
+ * result, on a 256-bit curve KDF_TREE of its 32-byte result with label "kdf
+ * tree", seed h[16..23], R = 1, L = 512. On the built-in curve records (or
+ * copies of them) VKO runs on a signer handle, in time independent of the keys;
+ * another curve record takes the reference code. Returns VRT_SUCCESS;
+ * VRT_ERROR_INVALID_ARGUMENT for null arguments, a curve of another size or a
+ * peer key that is not a point of the curve; VRT_ERROR_NO_MEMORY. The shared
+ * point and the VKO key are wiped. */
 VRT_API uint32_t vrtKEG(const uint8_t* private_key, const uint8_t* public_key, const uint8_t* h,
                         const struct sign2012_par* curve, uint8_t* out);
 /* vrtPRFTLS is the TLS 1.2 PRF (P_hash of RFC 5246 over label | seed) with
  * algorithm VRT_ALG_HMAC2012_256 or VRT_ALG_HMAC2012_512: out_len bytes.
- * Returns 0; VRT_ERROR_INVALID_ARGUMENT for a missing key, a null or empty
- * label or seed, out_len 0 or a null out; VRT_ERROR_UNSUPPORTED for another
- * algorithm; VRT_ERROR_NO_MEMORY. */
+ * Returns VRT_SUCCESS; VRT_ERROR_INVALID_ARGUMENT for a missing key, a null or
+ * empty label or seed, out_len 0 or a null out; VRT_ERROR_UNSUPPORTED for
+ * another algorithm; VRT_ERROR_NO_MEMORY. */
 VRT_API uint32_t vrtPRFTLS(const struct genkey* key, const uint8_t* label, uint64_t label_len, const uint8_t* seed,
                            uint64_t seed_len, uint32_t algorithm, uint64_t out_len, uint8_t* out);
 /* vrtPRFIPsecKeyMat is PRF_IPSEC_KEYMAT of R 50.1.113-2016:
@@ -320,12 +333,12 @@ typedef struct pkcs5_params {
 
 /* vrtPKCS5DeriveKeyNoCheck stores key in params->key and fills its
  * key->key.length bytes (dkLen, at most 4096) with PBKDF2 (RFC 8018) of the
- * password and salt over the PRF, then masks the record (genkey_mask).
- * Returns 0; VRT_ERROR_INVALID_ARGUMENT for a null params, password, salt or
- * key, bytes missing behind a nonzero length, dkLen above 4096, or a short
- * salt mode with fewer than 4 salt bytes; VRT_ERROR_UNSUPPORTED for another
- * kdf or prf. A failing PRF step stops the derivation: its status is
- * returned and the key bytes are wiped. */
+ * password and salt over the PRF, then masks the record (genkey_mask). Returns
+ * VRT_SUCCESS; VRT_ERROR_INVALID_ARGUMENT for a null params, password, salt or
+ * key, bytes missing behind a nonzero length, dkLen above 4096, or a short salt
+ * mode with fewer than 4 salt bytes; VRT_ERROR_UNSUPPORTED for another kdf or
+ * prf. A failing PRF step stops the derivation: its status is returned and the
+ * key bytes are wiped. */
 VRT_API uint32_t vrtPKCS5DeriveKeyNoCheck(pkcs5_params_t* params, struct genkey* key);
 /* vrtPKCS5DeriveKey is the same after the checks of the profile:
  * VRT_ERROR_INVALID_ARGUMENT also for fewer than 1000 iterations or a salt
@@ -338,64 +351,65 @@ VRT_API uint32_t vrtPKCS5DeriveKey(pkcs5_params_t* params, struct genkey* key);
  * is null, under a 32-byte key derived for this call with the checks of
  * vrtPKCS5DeriveKey (held masked, freed and wiped before the call returns;
  * params->key stays null). S-box set and IV from cipher_params or the
- * defaults. Returns 0; VRT_ERROR_INVALID_ARGUMENT for a null params,
+ * defaults. Returns VRT_SUCCESS; VRT_ERROR_INVALID_ARGUMENT for a null params,
  * password or salt, or null data for a nonzero length; VRT_ERROR_UNSUPPORTED
  * for enc_scheme other than VRT_ALG_PBES2 or enc_cipher other than
  * 0x1000106; the status of the derivation, the key record or the cipher. */
 VRT_API uint32_t vrtPKCS5Encrypt(pkcs5_params_t* params, const uint8_t* in, uint8_t* out, uint64_t length);
 VRT_API uint32_t vrtPKCS5Decrypt(pkcs5_params_t* params, const uint8_t* in, uint8_t* out, uint64_t length);
 /* vrtPKCS5MAC (PBMAC1) writes the first min(mac_len, 8) bytes of the GOST
- * 28147-89 MAC of the data, its state started from the IV, under the key
- * as for encryption. Returns 0; VRT_ERROR_INVALID_ARGUMENT as for Encrypt
+ * 28147-89 MAC of the data, its state started from the IV, under the key as for
+ * encryption. Returns VRT_SUCCESS; VRT_ERROR_INVALID_ARGUMENT as for Encrypt
  * and for a null mac; VRT_ERROR_UNSUPPORTED for mac_scheme other than
- * VRT_ALG_PBMAC1 or mac_alg other than 0x1000101; the status of the
- * derivation or the cipher. */
+ * VRT_ALG_PBMAC1 or mac_alg other than 0x1000101; the status of the derivation
+ * or the cipher. */
 VRT_API uint32_t vrtPKCS5MAC(pkcs5_params_t* params, const uint8_t* data, uint64_t length, uint8_t* mac,
                              uint64_t mac_len);
 
 /* ---- key export (KExp15, KImp15) and the TC26 key wrap ---- */
 
-/* vrtKExp15 exports key under two GOST R 34.12-2015 keys as
- * R 1323565.1.017-2018 defines it: out = CTR(enc_key, iv) of
- * K | OMAC(mac_key, iv | K), k + n bytes for a key of k bytes and the block
- * size n (16: Kuznyechik, 8: Magma; the OMAC has n bytes). A null out asks
- * for the size (*out_len, status 0). Returns 0; VRT_ERROR_INVALID_ARGUMENT
- * for a missing key, key bytes, cipher key, iv, iv_len or out_len, or
- * another block size; VRT_ERROR_LENGTH when *out_len is not k + n; the
- * status of a failing cipher or allocation (7). The plain key and the tag
- * exist only in temporaries wiped before the call returns. */
+/* vrtKExp15 exports key under two GOST R 34.12-2015 keys as R
+ * 1323565.1.017-2018 defines it: out = CTR(enc_key, iv) of K | OMAC(mac_key, iv
+ * | K), k + n bytes for a key of k bytes and the block size n (16: Kuznyechik,
+ * 8: Magma; the OMAC has n bytes). A null out asks for the size (*out_len,
+ * status VRT_SUCCESS). Returns VRT_SUCCESS; VRT_ERROR_INVALID_ARGUMENT for a
+ * missing key, key bytes, cipher key, iv, iv_len or out_len, or another block
+ * size; VRT_ERROR_LENGTH when *out_len is not k + n; the status of a failing
+ * cipher or allocation (VRT_ERROR_NO_MEMORY). The plain key and the tag exist
+ * only in temporaries wiped before the call returns. */
 VRT_API uint32_t vrtKExp15(const struct genkey* key, const struct genkey* enc_key, const struct genkey* mac_key,
                            const uint8_t* iv, uint64_t iv_len, uint64_t block_size, uint8_t* out,
                            uint64_t* out_len);
-/* vrtKImp15 imports an export of exported_len = k + n bytes into key_out,
- * whose key.length must be k; a key_out with null key data asks for the size
+/* vrtKImp15 imports an export of exported_len = k + n bytes into key_out, whose
+ * key.length must be k; a key_out with null key data asks for the size
  * (key_out->key.length = k, status 0). The key is stored and masked
- * (genkey_mask) only when the OMAC agrees, compared in constant time.
- * Returns 0; 1 when it does not agree (key_out untouched);
+ * (genkey_mask) only when the OMAC agrees, compared in constant time. Returns
+ * VRT_SUCCESS; VRT_ERROR_FAILED when it does not agree (key_out untouched);
  * VRT_ERROR_INVALID_ARGUMENT for missing arguments or another block size;
  * VRT_ERROR_LENGTH for an export of at most n bytes or a key_out of another
  * length; the status of a failing cipher or allocation. */
 VRT_API uint32_t vrtKImp15(const uint8_t* exported, uint64_t exported_len, const struct genkey* enc_key,
                            const struct genkey* mac_key, const uint8_t* iv, uint64_t iv_len, uint64_t block_size,
                            struct genkey* key_out);
-/* vrtKeyWrapTC26 wraps a 32-byte masked key (a record with a mask) under
- * kek and an 8..16-byte UKM: out = UKM | ECB(KEK(UKM), K) | the first 4
- * bytes of the GOST 28147-89 MAC of K under KEK(UKM) with the first 8 UKM
- * bytes as IV, KEK(UKM) = KDF_GOSTR3411_2012_256(kek, 26 bd b8 78, UKM),
- * all on the tc26 Z S-box set. A null out or *out_len 0 asks for the size
- * (UKM length + 36); on success *out_len is set to it. Returns 0;
- * VRT_ERROR_INVALID_ARGUMENT for a null kek, key, out_len or UKM, a key that
- * is not a 32-byte record with a mask, or a UKM outside 8..16 bytes;
- * VRT_ERROR_BUFFER_TOO_SMALL for a shorter *out_len; 7; the status of the
- * KDF or the cipher. */
+/* vrtKeyWrapTC26 wraps a 32-byte masked key (a record with a mask) under kek
+ * and an 8..16-byte UKM: out = UKM | ECB(KEK(UKM), K) | the first 4 bytes of
+ * the GOST 28147-89 MAC of K under KEK(UKM) with the first 8 UKM bytes as IV,
+ * KEK(UKM) = KDF_GOSTR3411_2012_256(kek, 26 bd b8 78, UKM), all on the tc26 Z
+ * S-box set. A null out or *out_len 0 asks for the size (UKM length + 36); on
+ * success *out_len is set to it. Returns VRT_SUCCESS;
+ * VRT_ERROR_INVALID_ARGUMENT for a null kek, key, out_len or UKM, a key that is
+ * not a 32-byte record with a mask, or a UKM outside 8..16 bytes;
+ * VRT_ERROR_BUFFER_TOO_SMALL for a shorter *out_len; VRT_ERROR_NO_MEMORY; the
+ * status of the KDF or the cipher. */
 VRT_API uint32_t vrtKeyWrapTC26(const uint8_t* ukm, uint64_t ukm_len, const struct genkey* kek,
                                 const struct genkey* key, uint8_t* out, uint64_t* out_len);
 /* vrtKeyUnwrapTC26 checks and unwraps a wrapped key of 44..52 bytes into
- * key_out (a 32-byte record with a mask), which receives the key and is
- * masked only when the MAC agrees (compared in constant time). Returns 0; 1
- * when it does not (key_out untouched); VRT_ERROR_INVALID_ARGUMENT for null
- * arguments, another wrapped length or an incomplete key_out; 7; the status
- * of the KDF or the cipher. KEK(UKM), the plain key and the MAC are wiped. */
+ * key_out (a 32-byte record with a mask), which receives the key and is masked
+ * only when the MAC agrees (compared in constant time). Returns VRT_SUCCESS;
+ * VRT_ERROR_FAILED when it does not (key_out untouched);
+ * VRT_ERROR_INVALID_ARGUMENT for null arguments, another wrapped length or an
+ * incomplete key_out; VRT_ERROR_NO_MEMORY; the status of the KDF or the cipher.
+ * KEK(UKM), the plain key and the MAC are wiped. */
 VRT_API uint32_t vrtKeyUnwrapTC26(const struct genkey* kek, const uint8_t* wrapped, uint64_t wrapped_len,
                                   struct genkey* key_out);
 
@@ -458,14 +472,16 @@ typedef struct Gost15Ctx Gost15Ctx;
 /* ---- cipher context: lifecycle ---- */
 
 /* vrtGost15CtxAlloc allocates a zeroed context for one lane of block_size 16
- * (Kuznyechik) or 8 (Magma) bytes and stores it in *ctx_out. 3 for a null
- * ctx_out, another lane count or block size; 7 when the allocation fails
- * (*ctx_out is then null). The caller releases it with vrtGost15CtxFree. */
+ * (Kuznyechik) or 8 (Magma) bytes and stores it in *ctx_out.
+ * VRT_ERROR_INVALID_ARGUMENT for a null ctx_out, another lane count or block
+ * size; VRT_ERROR_NO_MEMORY when the allocation fails (*ctx_out is then null).
+ * The caller releases it with vrtGost15CtxFree. */
 VRT_API uint32_t vrtGost15CtxAlloc(Gost15Ctx** ctx_out, uint32_t lanes, uint32_t block_size);
 /* vrtGost15CtxInit sets up an allocated context for one lane: the cipher is
  * chosen by the block size (Magma needs the tc26 Z S-box set initialised),
- * every other field and the work area are cleared. 3 for a null ctx,
- * another lane count or an uninitialised S-box set (no cipher is chosen). */
+ * every other field and the work area are cleared. VRT_ERROR_INVALID_ARGUMENT
+ * for a null ctx, another lane count or an uninitialised S-box set (no cipher
+ * is chosen). */
 VRT_API uint32_t vrtGost15CtxInit(Gost15Ctx* ctx, uint32_t lanes);
 /* vrtGost15CtxAllocInitialized is Alloc then Init; when Init fails the
  * context is freed, *ctx_out set to null and Init's status returned. */
@@ -473,21 +489,23 @@ VRT_API uint32_t vrtGost15CtxAllocInitialized(Gost15Ctx** ctx_out, uint32_t lane
 /* vrtGost15CtxFree releases a context and what it owns; null is ignored.
  * The context holds no key between calls, so nothing is wiped. */
 VRT_API void vrtGost15CtxFree(Gost15Ctx* ctx);
-/* vrtGost15SetMode selects a mode (VRT_GOST15_MODE_*) and flags and clears
- * the work area (lane position, key buffers, block buffers, register). 3 for
- * a null or uninitialised ctx or an unknown mode, the context unchanged. */
+/* vrtGost15SetMode selects a mode (VRT_GOST15_MODE_*) and flags and clears the
+ * work area (lane position, key buffers, block buffers, register).
+ * VRT_ERROR_INVALID_ARGUMENT for a null or uninitialised ctx or an unknown
+ * mode, the context unchanged. */
 VRT_API uint32_t vrtGost15SetMode(Gost15Ctx* ctx, uint32_t mode, uint32_t flags);
 /* vrtGost15SetParametersACPKM sets the sizes of the ACPKM modes, in bytes.
- * CTR-ACPKM: section_size N, a nonzero multiple of the block size n: the
- * first N bytes of a message run under the key as given, every later
- * section under the ACPKM conversion of the previous section's key;
- * frame_size is unused (pass 0). OMAC-ACPKM: section_size N, a nonzero
- * multiple of n (N / n blocks per section key), and frame_size T*, a
- * nonzero multiple of n + 32: the section size of the CTR-ACPKM generator
- * whose output gives the section keys. Returns 0; 3 for a null or
- * uninitialised ctx, or while a stream or an OMAC-ACPKM message is under
- * way; 2 for sizes that are zero or not such multiples; 1 for a context in
- * another mode (nothing is stored). Set the mode first. */
+ * CTR-ACPKM: section_size N, a nonzero multiple of the block size n: the first
+ * N bytes of a message run under the key as given, every later section under
+ * the ACPKM conversion of the previous section's key; frame_size is unused
+ * (pass 0). OMAC-ACPKM: section_size N, a nonzero multiple of n (N / n blocks
+ * per section key), and frame_size T*, a nonzero multiple of n + 32: the
+ * section size of the CTR-ACPKM generator whose output gives the section keys.
+ * Returns VRT_SUCCESS; VRT_ERROR_INVALID_ARGUMENT for a null or uninitialised
+ * ctx, or while a stream or an OMAC-ACPKM message is under way;
+ * VRT_ERROR_BAD_PARAMETERS for sizes that are zero or not such multiples;
+ * VRT_ERROR_FAILED for a context in another mode (nothing is stored). Set the
+ * mode first. */
 VRT_API uint32_t vrtGost15SetParametersACPKM(Gost15Ctx* ctx, uint64_t section_size, uint64_t frame_size);
 
 /* ---- cipher context: one-shot encryption and decryption ---- */
@@ -515,17 +533,19 @@ VRT_API uint32_t vrtGost15SetParametersACPKM(Gost15Ctx* ctx, uint64_t section_si
  * section boundary (vrtGost15SetParametersACPKM); the counter runs on across
  * sections.
  *
- * Returns 0; 9 when there is nothing to do (count 0, every lane skipped, ECB
- * with len 0); 3 for a null ctx, null descriptors, key, key data, input or
- * output, a key that is not 32 bytes, more descriptors than lanes, a null IV
- * or a zero len in a mode with IV; 12 for an IV length the mode does not
- * take, or ECB or CBC decryption of a length that is not whole blocks; 2
- * for CTR-ACPKM without its section size; 5 for a mode the call does not
- * serve (the MAC modes). Nothing is written when the check fails. */
+ * Returns VRT_SUCCESS; VRT_ERROR_NO_DATA when there is nothing to do (count 0,
+ * every lane skipped, ECB with len 0); VRT_ERROR_INVALID_ARGUMENT for a null
+ * ctx, null descriptors, key, key data, input or output, a key that is not 32
+ * bytes, more descriptors than lanes, a null IV or a zero len in a mode with
+ * IV; VRT_ERROR_LENGTH for an IV length the mode does not take, or ECB or CBC
+ * decryption of a length that is not whole blocks; VRT_ERROR_BAD_PARAMETERS for
+ * CTR-ACPKM without its section size; VRT_ERROR_UNSUPPORTED for a mode the call
+ * does not serve (the MAC modes). Nothing is written when the check fails. */
 VRT_API uint32_t vrtGost15Encrypt(Gost15Ctx* ctx, Gost15Vec* vec, uint64_t count);
 VRT_API uint32_t vrtGost15Decrypt(Gost15Ctx* ctx, Gost15Vec* vec, uint64_t count);
-/* vrtGost15EncryptSimple and vrtGost15DecryptSimple build one descriptor
- * from their arguments; 3 for a null ctx, key, key data, in or out. */
+/* vrtGost15EncryptSimple and vrtGost15DecryptSimple build one descriptor from
+ * their arguments; VRT_ERROR_INVALID_ARGUMENT for a null ctx, key, key data, in
+ * or out. */
 VRT_API uint32_t vrtGost15EncryptSimple(Gost15Ctx* ctx, const struct genkey* key, const uint8_t* in,
                                         uint8_t* out, uint64_t len, const uint8_t* iv, uint64_t iv_len);
 VRT_API uint32_t vrtGost15DecryptSimple(Gost15Ctx* ctx, const struct genkey* key, const uint8_t* in,
@@ -533,21 +553,20 @@ VRT_API uint32_t vrtGost15DecryptSimple(Gost15Ctx* ctx, const struct genkey* key
 
 /* ---- cipher context: streams and saved state ---- */
 
-/* vrtGost15EncryptUpdate encrypts one piece of a stream. The first piece
- * with data opens the stream and takes the IV (iv, iv_len as for the
- * one-shot call); later pieces continue from the context's register and
- * ignore iv and iv_len. Of the stream's bytes so far, the last 1..n (a whole
- * block when they end on a block boundary) are held back for the final
- * step; out receives the output of the blocks before them. A null out asks
- * for that count (*out_len, status 0, nothing else checked); otherwise
- * *out_len is the capacity of out and is not updated. A piece of 0 bytes
- * changes nothing and returns 0 (in may then be null). Returns 0; 3 for a
- * null ctx, out_len, key, key data or input, a stream of the other
- * direction open on ctx, or a
- * continued stream without its register; 7 when the capacity is below the
- * count; 5 for a MAC mode; and the statuses of vrtGost15Encrypt (the stream
- * stays closed when its first piece is refused). vrtGost15DecryptUpdate is
- * the same for decryption. */
+/* vrtGost15EncryptUpdate encrypts one piece of a stream. The first piece with
+ * data opens the stream and takes the IV (iv, iv_len as for the one-shot call);
+ * later pieces continue from the context's register and ignore iv and iv_len.
+ * Of the stream's bytes so far, the last 1..n (a whole block when they end on a
+ * block boundary) are held back for the final step; out receives the output of
+ * the blocks before them. A null out asks for that count (*out_len, status 0,
+ * nothing else checked); otherwise *out_len is the capacity of out and is not
+ * updated. A piece of 0 bytes changes nothing and returns VRT_SUCCESS (in may
+ * then be null). Returns VRT_SUCCESS; VRT_ERROR_INVALID_ARGUMENT for a null
+ * ctx, out_len, key, key data or input, a stream of the other direction open on
+ * ctx, or a continued stream without its register; VRT_ERROR_NO_MEMORY when the
+ * capacity is below the count; VRT_ERROR_UNSUPPORTED for a MAC mode; and the
+ * statuses of vrtGost15Encrypt (the stream stays closed when its first piece is
+ * refused). vrtGost15DecryptUpdate is the same for decryption. */
 VRT_API uint32_t vrtGost15EncryptUpdate(Gost15Ctx* ctx, const struct genkey* key, const uint8_t* in,
                                         uint64_t in_len, const uint8_t* iv, uint64_t iv_len, uint8_t* out,
                                         uint64_t* out_len);
@@ -557,31 +576,35 @@ VRT_API uint32_t vrtGost15DecryptUpdate(Gost15Ctx* ctx, const struct genkey* key
 /* vrtGost15EncryptFinal closes an encryption stream: the final step on the
  * held-back bytes writes n bytes (ECB, CBC: padded with zeros) or the bytes
  * held (CFB, OFB, CTR, CTR-ACPKM) to out. A null out asks for that count
- * (*out_len). Returns 0; 5 for a mode outside ECB..CTR-ACPKM; 7 when
- * *out_len is below the count; 3 for a null ctx, out_len, key or key data,
- * or a stream without its register; 1 when no encryption stream is open.
- * vrtGost15DecryptFinal closes a decryption stream the same way; in ECB and
- * CBC it needs a whole block held (12 otherwise, the stream stays open). */
+ * (*out_len). Returns VRT_SUCCESS; VRT_ERROR_UNSUPPORTED for a mode outside
+ * ECB..CTR-ACPKM; VRT_ERROR_NO_MEMORY when *out_len is below the count;
+ * VRT_ERROR_INVALID_ARGUMENT for a null ctx, out_len, key or key data, or a
+ * stream without its register; VRT_ERROR_FAILED when no encryption stream is
+ * open. vrtGost15DecryptFinal closes a decryption stream the same way; in ECB
+ * and CBC it needs a whole block held (VRT_ERROR_LENGTH otherwise, the stream
+ * stays open). */
 VRT_API uint32_t vrtGost15EncryptFinal(Gost15Ctx* ctx, const struct genkey* key, uint8_t* out, uint64_t* out_len);
 VRT_API uint32_t vrtGost15DecryptFinal(Gost15Ctx* ctx, const struct genkey* key, uint8_t* out, uint64_t* out_len);
-/* vrtGost15SaveState writes the state of a cipher context to blob (42 + n +
- * m bytes, m the register length; integers little-endian): total size (8),
- * mode (4), flags with the stream bits (4), bytes held (1), the tail buffer
- * (n), m (1), the CTR-ACPKM section size, key changes done and bytes left in
- * the section (8 each), the register (m: the next IV blocks, oldest first;
- * for OFB the gamma; for the counter modes the counter block). A null blob
- * asks for the size (*size). Returns 0; 3 for a null or uninitialised ctx,
- * a null size or *size other than the size; 5 for a context not in a
- * cipher mode. The context stays usable. */
+/* vrtGost15SaveState writes the state of a cipher context to blob (42 + n + m
+ * bytes, m the register length; integers little-endian): total size (8), mode
+ * (4), flags with the stream bits (4), bytes held (1), the tail buffer (n), m
+ * (1), the CTR-ACPKM section size, key changes done and bytes left in the
+ * section (8 each), the register (m: the next IV blocks, oldest first; for OFB
+ * the gamma; for the counter modes the counter block). A null blob asks for the
+ * size (*size). Returns VRT_SUCCESS; VRT_ERROR_INVALID_ARGUMENT for a null or
+ * uninitialised ctx, a null size or *size other than the size;
+ * VRT_ERROR_UNSUPPORTED for a context not in a cipher mode. The context stays
+ * usable. */
 VRT_API uint32_t vrtGost15SaveState(Gost15Ctx* ctx, uint8_t* blob, uint64_t* size);
 /* vrtGost15RestoreState initialises ctx (vrtGost15CtxInit, vrtGost15SetMode)
- * and loads a saved state, so that the stream continues there; ctx must
- * have been allocated for the block size of the saved one. Returns 0; 12
- * when size is below the blob's minimum or differs from the stored total
- * or from the size the register length implies; 3 for a null ctx or blob,
- * or content that is no state of a stream (a refused blob leaves ctx as it
- * was). Restoring a CTR-ACPKM state costs one key conversion per section
- * done on the next call, as every call on such a stream does. */
+ * and loads a saved state, so that the stream continues there; ctx must have
+ * been allocated for the block size of the saved one. Returns VRT_SUCCESS;
+ * VRT_ERROR_LENGTH when size is below the blob's minimum or differs from the
+ * stored total or from the size the register length implies;
+ * VRT_ERROR_INVALID_ARGUMENT for a null ctx or blob, or content that is no
+ * state of a stream (a refused blob leaves ctx as it was). Restoring a
+ * CTR-ACPKM state costs one key conversion per section done on the next call,
+ * as every call on such a stream does. */
 VRT_API uint32_t vrtGost15RestoreState(Gost15Ctx* ctx, const uint8_t* blob, uint64_t size);
 
 /* ---- MAC: OMAC and OMAC-ACPKM ---- */
@@ -593,41 +616,43 @@ struct binstr;
  * vrtGost15SetParametersACPKM, OMAC-ACPKM. The MAC value is one block (n
  * bytes); a shorter MAC is its leftmost bytes. */
 
-/* vrtGost15MAC feeds count descriptors (0 or 1) of message bytes: len and
- * in; no IV; out, when non-null, receives the running chain value (n
- * bytes). The last 1..n bytes of the message so far wait for the final
- * step. Returns 0; 9 when there is nothing to do (len 0, count 0, the lane
- * skipped); 3 for a null or uninitialised ctx, null descriptors, key, key
- * data or input, a key that is not 32 bytes, more descriptors than lanes; 5
- * for a context in a cipher mode; 2 for OMAC-ACPKM without its sizes; 7
- * when the generator state cannot be kept. */
+/* vrtGost15MAC feeds count descriptors (0 or 1) of message bytes: len and in;
+ * no IV; out, when non-null, receives the running chain value (n bytes). The
+ * last 1..n bytes of the message so far wait for the final step. Returns
+ * VRT_SUCCESS; VRT_ERROR_NO_DATA when there is nothing to do (len 0, count 0,
+ * the lane skipped); VRT_ERROR_INVALID_ARGUMENT for a null or uninitialised
+ * ctx, null descriptors, key, key data or input, a key that is not 32 bytes,
+ * more descriptors than lanes; VRT_ERROR_UNSUPPORTED for a context in a cipher
+ * mode; VRT_ERROR_BAD_PARAMETERS for OMAC-ACPKM without its sizes;
+ * VRT_ERROR_NO_MEMORY when the generator state cannot be kept. */
 VRT_API uint32_t vrtGost15MAC(Gost15Ctx* ctx, Gost15Vec* vec, uint64_t count);
-/* vrtGost15MACSimple and vrtGost15MACUpdate (the same function) feed len
- * bytes of data through vrtGost15MAC: any number of pieces make a message.
- * 3 for a null ctx, key, key data or data; 9 for len 0. */
+/* vrtGost15MACSimple and vrtGost15MACUpdate (the same function) feed len bytes
+ * of data through vrtGost15MAC: any number of pieces make a message.
+ * VRT_ERROR_INVALID_ARGUMENT for a null ctx, key, key data or data;
+ * VRT_ERROR_NO_DATA for len 0. */
 VRT_API uint32_t vrtGost15MACSimple(Gost15Ctx* ctx, const struct genkey* key, const uint8_t* data, uint64_t len);
 VRT_API uint32_t vrtGost15MACUpdate(Gost15Ctx* ctx, const struct genkey* key, const uint8_t* data, uint64_t len);
-/* vrtGost15MACGetValue closes the message: writes the n-byte MAC value to
- * mac and leaves ctx ready for a new message in the same mode and sizes.
- * The last block is used whole with subkey K1, or padded with 0x80 and
- * zeros with K2; the empty message is the padded block 80 00 .. 00 with K2.
- * Returns 0; 3 for a null or uninitialised ctx, key, key data or mac, a key
- * that is not 32 bytes, or a context in a cipher mode; 2 for OMAC-ACPKM
- * without its sizes. */
+/* vrtGost15MACGetValue closes the message: writes the n-byte MAC value to mac
+ * and leaves ctx ready for a new message in the same mode and sizes. The last
+ * block is used whole with subkey K1, or padded with 0x80 and zeros with K2;
+ * the empty message is the padded block 80 00 .. 00 with K2. Returns
+ * VRT_SUCCESS; VRT_ERROR_INVALID_ARGUMENT for a null or uninitialised ctx, key,
+ * key data or mac, a key that is not 32 bytes, or a context in a cipher mode;
+ * VRT_ERROR_BAD_PARAMETERS for OMAC-ACPKM without its sizes. */
 VRT_API uint32_t vrtGost15MACGetValue(Gost15Ctx* ctx, const struct genkey* key, uint8_t* mac);
 /* vrtGost15MACSaveState writes the state of a MAC context to blob (2n + 53
  * bytes, integers little-endian): mode (4), bytes held (1), the tail buffer
- * (n), the running chain value (n), then 8 bytes each: N, T*, the
- * generator's key changes done, the generator's bytes left in its section,
- * key packets taken, blocks the current section key still serves. A null
- * blob asks for the size (*size). 3 for a null or uninitialised ctx, a null
- * size, *size other than the size, or a context not in a MAC mode. */
+ * (n), the running chain value (n), then 8 bytes each: N, T*, the generator's
+ * key changes done, the generator's bytes left in its section, key packets
+ * taken, blocks the current section key still serves. A null blob asks for the
+ * size (*size). VRT_ERROR_INVALID_ARGUMENT for a null or uninitialised ctx, a
+ * null size, *size other than the size, or a context not in a MAC mode. */
 VRT_API uint32_t vrtGost15MACSaveState(Gost15Ctx* ctx, uint8_t* blob, uint64_t* size);
 /* vrtGost15MACRestoreState initialises ctx for the saved mode and sizes and
- * loads the state; the next call carries the message on. Returns 0; 12 for
- * a size other than 2n + 53 (n the block size of ctx); 3 for a null ctx or
- * blob, or content that is no state of a message (ctx is then left as it
- * was). */
+ * loads the state; the next call carries the message on. Returns VRT_SUCCESS;
+ * VRT_ERROR_LENGTH for a size other than 2n + 53 (n the block size of ctx);
+ * VRT_ERROR_INVALID_ARGUMENT for a null ctx or blob, or content that is no
+ * state of a message (ctx is then left as it was). */
 VRT_API uint32_t vrtGost15MACRestoreState(Gost15Ctx* ctx, const uint8_t* blob, uint64_t size);
 
 /* ---- MGM ---- */
@@ -663,14 +688,15 @@ typedef struct AeadVec {
 typedef struct AeadCtx AeadCtx;
 
 /* vrtAEADCtxAlloc allocates a zeroed context for lanes 1 and block_size 16
- * (Kuznyechik) or 8 (Magma); 3 for other values, 7 when the allocation fails
- * (*ctx is then null). The context must be initialised before use. */
+ * (Kuznyechik) or 8 (Magma); VRT_ERROR_INVALID_ARGUMENT for other values,
+ * VRT_ERROR_NO_MEMORY when the allocation fails (*ctx is then null). The
+ * context must be initialised before use. */
 VRT_API uint32_t vrtAEADCtxAlloc(AeadCtx** ctx, uint32_t lanes, uint64_t block_size);
 /* vrtAEADCtxInit sets ctx up for a new message with the record of its block
  * size: everything but the block size is cleared, a cached ciphertext
  * released. 3 for a null ctx, lanes other than 1, or a Magma context while
  * the tc26 Z S-box set is not initialised (the context is then unusable:
- * every call on it returns 3). */
+ * every call on it returns VRT_ERROR_INVALID_ARGUMENT). */
 VRT_API uint32_t vrtAEADCtxInit(AeadCtx* ctx, uint32_t lanes);
 /* vrtAEADCtxAllocInitialized is Alloc then Init; on an Init failure the
  * context is freed, *ctx set to null and Init's status returned. */
@@ -679,88 +705,97 @@ VRT_API uint32_t vrtAEADCtxAllocInitialized(AeadCtx** ctx, uint32_t lanes, uint6
  * ignored. */
 VRT_API void vrtAEADCtxFree(AeadCtx* ctx);
 /* vrtAEADSetNonce takes the block_size-byte nonce; its top bit is ignored.
- * 3 for a null ctx or nonce, an unusable context, or while a stream is open
- * (the stream would continue under another nonce). */
+ * VRT_ERROR_INVALID_ARGUMENT for a null ctx or nonce, an unusable context, or
+ * while a stream is open (the stream would continue under another nonce). */
 VRT_API uint32_t vrtAEADSetNonce(AeadCtx* ctx, const uint8_t* nonce);
-/* vrtAEADEncrypt encrypts and authenticates one message in one call: the
- * text descriptor's len bytes of data into out (the same length, in place
- * allowed), the associated-data descriptor's bytes authenticated only; the
- * tag is then read with vrtAEADImitGetValue. count is 1 (0 gives 9). Returns
- * 3 for a null ctx or text descriptor, count above 1, both lengths zero, a
- * null key, key data, data or output where bytes are due, a key that is not
- * 32 bytes, more data than the mode allows (2^29 - 1 bytes in all for Magma,
- * 2^61 - 1 for Kuznyechik) or an open stream on ctx; 9 when the text lane is
- * skipped. A null associated-data descriptor means none. */
+/* vrtAEADEncrypt encrypts and authenticates one message in one call: the text
+ * descriptor's len bytes of data into out (the same length, in place allowed),
+ * the associated-data descriptor's bytes authenticated only; the tag is then
+ * read with vrtAEADImitGetValue. count is 1 (0 gives VRT_ERROR_NO_DATA).
+ * Returns 3 for a null ctx or text descriptor, count above 1, both lengths
+ * zero, a null key, key data, data or output where bytes are due, a key that is
+ * not 32 bytes, more data than the mode allows (2^29 - 1 bytes in all for
+ * Magma, 2^61 - 1 for Kuznyechik) or an open stream on ctx; VRT_ERROR_NO_DATA
+ * when the text lane is skipped. A null associated-data descriptor means none.
+ */
 VRT_API uint32_t vrtAEADEncrypt(AeadCtx* ctx, AeadVec* text_vec, AeadVec* aad_vec, uint64_t count);
-/* vrtAEADDecrypt authenticates the associated data and the ciphertext,
- * compares the tag in constant time with the one vrtAEADImitSetValue stored,
- * and only when they match writes the plaintext (0). A mismatch, or no
- * expected tag, gives 1 and writes nothing. Other statuses as vrtAEADEncrypt. */
+/* vrtAEADDecrypt authenticates the associated data and the ciphertext, compares
+ * the tag in constant time with the one vrtAEADImitSetValue stored, and only
+ * when they match writes the plaintext (0). A mismatch, or no expected tag,
+ * gives VRT_ERROR_FAILED and writes nothing. Other statuses as vrtAEADEncrypt.
+ */
 VRT_API uint32_t vrtAEADDecrypt(AeadCtx* ctx, AeadVec* text_vec, AeadVec* aad_vec, uint64_t count);
-/* The one-lane forms: text {key, len, in, out}, associated data {aad_len, aad}. */
+/* The one-lane forms: text {key, len, in, out}, associated data {aad_len, aad}.
+ */
 VRT_API uint32_t vrtAEADEncryptSimple(AeadCtx* ctx, const struct genkey* key, const uint8_t* in, uint8_t* out,
                                       uint64_t len, const uint8_t* aad, uint64_t aad_len);
 VRT_API uint32_t vrtAEADDecryptSimple(AeadCtx* ctx, const struct genkey* key, const uint8_t* in, uint8_t* out,
                                       uint64_t len, const uint8_t* aad, uint64_t aad_len);
 /* vrtAEADImitGetValue copies the first tag_len bytes of the tag of the last
- * completed encryption (after a failed decryption: zeros). 3 for a null ctx
- * or tag, or tag_len above the block size. */
+ * completed encryption (after a failed decryption: zeros).
+ * VRT_ERROR_INVALID_ARGUMENT for a null ctx or tag, or tag_len above the block
+ * size. */
 VRT_API uint32_t vrtAEADImitGetValue(AeadCtx* ctx, uint8_t* tag, uint64_t tag_len);
 /* vrtAEADImitSetValue stores the expected tag of a decryption, tag_len bytes
  * (1 up to the block size; a shorter tag is the leftmost bytes). 3 for a null
  * ctx or tag, tag_len 0 or above the block size. */
 VRT_API uint32_t vrtAEADImitSetValue(AeadCtx* ctx, const uint8_t* tag, uint64_t tag_len);
 /* vrtAEADEncryptUpdate feeds one piece of an encryption stream: kind
- * VRT_AEAD_KIND_AAD (all associated data comes before any text; out and
- * out_len are ignored) or VRT_AEAD_KIND_TEXT. The last 1 to block_size bytes
- * of the stream so far are held back for the next call; a text piece writes
- * the ciphertext of the blocks before them. A null out asks for that count
+ * VRT_AEAD_KIND_AAD (all associated data comes before any text; out and out_len
+ * are ignored) or VRT_AEAD_KIND_TEXT. The last 1 to block_size bytes of the
+ * stream so far are held back for the next call; a text piece writes the
+ * ciphertext of the blocks before them. A null out asks for that count
  * (*out_len, status 0); *out_len is the capacity of out otherwise and is not
- * updated. Returns 3 for a null ctx, key, key data or data, a bad kind,
- * associated data after text, a decryption stream open on ctx, a key that is
- * not 32 bytes or too much data; 7 when the capacity is too small. */
+ * updated. Returns VRT_ERROR_INVALID_ARGUMENT for a null ctx, key, key data or
+ * data, a bad kind, associated data after text, a decryption stream open on
+ * ctx, a key that is not 32 bytes or too much data; VRT_ERROR_NO_MEMORY when
+ * the capacity is too small. */
 VRT_API uint32_t vrtAEADEncryptUpdate(AeadCtx* ctx, const struct genkey* key, const uint8_t* data, uint64_t len,
                                       uint32_t kind, uint8_t* out, uint64_t* out_len);
-/* vrtAEADEncryptFinal closes an encryption stream: writes the ciphertext of
- * the held-back text bytes to out and tag_len bytes of the tag to tag (the tag
- * also stays for vrtAEADImitGetValue). A null out asks for the count of
- * bytes (*out_len: 0 after associated data only; pass any non-null out then).
- * Returns 5 without an open encryption stream, 7 when *out_len is below the
- * count, 3 for a null ctx, key or key data, a null out_len where bytes are
- * due, tag_len above the block size, a null tag with tag_len above 0, or an
- * empty message. A refused call leaves the stream open. */
+/* vrtAEADEncryptFinal closes an encryption stream: writes the ciphertext of the
+ * held-back text bytes to out and tag_len bytes of the tag to tag (the tag also
+ * stays for vrtAEADImitGetValue). A null out asks for the count of bytes
+ * (*out_len: 0 after associated data only; pass any non-null out then). Returns
+ * VRT_ERROR_UNSUPPORTED without an open encryption stream, VRT_ERROR_NO_MEMORY
+ * when *out_len is below the count, VRT_ERROR_INVALID_ARGUMENT for a null ctx,
+ * key or key data, a null out_len where bytes are due, tag_len above the block
+ * size, a null tag with tag_len above 0, or an empty message. A refused call
+ * leaves the stream open. */
 VRT_API uint32_t vrtAEADEncryptFinal(AeadCtx* ctx, const struct genkey* key, uint8_t* out, uint64_t* out_len,
                                      uint8_t* tag, uint64_t tag_len);
 /* vrtAEADDecryptUpdate feeds one piece of a decryption stream; ciphertext is
- * authenticated at once and kept in the context, nothing is written. 3 as
- * for vrtAEADEncryptUpdate (an encryption stream open instead), 7 when the
- * ciphertext cannot be kept. */
+ * authenticated at once and kept in the context, nothing is written.
+ * VRT_ERROR_INVALID_ARGUMENT as for vrtAEADEncryptUpdate (an encryption stream
+ * open instead), VRT_ERROR_NO_MEMORY when the ciphertext cannot be kept. */
 VRT_API uint32_t vrtAEADDecryptUpdate(AeadCtx* ctx, const struct genkey* key, const uint8_t* data, uint64_t len,
                                       uint32_t kind);
 /* vrtAEADDecryptFinal closes a decryption stream: checks the tag against the
  * expected one and, only when they match, writes the whole plaintext (all
- * ciphertext bytes of the stream) to out and returns 0; a mismatch writes
- * nothing and returns 1. Either way the stream ends and the kept ciphertext
- * is released. A null out asks for the count (*out_len). Returns 5 without an
- * open decryption stream, 7 when *out_len is below the count, 3 for a null
- * ctx, key or key data, a null out_len where bytes are due or an empty
- * message, and 1 without an expected tag (the stream then stays open). */
+ * ciphertext bytes of the stream) to out and returns VRT_SUCCESS; a mismatch
+ * writes nothing and returns VRT_ERROR_FAILED. Either way the stream ends and
+ * the kept ciphertext is released. A null out asks for the count (*out_len).
+ * Returns VRT_ERROR_UNSUPPORTED without an open decryption stream,
+ * VRT_ERROR_NO_MEMORY when *out_len is below the count,
+ * VRT_ERROR_INVALID_ARGUMENT for a null ctx, key or key data, a null out_len
+ * where bytes are due or an empty message, and VRT_ERROR_FAILED without an
+ * expected tag (the stream then stays open). */
 VRT_API uint32_t vrtAEADDecryptFinal(AeadCtx* ctx, const struct genkey* key, uint8_t* out, uint64_t* out_len);
 /* vrtAEADSaveState writes the context's state to blob, little-endian: total
  * size (8), state (4), phase (4), text and associated-data byte counts (8
  * each), held-back byte count (1), then six blocks: held-back bytes, the
  * running sum, the authentication and encryption counters, the two nonce
- * blocks; in a decryption stream also the expected-tag length (1) and tag,
- * and after ciphertext the kept ciphertext's length (8) and bytes. A null
- * blob asks for the size (*size); *size must equal it, else 3. 3 also for a
- * null ctx or size or an unusable context. The context stays usable. */
+ * blocks; in a decryption stream also the expected-tag length (1) and tag, and
+ * after ciphertext the kept ciphertext's length (8) and bytes. A null blob asks
+ * for the size (*size); *size must equal it, else VRT_ERROR_INVALID_ARGUMENT.
+ * VRT_ERROR_INVALID_ARGUMENT also for a null ctx or size or an unusable
+ * context. The context stays usable. */
 VRT_API uint32_t vrtAEADSaveState(AeadCtx* ctx, uint8_t* blob, uint64_t* size);
 /* vrtAEADRestoreState initialises ctx (as vrtAEADCtxInit) and loads a saved
- * state into it, so the stream continues there; the context must have the
- * block size of the saved one. 3 for a null ctx or blob or inconsistent
- * content, 12 when size is below 8 or differs from the stored total or from
- * the size the content implies, 7 when the ciphertext cannot be kept. On a
- * failure ctx is left as it was. */
+ * state into it, so the stream continues there; the context must have the block
+ * size of the saved one. VRT_ERROR_INVALID_ARGUMENT for a null ctx or blob or
+ * inconsistent content, VRT_ERROR_LENGTH when size is below 8 or differs from
+ * the stored total or from the size the content implies, VRT_ERROR_NO_MEMORY
+ * when the ciphertext cannot be kept. On a failure ctx is left as it was. */
 VRT_API uint32_t vrtAEADRestoreState(AeadCtx* ctx, const uint8_t* blob, uint64_t size);
 
 /* ==========================================================================
@@ -770,9 +805,10 @@ VRT_API uint32_t vrtAEADRestoreState(AeadCtx* ctx, const uint8_t* blob, uint64_t
 /* A block is two 32-bit words read little-endian: N1 from bytes 0..3, N2 from
  * bytes 4..7. Key word i is read little-endian from key bytes 4i..4i+3. */
 
-/* S-box set identifiers. Any other value given where an identifier is
- * expected is taken as the address of a caller's gost89_sbox_t, except the
- * unnamed values of 0x01010100..0x010101FF, which name no set (3). */
+/* S-box set identifiers. Any other value given where an identifier is expected
+ * is taken as the address of a caller's gost89_sbox_t, except the unnamed
+ * values of 0x01010100..0x010101FF, which name no set
+ * (VRT_ERROR_INVALID_ARGUMENT). */
 #define VRT_GOST89_SBOX_DEFAULT               UINT32_C(0x01010100) /* = tc26 Z */
 #define VRT_GOST89_SBOX_R3411_94_TEST         UINT32_C(0x01010101)
 #define VRT_GOST89_SBOX_R3411_94_CRYPTOPRO    UINT32_C(0x01010102)
@@ -817,17 +853,18 @@ struct gost89_sbox {
 
 /* ---- S-box sets ---- */
 
-/* vrtGost89SboxInit initialises the set that id names, once: an initialised
- * set is left as it is (packed ignored). Otherwise, under the S-box lock, the
- * 64 packed bytes are copied in (null packed: the set's own packed bytes are
- * used), the tables expanded and the set tagged. Several threads may
- * initialise one set together; it is expanded exactly once. Returns 0; 3 when
- * id names no set (0); 6 when an uninitialised set would need the S-box lock
+/* vrtGost89SboxInit initialises the set that id names, once: an initialised set
+ * is left as it is (packed ignored). Otherwise, under the S-box lock, the 64
+ * packed bytes are copied in (null packed: the set's own packed bytes are
+ * used), the tables expanded and the set tagged. Several threads may initialise
+ * one set together; it is expanded exactly once. Returns VRT_SUCCESS;
+ * VRT_ERROR_INVALID_ARGUMENT when id names no set (0);
+ * VRT_ERROR_NOT_INITIALIZED when an uninitialised set would need the S-box lock
  * while the library is down. */
 VRT_API uint32_t vrtGost89SboxInit(uintptr_t id, const uint8_t* packed);
 /* vrtGost89SboxFree takes and releases the S-box lock for an initialised set
  * (so a concurrent initialisation has finished); the set stays usable.
- * Returns 0. */
+ * Returns VRT_SUCCESS. */
 VRT_API uint32_t vrtGost89SboxFree(uintptr_t id);
 
 /* ---- cipher context and modes ---- */
@@ -901,12 +938,13 @@ typedef struct Gost89Ctx {
 VRT_API extern const uint8_t vrtGost89ZeroIV[8];
 
 /* vrtGost89CtxAlloc allocates zeroed memory for a context of 1 or 8 lanes.
- * 3 for another lane count or a missing record, 7 when the allocation fails. */
+ * VRT_ERROR_INVALID_ARGUMENT for another lane count or a missing record,
+ * VRT_ERROR_NO_MEMORY when the allocation fails. */
 VRT_API uint32_t vrtGost89CtxAlloc(Gost89Ctx** ctx, uint32_t lanes);
-/* vrtGost89CtxInit lays out a context of 1 or 8 lanes on the S-box set
- * sbox_id in memory of VRT_GOST89_CTX_SIZE(lanes) bytes. 3 for a null ctx,
- * another lane count or a set that is not initialised; the context is then
- * unusable (every request on it returns 3). */
+/* vrtGost89CtxInit lays out a context of 1 or 8 lanes on the S-box set sbox_id
+ * in memory of VRT_GOST89_CTX_SIZE(lanes) bytes. VRT_ERROR_INVALID_ARGUMENT for
+ * a null ctx, another lane count or a set that is not initialised; the context
+ * is then unusable (every request on it returns VRT_ERROR_INVALID_ARGUMENT). */
 VRT_API uint32_t vrtGost89CtxInit(Gost89Ctx* ctx, uint32_t lanes, uintptr_t sbox_id);
 /* vrtGost89CtxAllocInitialized allocates and initialises; on a failure the
  * memory is released, *ctx set to null and the status returned. */
@@ -914,27 +952,30 @@ VRT_API uint32_t vrtGost89CtxAllocInitialized(Gost89Ctx** ctx, uint32_t lanes, u
 /* vrtGost89CtxFree releases an allocated context (it holds no key). */
 VRT_API void vrtGost89CtxFree(Gost89Ctx* ctx);
 /* vrtGost89SetMode selects a mode and flags and clears all lane state
- * (positions, registers, partial input). 3 for a null or unusable context or
- * an unknown mode, the context unchanged. */
+ * (positions, registers, partial input). VRT_ERROR_INVALID_ARGUMENT for a null
+ * or unusable context or an unknown mode, the context unchanged. */
 VRT_API uint32_t vrtGost89SetMode(Gost89Ctx* ctx, uint32_t mode, uint32_t flags);
 /* vrtGost89SetMemResetWithConst makes ctx wipe its key records with the byte
- * 0xEE instead of random bytes; only while the library is not initialised
- * (for the generator that provides the random bytes). 3 otherwise. */
+ * 0xEE instead of random bytes; only while the library is not initialised (for
+ * the generator that provides the random bytes). VRT_ERROR_INVALID_ARGUMENT
+ * otherwise. */
 VRT_API uint32_t vrtGost89SetMemResetWithConst(Gost89Ctx* ctx);
-/* vrtGost89SetState loads the IV of every descriptor that has one into its
- * lane (restarting that lane's block) and clears the descriptor's iv. 3 for
- * more descriptors than lanes. */
+/* vrtGost89SetState loads the IV of every descriptor that has one into its lane
+ * (restarting that lane's block) and clears the descriptor's iv.
+ * VRT_ERROR_INVALID_ARGUMENT for more descriptors than lanes. */
 VRT_API uint32_t vrtGost89SetState(Gost89Ctx* ctx, Gost89Vec* vecs, uint64_t count);
 VRT_API uint32_t vrtGost89SetStateSimple(Gost89Ctx* ctx, const uint8_t iv[8]);
 /* vrtGost89Encrypt, vrtGost89Decrypt and vrtGost89MAC process count
  * descriptors, one per lane. Keys are unmasked into the context and wiped
  * before the call returns. Stream modes (CTR, CFB, MAC) take any lengths and
- * continue across calls; ECB and CBC take whole blocks. Returns 0 when every
- * lane is finished; 9 when nothing was to be done or some lanes still hold
- * data (call again; the descriptors say what is left); 3 for null arguments,
- * more descriptors than lanes or a key that is not 32 bytes; 2 for lanes with
- * different keys; 5 for a mode this request does not serve (or none); 12 for
- * ECB or CBC input that is not whole blocks (nothing written). */
+ * continue across calls; ECB and CBC take whole blocks. Returns VRT_SUCCESS
+ * when every lane is finished; VRT_ERROR_NO_DATA when nothing was to be done or
+ * some lanes still hold data (call again; the descriptors say what is left);
+ * VRT_ERROR_INVALID_ARGUMENT for null arguments, more descriptors than lanes or
+ * a key that is not 32 bytes; VRT_ERROR_BAD_PARAMETERS for lanes with different
+ * keys; VRT_ERROR_UNSUPPORTED for a mode this request does not serve (or none);
+ * VRT_ERROR_LENGTH for ECB or CBC input that is not whole blocks (nothing
+ * written). */
 VRT_API uint32_t vrtGost89Encrypt(Gost89Ctx* ctx, Gost89Vec* vecs, uint64_t count);
 VRT_API uint32_t vrtGost89Decrypt(Gost89Ctx* ctx, Gost89Vec* vecs, uint64_t count);
 VRT_API uint32_t vrtGost89MAC(Gost89Ctx* ctx, Gost89Vec* vecs, uint64_t count);
@@ -1027,79 +1068,78 @@ VRT_API extern const sign2012_par_t gost3410_param_tc26_gost_3410_12_512_paramSe
  *   UKM           L   little-endian number (zero-extend a shorter one)
  *   VKO result    2L  x then y of the shared point, each little-endian;
  *                     hash it with Streebog for the VKO key
- * A public key or peer key that is not a point of the curve (a coordinate
- * of p or more, off the curve equation, or the all-zero point at infinity)
- * is refused with VRT_ERROR_INVALID_ARGUMENT. On the two sets with cofactor
- * 4 (TC26 256-bit A and 512-bit C) a public key must also have order q, and
- * a VKO peer key is multiplied by the cofactor before use. Null handles and buffers give
- * VRT_ERROR_INVALID_ARGUMENT. The secret key is unmasked only for the length
- * of a call and the plain copy is wiped before the call returns. A handle
- * is used by one thread at a time; distinct handles are independent. These
- * functions take no library lock; initialise the library first (a handle
+ * A public key or peer key that is not a point of the curve (a coordinate of p
+ * or more, off the curve equation, or the all-zero point at infinity) is
+ * refused with VRT_ERROR_INVALID_ARGUMENT. On the two sets with cofactor 4
+ * (TC26 256-bit A and 512-bit C) a public key must also have order q, and a VKO
+ * peer key is multiplied by the cofactor before use. Null handles and buffers
+ * give VRT_ERROR_INVALID_ARGUMENT. The secret key is unmasked only for the
+ * length of a call and the plain copy is wiped before the call returns. A
+ * handle is used by one thread at a time; distinct handles are independent.
+ * These functions take no library lock; initialise the library first (a handle
  * made before initialisation uses the slow reference code). */
 typedef struct SignerHandle SignerHandle;
 struct genkey;
 
 /* vrtSignerInit creates a handle for a parameter set and stores it in
- * *handle_out. Returns 0, VRT_ERROR_UNSUPPORTED for a set
+ * *handle_out. Returns VRT_SUCCESS, VRT_ERROR_UNSUPPORTED for a set
  * above 13, VRT_ERROR_NO_MEMORY, VRT_ERROR_INVALID_ARGUMENT for a null
  * handle_out. After 5 or a failed signer allocation the empty handle is still
  * stored and must be released. The caller owns the handle. */
 VRT_API uint32_t vrtSignerInit(SignerHandle** handle_out, Parameter set);
 /* vrtSignerImportSecretKey takes a copy of a secret key of L bytes: a
  * masked record is copied as it is, a plain (kind 0) one is masked under a
- * fresh random mask. The caller's record is not kept. Returns 0;
+ * fresh random mask. The caller's record is not kept. Returns VRT_SUCCESS;
  * VRT_ERROR_LENGTH for another key length and VRT_ERROR_INVALID_ARGUMENT for
  * a record without key bytes (the previous key stays); the generator's
  * status when a plain key cannot be masked (the handle then has no key). */
 VRT_API uint32_t vrtSignerImportSecretKey(SignerHandle* handle, const struct genkey* key);
-/* vrtSignerCreatePublicKey computes Q = d*G (and its verification table
- * when vrtSignerPrecomputeVerify asked for one).
- * Returns 0, VRT_ERROR_NOT_INITIALIZED before a secret key is imported,
- * VRT_ERROR_FAILED when d is a multiple of q (the key is unusable). */
+/* vrtSignerCreatePublicKey computes Q = d*G (and its verification table when
+ * vrtSignerPrecomputeVerify asked for one). Returns VRT_SUCCESS,
+ * VRT_ERROR_NOT_INITIALIZED before a secret key is imported, VRT_ERROR_FAILED
+ * when d is a multiple of q (the key is unusable). */
 VRT_API uint32_t vrtSignerCreatePublicKey(SignerHandle* handle);
-/* vrtSignerImportPublicKey sets Q from 2L bytes (and builds its
- * verification table when vrtSignerPrecomputeVerify asked for one). Returns 0, or VRT_ERROR_INVALID_ARGUMENT for a key
- * that is not a point of the curve or, on a cofactor-4 set, not of order q
- * (the previous key stays). */
+/* vrtSignerImportPublicKey sets Q from 2L bytes (and builds its verification
+ * table when vrtSignerPrecomputeVerify asked for one). Returns VRT_SUCCESS, or
+ * VRT_ERROR_INVALID_ARGUMENT for a key that is not a point of the curve or, on
+ * a cofactor-4 set, not of order q (the previous key stays). */
 VRT_API uint32_t vrtSignerImportPublicKey(SignerHandle* handle, const uint8_t* key);
-/* vrtSignerExportPublicKey writes Q in 2L bytes. Returns 0, or
+/* vrtSignerExportPublicKey writes Q in 2L bytes. Returns VRT_SUCCESS, or
  * VRT_ERROR_NOT_INITIALIZED (nothing written) when the handle has no public
  * key. */
 VRT_API uint32_t vrtSignerExportPublicKey(SignerHandle* handle, uint8_t* key);
 /* vrtSignerSign signs an L-byte digest with the L-byte nonce into 2L bytes.
- * Returns 0; VRT_ERROR_NOT_INITIALIZED before a secret key is imported;
- * VRT_ERROR_INVALID_ARGUMENT for a nonce of 0 or q or more (draw another);
- * VRT_ERROR_FAILED when r or s came out zero (draw another nonce) or d is a
- * multiple of q. A handle made before library initialisation reduces the
+ * Returns VRT_SUCCESS; VRT_ERROR_NOT_INITIALIZED before a secret key is
+ * imported; VRT_ERROR_INVALID_ARGUMENT for a nonce of 0 or q or more (draw
+ * another); VRT_ERROR_FAILED when r or s came out zero (draw another nonce) or
+ * d is a multiple of q. A handle made before library initialisation reduces the
  * nonce modulo q instead and reports r = 0 or s = 0 as VRT_ERROR_SIGNATURE.
  * Nothing is written on failure. */
 VRT_API uint32_t vrtSignerSign(SignerHandle* handle, const uint8_t* digest, const uint8_t* nonce,
                                uint8_t* signature);
-/* vrtSignerVerify returns 0 for a valid signature of the digest under Q, and
- * VRT_ERROR_FAILED for any invalid one (r or s of 0, q or more is refused
- * before any computation) and when the handle has no public key. */
+/* vrtSignerVerify returns VRT_SUCCESS for a valid signature of the digest under
+ * Q, and VRT_ERROR_FAILED for any invalid one (r or s of 0, q or more is
+ * refused before any computation) and when the handle has no public key. */
 VRT_API uint32_t vrtSignerVerify(SignerHandle* handle, const uint8_t* digest, const uint8_t* signature);
-/* vrtSignerGenerateVKO computes the shared point (UKM * cofactor * d mod q)
- * * P for the peer's public key P, as (UKM * d mod q) * (cofactor * P).
- * Returns 0; VRT_ERROR_NOT_INITIALIZED before a secret key is imported;
+/* vrtSignerGenerateVKO computes the shared point (UKM * cofactor * d mod q) * P
+ * for the peer's public key P, as (UKM * d mod q) * (cofactor * P). Returns
+ * VRT_SUCCESS; VRT_ERROR_NOT_INITIALIZED before a secret key is imported;
  * VRT_ERROR_INVALID_ARGUMENT, nothing written, for a peer key that is not a
- * point of the curve or when the shared point is the point at infinity (a
- * UKM that is a multiple of q, a peer point of small order). */
+ * point of the curve or when the shared point is the point at infinity (a UKM
+ * that is a multiple of q, a peer point of small order). */
 VRT_API uint32_t vrtSignerGenerateVKO(SignerHandle* handle, const uint8_t* ukm, const uint8_t* peer_key,
                                       uint8_t* result);
 /* vrtSignerRelease wipes the secret key and frees the handle, its signer and
  * its tables. Null is accepted. */
 VRT_API void vrtSignerRelease(SignerHandle* handle);
 /* vrtSignerPrecomputeVerify gives the handle a verification table of its own
- * public key (80 MiB and about 0.6 s on a 256-bit set, 2.25 MiB on a
- * 512-bit set): worth it for a key that verifies thousands of signatures.
- * The table is built now for the current public key, if any, and again for
- * every later one, in the same memory. Returns 0 (also for a handle made
- * before library initialisation, which has no tables),
- * VRT_ERROR_NO_MEMORY when the table cannot be allocated (verification then
- * goes on without it), VRT_ERROR_INVALID_ARGUMENT for a null or empty
- * handle. */
+ * public key (80 MiB and about 0.6 s on a 256-bit set, 2.25 MiB on a 512-bit
+ * set): worth it for a key that verifies thousands of signatures. The table is
+ * built now for the current public key, if any, and again for every later one,
+ * in the same memory. Returns VRT_SUCCESS (also for a handle made before
+ * library initialisation, which has no tables), VRT_ERROR_NO_MEMORY when the
+ * table cannot be allocated (verification then goes on without it),
+ * VRT_ERROR_INVALID_ARGUMENT for a null or empty handle. */
 VRT_API uint32_t vrtSignerPrecomputeVerify(SignerHandle* handle);
 /* vrtSignerPrecomputeSign gives the handle a signing table of G of its own
  * (80 MiB and about 0.6 s on a 256-bit set, 2.25 MiB on a 512-bit set).
@@ -1126,14 +1166,17 @@ typedef struct binstr {
 
 
 /* binstr_alloc gives b a new uninitialised heap block of length bytes.
- * 3 for a null b; 7 when the allocation fails, b unchanged. */
+ * VRT_ERROR_INVALID_ARGUMENT for a null b; VRT_ERROR_NO_MEMORY when the
+ * allocation fails, b unchanged. */
 VRT_API uint32_t binstr_alloc(binstr_t* b, uint64_t length);
 /* binstr_realloc resizes b's block, keeping the contents up to the smaller
- * length. 3 for a null b; 7 on failure, b and its old block unchanged. */
+ * length. VRT_ERROR_INVALID_ARGUMENT for a null b; VRT_ERROR_NO_MEMORY on
+ * failure, b and its old block unchanged. */
 VRT_API uint32_t binstr_realloc(binstr_t* b, uint64_t length);
 /* binstr_free releases b's block and empties b; nothing for an empty b. */
 VRT_API void binstr_free(binstr_t* b);
-/* binstr_dup allocates dst and copies src into it (3 for null records, 7). */
+/* binstr_dup allocates dst and copies src into it (VRT_ERROR_INVALID_ARGUMENT
+ * for null records, VRT_ERROR_NO_MEMORY). */
 VRT_API uint32_t binstr_dup(binstr_t* dst, const binstr_t* src);
 /* binstr_available returns 1 when [offset, offset + count) lies inside b, 0
  * when it does not or when offset + count overflows. */
@@ -1144,8 +1187,9 @@ VRT_API uint32_t binstr_equals(const binstr_t* a, const binstr_t* b);
 /* binstr_contains returns 0 when b's address range lies within a's, and 1 when
  * b starts before a or ends after a's end. */
 VRT_API uint32_t binstr_contains(const binstr_t* a, const binstr_t* b);
-/* binstr_copy copies count bytes from src into b's bytes: 3 for a null b, b
- * data or src; 12 when count differs from b's length (nothing copied). */
+/* binstr_copy copies count bytes from src into b's bytes:
+ * VRT_ERROR_INVALID_ARGUMENT for a null b, b data or src; VRT_ERROR_LENGTH when
+ * count differs from b's length (nothing copied). */
 VRT_API uint32_t binstr_copy(binstr_t* b, const void* src, uint64_t count);
 
 /* ---- masked keys ---- */
@@ -1173,13 +1217,15 @@ typedef struct genkey_pair {
 } genkey_pair_t;
 
 /* genkey_alloc zeroes g and makes its zero-filled allocation for a key of
- * length bytes of the given kind. 3 for a null g or a size that overflows; 7
- * when the allocation fails (g stays zeroed). */
+ * length bytes of the given kind. VRT_ERROR_INVALID_ARGUMENT for a null g or a
+ * size that overflows; VRT_ERROR_NO_MEMORY when the allocation fails (g stays
+ * zeroed). */
 VRT_API uint32_t genkey_alloc(genkey_t* g, uint64_t length, uint32_t kind);
 /* genkey_load copies a plain key from src and, when mask_src and its data are
  * given, the mask from mask_src, then fills the filler with random bytes. The
- * key stays plain until genkey_mask. 3 for a null g, g key, src or src data;
- * 12 when src or mask_src declares fewer bytes than g holds. */
+ * key stays plain until genkey_mask. VRT_ERROR_INVALID_ARGUMENT for a null g, g
+ * key, src or src data; VRT_ERROR_LENGTH when src or mask_src declares fewer
+ * bytes than g holds. */
 VRT_API uint32_t genkey_load(genkey_t* g, const binstr_t* src, const binstr_t* mask_src);
 /* genkey_mask_to writes into dst's key bytes the masked form of src's key
  * bytes under src's mask and kind; genkey_mask masks g in place. */
@@ -1200,14 +1246,16 @@ VRT_API void genkey_wipe(genkey_t* g);
  * nothing when it holds none. */
 VRT_API void genkey_free(genkey_t* g);
 /* genkey_pair_alloc zeroes p, allocates its secret and its public key; on a
- * failure everything is released and the status (3 or 7) returned. */
+ * failure everything is released and the status (VRT_ERROR_INVALID_ARGUMENT or
+ * VRT_ERROR_NO_MEMORY) returned. */
 VRT_API uint32_t genkey_pair_alloc(genkey_pair_t* p, uint64_t secret_length, uint32_t kind,
                                    uint64_t public_length);
 /* genkey_pair_free releases the public bytes (unwiped) and frees the secret. */
 VRT_API void genkey_pair_free(genkey_pair_t* p);
 /* genkey_pair_wipe wipes the secret and overwrites the public bytes. */
 VRT_API void genkey_pair_wipe(genkey_pair_t* p);
-/* genkey_pair_sec_load is genkey_load on p's secret (3 for a null p). */
+/* genkey_pair_sec_load is genkey_load on p's secret (VRT_ERROR_INVALID_ARGUMENT
+ * for a null p). */
 VRT_API uint32_t genkey_pair_sec_load(genkey_pair_t* p, const binstr_t* src, const binstr_t* mask_src);
 
 /* ---- random generator ---- */
@@ -1274,17 +1322,18 @@ typedef struct random_ctx {
 
 /* random_init sets ctx up: the lock, empty pools and history, limits of 10 MiB
  * and a day, the tc26 Z set, the counter-mode cipher. The key is not touched;
- * the context refuses output until it is seeded. 3 for a null ctx, or the
- * cipher's status. */
+ * the context refuses output until it is seeded. VRT_ERROR_INVALID_ARGUMENT for
+ * a null ctx, or the cipher's status. */
 VRT_API uint32_t random_init(random_ctx_t* ctx);
 /* random_cleanup zeroes the pools and the key and destroys the lock. */
 VRT_API void random_cleanup(random_ctx_t* ctx);
 /* random_generate fills out with length bytes, 32-byte blocks each tested
  * before release. rekeyed (optional) is set to 1 when the generator re-keyed
  * during the call; seed_out (optional) receives the fresh seed material of that
- * re-key. 3 for a null out or zero length; 1 when the generator is unseeded
- * or failed, or fails during the call; 13 when blocks keep failing their test
- * after a fresh key. Bytes are written only for blocks that passed. */
+ * re-key. VRT_ERROR_INVALID_ARGUMENT for a null out or zero length;
+ * VRT_ERROR_FAILED when the generator is unseeded or failed, or fails during
+ * the call; VRT_ERROR_RANDOM_TEST when blocks keep failing their test after a
+ * fresh key. Bytes are written only for blocks that passed. */
 VRT_API uint32_t random_generate(random_ctx_t* ctx, void* out, uint64_t length, uint32_t* rekeyed,
                                  random_seed_t* seed_out);
 /* random_set_custom_seed re-keys from the caller's seed (which may share its
@@ -1305,9 +1354,10 @@ VRT_API uint32_t random_get_ready_percent(random_ctx_t* ctx);
  * generator is seeded from all pooled bits, 40 bytes of its output go to
  * seed_out (optional), and the periodic test runs. A call of exactly six
  * samples rates each sample on its own and checks the pooled bits before
- * seeding. 0; 3 for a bad source or bit count (nothing changed); 10 when a pool
- * would overflow (all entropy discarded); 1 in the failed state or when the
- * call puts the generator in it. */
+ * seeding. VRT_SUCCESS; VRT_ERROR_INVALID_ARGUMENT for a bad source or bit
+ * count (nothing changed); VRT_ERROR_BUFFER_TOO_SMALL when a pool would
+ * overflow (all entropy discarded); VRT_ERROR_FAILED in the failed state or
+ * when the call puts the generator in it. */
 VRT_API uint32_t random_add_entropy(random_ctx_t* ctx, const random_entropy_t* records, uint32_t count,
                                     random_seed_t* seed_out);
 /* random_revoke_last_entropy removes the bits of the most recent
@@ -1325,17 +1375,18 @@ VRT_API uint32_t random_revoke_all_entropy(random_ctx_t* ctx);
 
 /* random_stat_collect counts over the first 8 * bytes bits of data: the ones,
  * the positions j with bit j != bit j + lag, and the longest runs of ones and
- * of zeros. Each output is optional and set to 0 first. 3 when bytes is 0 or
- * every output is null. */
+ * of zeros. Each output is optional and set to 0 first.
+ * VRT_ERROR_INVALID_ARGUMENT when bytes is 0 or every output is null. */
 VRT_API uint32_t random_stat_collect(const uint8_t* data, uint64_t bytes, uint32_t* ones, uint32_t lag,
                                      uint32_t* autocorrelation, uint32_t* longest_ones,
                                      uint32_t* longest_zeros);
-/* random_dynamic_test checks one 32-byte output block: 0, or 13 when its ones,
- * lag-1 autocorrelation or longest runs fall outside their bounds; 3 for a
- * null block. */
+/* random_dynamic_test checks one 32-byte output block: VRT_SUCCESS, or
+ * VRT_ERROR_RANDOM_TEST when its ones, lag-1 autocorrelation or longest runs
+ * fall outside their bounds; VRT_ERROR_INVALID_ARGUMENT for a null block. */
 VRT_API uint32_t random_dynamic_test(const uint8_t block[32]);
 /* random_reglament_test checks 4096 bytes of output (balance of ones and a
- * chi-square over the byte values): 0 to pass, 1 to fail. */
+ * chi-square over the byte values): VRT_SUCCESS to pass, VRT_ERROR_FAILED to
+ * fail. */
 VRT_API uint32_t random_reglament_test(const uint8_t block[4096]);
 /* random_stat_interval gives the bounds a statistic of n bits at the given lag
  * must lie strictly between. */
@@ -1482,7 +1533,7 @@ VRT_API uint32_t vrtpMemResetRandomInit(void);
 VRT_API uint32_t vrtpRandomInit(vrtp_instance_t* instance);
 VRT_API void vrtpRandomCleanup(vrtp_instance_t* instance);
 /* vrtpCryptoTest runs the known-answer self-tests in their fixed order and
- * returns the first nonzero status; vrtpRandomTest returns 0. */
+ * returns the first nonzero status; vrtpRandomTest returns VRT_SUCCESS. */
 VRT_API uint32_t vrtpCryptoTest(vrtp_instance_t* instance);
 VRT_API uint32_t vrtpRandomTest(vrtp_instance_t* instance);
 
@@ -1528,10 +1579,12 @@ VRT_API uint32_t vrtpGostHash2012Finalize(hash2012_ctx_t* ctx, uint8_t* digest);
 VRT_API uint32_t vrtpGostHash2012SaveState(hash2012_ctx_t* ctx, uint8_t* blob, uint64_t* size);
 VRT_API uint32_t vrtpGostHash2012RestoreState(hash2012_ctx_t* ctx, const uint8_t* blob, uint64_t size);
 
-/* hash2012_example hashes a whole message into digest (digest_bytes 32 or 64). */
+/* hash2012_example hashes a whole message into digest (digest_bytes 32 or 64).
+ */
 VRT_API uint32_t hash2012_example(const uint8_t* message, uint64_t length, uint8_t* digest,
                                   uint32_t digest_bytes);
-/* hash2012_self_test checks the two messages of the standard, 512 and 256 bits. */
+/* hash2012_self_test checks the two messages of the standard, 512 and 256 bits.
+ */
 VRT_API uint32_t hash2012_self_test(vrtp_instance_t* instance);
 
 /* ---- GOST R 34.11-94 ---- */
@@ -1619,11 +1672,11 @@ VRT_API uint32_t vrtpPKCS5PrfHmac94(uint8_t* out, const struct binstr* password,
                                     const struct binstr* data2);
 VRT_API uint32_t vrtpPKCS5PrfHmac2012_512(uint8_t* out, const struct binstr* password, const struct binstr* data1,
                                           const struct binstr* data2);
-/* vrtpPKCS5DeriveKeyPBKDF2 is the PBKDF2 core over prf into params->key
- * (masked at the end). With the library's own two PRFs the password's HMAC
- * states are set up once and every iteration starts from them. Returns 0,
- * VRT_ERROR_FAILED for a missing PRF, password or salt (when there is a
- * block to compute), or the first failing PRF status (key bytes wiped). */
+/* vrtpPKCS5DeriveKeyPBKDF2 is the PBKDF2 core over prf into params->key (masked
+ * at the end). With the library's own two PRFs the password's HMAC states are
+ * set up once and every iteration starts from them. Returns VRT_SUCCESS,
+ * VRT_ERROR_FAILED for a missing PRF, password or salt (when there is a block
+ * to compute), or the first failing PRF status (key bytes wiped). */
 VRT_API uint32_t vrtpPKCS5DeriveKeyPBKDF2(const pkcs5_params_t* params, pkcs5_prf_t* prf);
 VRT_API uint32_t vrtpPKCS5GostDeriveKey94NoCheck(const pkcs5_params_t* params);
 VRT_API uint32_t vrtpPKCS5GostDeriveKey2012NoCheck(const pkcs5_params_t* params);
@@ -1843,12 +1896,12 @@ VRT_API uint32_t gost15_mac_entire_example(const struct binstr* message, const s
 VRT_API uint32_t gost15_mac_stream_final_example(const struct genkey* key, uint32_t block_size, uint8_t* mac,
                                                  const struct binstr* state);
 
-/* gost15_self_test runs the mode examples of both ciphers (ECB, CBC, CFB,
- * OFB, CTR and CTR-ACPKM) as streams in pieces moved between contexts by
- * their saved states, each prefix closed and compared with the one-shot
- * result, both directions; and the MAC examples (OMAC, OMAC-ACPKM) in one
- * piece and in pieces through saved states. 0, 1 on a mismatch, or a
- * failing call's status. */
+/* gost15_self_test runs the mode examples of both ciphers (ECB, CBC, CFB, OFB,
+ * CTR and CTR-ACPKM) as streams in pieces moved between contexts by their saved
+ * states, each prefix closed and compared with the one-shot result, both
+ * directions; and the MAC examples (OMAC, OMAC-ACPKM) in one piece and in
+ * pieces through saved states. VRT_SUCCESS, VRT_ERROR_FAILED on a mismatch, or
+ * a failing call's status. */
 VRT_API uint32_t gost15_self_test(vrtp_instance_t* instance);
 
 /* gost15_encrypt_example and gost15_decrypt_example run one message through
@@ -1870,7 +1923,7 @@ VRT_API uint32_t gost15_decrypt_example(const uint8_t* in, uint64_t len, const s
  * unless a stream of the direction is open, and wipe the schedule. The
  * final steps process the held-back bytes (zero-padded to a block) and
  * write n bytes (ECB, CBC) or the bytes held (stream modes). Each returns a
- * status (5 for a context of another mode). */
+ * status (VRT_ERROR_UNSUPPORTED for a context of another mode). */
 VRT_API uint32_t gost15_ecb_encrypt(Gost15Ctx* ctx);
 VRT_API uint32_t gost15_ecb_decrypt(Gost15Ctx* ctx);
 VRT_API uint32_t gost15_cbc_encrypt(Gost15Ctx* ctx);
@@ -1882,21 +1935,21 @@ VRT_API uint32_t gost15_ofb_crypt(Gost15Ctx* ctx);
 VRT_API uint32_t gost15_ctr_acpkm_crypt(Gost15Ctx* ctx);
 VRT_API uint32_t gost15_encrypt_final(Gost15Ctx* ctx);
 VRT_API uint32_t gost15_decrypt_final(Gost15Ctx* ctx);
-/* The MAC workers: gost15_mac (OMAC) and gost15_omac_acpkm run the chain
- * over the attached descriptors' whole blocks but the last 1..n bytes;
+/* The MAC workers: gost15_mac (OMAC) and gost15_omac_acpkm run the chain over
+ * the attached descriptors' whole blocks but the last 1..n bytes;
  * gost15_mac_final runs the final step of either MAC mode into the first
- * descriptor's out (n bytes) and clears the message. 2 for OMAC-ACPKM
- * without its sizes, 5 for another mode. */
+ * descriptor's out (n bytes) and clears the message. VRT_ERROR_BAD_PARAMETERS
+ * for OMAC-ACPKM without its sizes, VRT_ERROR_UNSUPPORTED for another mode. */
 VRT_API uint32_t gost15_mac(Gost15Ctx* ctx);
 VRT_API uint32_t gost15_omac_acpkm(Gost15Ctx* ctx);
 VRT_API uint32_t gost15_mac_final(Gost15Ctx* ctx);
-/* gost15_key_conversion_ACPKM replaces the unmasked key in the context's
- * key buffer by its ACPKM conversion (the ECB encryption of 80 81 .. 9f
- * under it) and leaves the Kuznyechik encryption schedule of the new key in
- * the round-key area. gost15_key_prepare_ctr_acpkm applies the conversion
- * once per key change the CTR-ACPKM message has done so far and wipes the
- * schedule. Both need the key in place (inside a call) and return 0, or 3
- * for a null or uninitialised ctx. */
+/* gost15_key_conversion_ACPKM replaces the unmasked key in the context's key
+ * buffer by its ACPKM conversion (the ECB encryption of 80 81 .. 9f under it)
+ * and leaves the Kuznyechik encryption schedule of the new key in the round-key
+ * area. gost15_key_prepare_ctr_acpkm applies the conversion once per key change
+ * the CTR-ACPKM message has done so far and wipes the schedule. Both need the
+ * key in place (inside a call) and return VRT_SUCCESS, or
+ * VRT_ERROR_INVALID_ARGUMENT for a null or uninitialised ctx. */
 VRT_API uint32_t gost15_key_conversion_ACPKM(Gost15Ctx* ctx);
 VRT_API uint32_t gost15_key_prepare_ctr_acpkm(Gost15Ctx* ctx);
 /* CTR15 adds 1 to the block_size-byte big-endian integer at ctr, wrapping
@@ -1913,9 +1966,9 @@ VRT_API void gost15_key_shedule_encrypt(Gost15Ctx* ctx, const uint8_t* key);
 /* gost15_key_shedule_decrypt: the same with the decryption schedule. */
 VRT_API void gost15_key_shedule_decrypt(Gost15Ctx* ctx, const uint8_t* key);
 /* gost15_key_shedule_clean overwrites the round-key area of a Kuznyechik
- * context with random bytes (vrt_memreset_s). Returns 0, or the generator's
- * status, in which case the area is zero-filled instead. Nothing to do (0)
- * for a Magma or null context. */
+ * context with random bytes (vrt_memreset_s). Returns VRT_SUCCESS, or the
+ * generator's status, in which case the area is zero-filled instead. Nothing to
+ * do (0) for a Magma or null context. */
 VRT_API uint32_t gost15_key_shedule_clean(Gost15Ctx* ctx);
 
 /* ---- MGM ---- */
@@ -1994,9 +2047,10 @@ VRT_API void magmaCounterR(void* block);
 VRT_API void kuznechikConcatLen(void* out, uint64_t aad_len, uint64_t text_len, uint64_t count);
 VRT_API void magmaConcatLen(void* out, uint64_t aad_len, uint64_t text_len, uint64_t count);
 
-/* aead_self_test runs the published MGM examples of both ciphers: streamed
- * with the state saved and restored between pieces, and in one call, both
- * directions. 0, 1 on a mismatch, or a failing call's status. */
+/* aead_self_test runs the published MGM examples of both ciphers: streamed with
+ * the state saved and restored between pieces, and in one call, both
+ * directions. VRT_SUCCESS, VRT_ERROR_FAILED on a mismatch, or a failing call's
+ * status. */
 VRT_API uint32_t aead_self_test(vrtp_instance_t* instance);
 
 /* --------------------------------------------------------------------------
@@ -2034,7 +2088,8 @@ VRT_API extern gost89_sbox_t vrtpGost89Sboxgost_28147_NVQ_006;
 /* vrtpGost89SboxPointer maps an identifier to its built-in set; any other
  * value is returned as the address itself (0 gives null). */
 VRT_API gost89_sbox_t* vrtpGost89SboxPointer(uintptr_t id);
-/* vrtpGost89SboxInitialized returns 1 when sbox is non-null and tagged, else 0. */
+/* vrtpGost89SboxInitialized returns 1 when sbox is non-null and tagged, else 0.
+ */
 VRT_API uint32_t vrtpGost89SboxInitialized(const gost89_sbox_t* sbox);
 VRT_API uint32_t vrtpGost89SboxInit(uintptr_t id, const uint8_t* packed);
 VRT_API uint32_t vrtpGost89SboxFree(uintptr_t id);
@@ -2143,7 +2198,7 @@ VRT_API uint32_t vrtpGost89MACGetValue(Gost89Ctx* ctx, uint8_t* out);
 
 /* gost89_self_test checks a two-block ECB answer on the tc26 Z set;
  * gost89_self_test_NVQ_SBOXes round-trips a block pair on each NVQ set.
- * 0, 1 on a mismatch, or a failing call's status. */
+ * VRT_SUCCESS, VRT_ERROR_FAILED on a mismatch, or a failing call's status. */
 VRT_API uint32_t gost89_self_test(vrtp_instance_t* instance);
 VRT_API uint32_t gost89_self_test_NVQ_SBOXes(vrtp_instance_t* instance);
 
@@ -2237,9 +2292,9 @@ VRT_API void mont_mul_512(uint64_t* a, const uint64_t* b, uint64_t n0, const uin
 typedef struct Sign2012Ctx Sign2012Ctx;
 struct binstr;
 
-/* sign2012_ctx_alloc makes a context with a key pair (secret of key_len
- * bytes and the given mask kind, public key of public_len bytes) and a
- * nonce buffer of nonce_len bytes (none for 0). 3 for a null out,
+/* sign2012_ctx_alloc makes a context with a key pair (secret of key_len bytes
+ * and the given mask kind, public key of public_len bytes) and a nonce buffer
+ * of nonce_len bytes (none for 0). VRT_ERROR_INVALID_ARGUMENT for a null out,
  * VRT_ERROR_NO_MEMORY. Release it with sign2012_ctx_free. */
 VRT_API uint32_t sign2012_ctx_alloc(Sign2012Ctx** out, uint64_t key_len, uint32_t kind, uint64_t public_len,
                                     uint64_t nonce_len);
@@ -2247,31 +2302,35 @@ VRT_API uint32_t sign2012_ctx_alloc(Sign2012Ctx** out, uint64_t key_len, uint32_
  * accepted). */
 VRT_API void sign2012_ctx_free(Sign2012Ctx* ctx);
 /* __sign2012_ctx_init sets the parameter record and big-endian signature
- * halves. 3 for a null ctx or par. */
+ * halves. VRT_ERROR_INVALID_ARGUMENT for a null ctx or par. */
 VRT_API uint32_t __sign2012_ctx_init(Sign2012Ctx* ctx, const sign2012_par_t* par);
-/* sign2012_info_load loads whichever of these are given: the secret key
- * with its optional mask (genkey_load, stored as given), the public key and
- * the nonce (binstr_copy: 12 for another length). 3 for a null ctx, 1 when
- * nothing is given, else the first failing status. */
+/* sign2012_info_load loads whichever of these are given: the secret key with
+ * its optional mask (genkey_load, stored as given), the public key and the
+ * nonce (binstr_copy: VRT_ERROR_LENGTH for another length).
+ * VRT_ERROR_INVALID_ARGUMENT for a null ctx, VRT_ERROR_FAILED when nothing is
+ * given, else the first failing status. */
 VRT_API uint32_t sign2012_info_load(Sign2012Ctx* ctx, const struct binstr* secret, const struct binstr* secret_mask,
                                     const struct binstr* public_key, const struct binstr* nonce);
-/* sign2012_sign signs with the loaded nonce: 0, 11 for r = 0 or s = 0, 1
- * when d is a multiple of q, 3 for a missing context part or an unknown key
- * size, 6 before initialisation. */
+/* sign2012_sign signs with the loaded nonce: VRT_SUCCESS, VRT_ERROR_SIGNATURE
+ * for r = 0 or s = 0, VRT_ERROR_FAILED when d is a multiple of q,
+ * VRT_ERROR_INVALID_ARGUMENT for a missing context part or an unknown key size,
+ * VRT_ERROR_NOT_INITIALIZED before initialisation. */
 VRT_API uint32_t sign2012_sign(Sign2012Ctx* ctx, const uint8_t* digest, uint8_t* signature);
-/* sign2012_verify checks a signature against the loaded public key: 0 valid,
- * 1 invalid. */
+/* sign2012_verify checks a signature against the loaded public key: VRT_SUCCESS
+ * valid, VRT_ERROR_FAILED invalid. */
 VRT_API uint32_t sign2012_verify(Sign2012Ctx* ctx, const uint8_t* digest, const uint8_t* signature);
-/* sign2012_create_pub_key writes d*G into the key pair's public key: 0, 1
- * when d is a multiple of q. */
+/* sign2012_create_pub_key writes d*G into the key pair's public key:
+ * VRT_SUCCESS, VRT_ERROR_FAILED when d is a multiple of q. */
 VRT_API uint32_t sign2012_create_pub_key(Sign2012Ctx* ctx);
-/* sign2012_generate_pair takes L random bytes as d (reduced modulo q),
- * writes d*G into the public key and d, masked, into the secret: 0, 3 for
- * missing parts or a zero value, 1 when the value is a multiple of q. */
+/* sign2012_generate_pair takes L random bytes as d (reduced modulo q), writes
+ * d*G into the public key and d, masked, into the secret: VRT_SUCCESS,
+ * VRT_ERROR_INVALID_ARGUMENT for missing parts or a zero value,
+ * VRT_ERROR_FAILED when the value is a multiple of q. */
 VRT_API uint32_t sign2012_generate_pair(Sign2012Ctx* ctx, const uint8_t* secret);
-/* sign2012_generate_VKO writes the 2L-byte shared point of the loaded
- * secret, the loaded UKM (1 when none) and the peer key: 0, or 3 for a peer
- * key off the curve or a shared point at infinity. */
+/* sign2012_generate_VKO writes the 2L-byte shared point of the loaded secret,
+ * the loaded UKM (1 when none) and the peer key: VRT_SUCCESS, or
+ * VRT_ERROR_INVALID_ARGUMENT for a peer key off the curve or a shared point at
+ * infinity. */
 VRT_API uint32_t sign2012_generate_VKO(Sign2012Ctx* ctx, uint8_t* result, const uint8_t* peer_key);
 
 VRT_API uint32_t sign2001_create_DS(Sign2012Ctx* ctx, const uint8_t* digest, uint8_t* signature);
@@ -2286,19 +2345,20 @@ VRT_API uint32_t sign2012_gen_key_pair(Sign2012Ctx* ctx, const uint8_t* random);
 VRT_API uint32_t sign2012_VKO_512(Sign2012Ctx* ctx, uint8_t* result, const uint8_t* peer_key);
 
 /* sign2012_generate_pair_example writes the 2L-byte public key of an L-byte
- * secret (L from par). 3 for null arguments, else as sign2012_generate_pair. */
+ * secret (L from par). VRT_ERROR_INVALID_ARGUMENT for null arguments, else as
+ * sign2012_generate_pair. */
 VRT_API uint32_t sign2012_generate_pair_example(const uint8_t* secret, uint8_t* public_out,
                                                 const sign2012_par_t* par);
 /* sign2012_VKO_example computes the VKO key: the shared point of the secret,
  * the UKM (ukm_len bytes, at most L; 1 when empty) and the peer key, hashed
- * with Streebog into out_len (32 or 64) bytes of out. 3 for bad arguments or
- * a peer key off the curve. */
+ * with Streebog into out_len (32 or 64) bytes of out.
+ * VRT_ERROR_INVALID_ARGUMENT for bad arguments or a peer key off the curve. */
 VRT_API uint32_t sign2012_VKO_example(const uint8_t* ukm, uint64_t ukm_len, const uint8_t* secret,
                                       const uint8_t* peer_key, uint32_t out_len, const sign2012_par_t* par,
                                       uint8_t* out);
-/* sign2012_self_test checks the signature examples of GOST R 34.10-2012 and
- * two stored cases, and the VKO examples of RFC 7836: 0, 1 on a wrong
- * result, or a failing call's status. */
+/* sign2012_self_test checks the signature examples of GOST R 34.10-2012 and two
+ * stored cases, and the VKO examples of RFC 7836: VRT_SUCCESS, VRT_ERROR_FAILED
+ * on a wrong result, or a failing call's status. */
 VRT_API uint32_t sign2012_self_test(vrtp_instance_t* instance);
 /* The rotate functions reverse the byte order of each half of a 64- (2001)
  * or 128-byte (2012) signature in place: little-endian halves to big-endian
@@ -2374,7 +2434,8 @@ VRT_API int fixed_point_less_num(int64_t a, int64_t n);
 VRT_API int fixed_point_equals_num(int64_t a, int64_t n);
 /* fixed_point_sqrt returns the largest r with (r * r) >> 20 <= x (x >= 0). */
 VRT_API int64_t fixed_point_sqrt(int64_t x);
-/* fixed_point_log2 returns log2 x for x > 0 by the series of ln; 0 for x <= 0. */
+/* fixed_point_log2 returns log2 x for x > 0 by the series of ln; 0 for x <= 0.
+ */
 VRT_API int64_t fixed_point_log2(int64_t x);
 /* calculate_entropy_portion credits one sample (about ten bits per class) with
  * entropy bits; 0xFFFFFFFF for a failed estimate. */
