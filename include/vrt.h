@@ -22,6 +22,20 @@
 #define VRT_API
 #endif
 
+/* VRT_MUST_CHECK marks the functions whose status says whether their output
+ * may be used at all: signature verification, decryption, MAC values and the
+ * final steps of hashes, streams and key import. Dropping the result of one
+ * is warned about (-Wunused-result). In C++ it is [[nodiscard]], which a
+ * cast to void silences where dropping is intended; C compilers of the GNU
+ * family get warn_unused_result. */
+#if defined(__cplusplus) && __cplusplus >= 201703L
+#define VRT_MUST_CHECK [[nodiscard]]
+#elif defined(__GNUC__)
+#define VRT_MUST_CHECK __attribute__((warn_unused_result))
+#else
+#define VRT_MUST_CHECK
+#endif
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -136,7 +150,7 @@ VRT_API uint32_t vrtGostHash2012Init(hash2012_ctx_t* ctx, uint32_t size);
 VRT_API uint32_t vrtGostHash2012Update(hash2012_ctx_t* ctx, const uint8_t* data, uint64_t length);
 /* vrtGostHash2012Finalize writes the 32- or 64-byte digest; on a finalised
  * context it writes the same digest again. */
-VRT_API uint32_t vrtGostHash2012Finalize(hash2012_ctx_t* ctx, uint8_t* digest);
+VRT_MUST_CHECK VRT_API uint32_t vrtGostHash2012Finalize(hash2012_ctx_t* ctx, uint8_t* digest);
 /* vrtGostHash2012SaveState writes the 259-byte snapshot of ctx. A null blob
  * asks for the size (*size = 259); *size other than 259 gives
  * VRT_ERROR_INVALID_ARGUMENT. */
@@ -180,7 +194,7 @@ VRT_API uint32_t vrtGostHash94Init(hash94_ctx_t* ctx, uint64_t sbox, const uint8
 VRT_API uint32_t vrtGostHash94Update(hash94_ctx_t* ctx, const uint8_t* data, uint64_t length);
 /* vrtGostHash94Finalize writes the 32-byte digest; on a finalised context it
  * writes the same digest again. */
-VRT_API uint32_t vrtGostHash94Finalize(hash94_ctx_t* ctx, uint8_t* digest);
+VRT_MUST_CHECK VRT_API uint32_t vrtGostHash94Finalize(hash94_ctx_t* ctx, uint8_t* digest);
 /* vrtGostHash94SaveState writes the 131-byte snapshot of ctx. A null blob asks
  * for the size (*size = 131); *size other than 131 gives
  * VRT_ERROR_INVALID_ARGUMENT; a context on another S-box set than the two of
@@ -237,7 +251,7 @@ VRT_API uint32_t vrtHMACUpdate(uint8_t* ctx, const struct binstr* data);
  * VRT_ERROR_INVALID_ARGUMENT as for Update; VRT_ERROR_NOT_INITIALIZED when the
  * final step was already done (nothing written): initialise the context again
  * for another MAC. */
-VRT_API uint32_t vrtHMACFinalize(uint8_t* ctx, uint8_t* mac);
+VRT_MUST_CHECK VRT_API uint32_t vrtHMACFinalize(uint8_t* ctx, uint8_t* mac);
 /* vrtGostHmac2012_256 (32-byte mac), vrtGostHmac2012_512 (64 bytes) and
  * vrtGostHmac94 (32 bytes, CryptoPro set) compute the MAC of data under key
  * in one call on a context they wipe before returning. Returns VRT_SUCCESS, or
@@ -356,7 +370,8 @@ VRT_API uint32_t vrtPKCS5DeriveKey(pkcs5_params_t* params, struct genkey* key);
  * for enc_scheme other than VRT_ALG_PBES2 or enc_cipher other than
  * 0x1000106; the status of the derivation, the key record or the cipher. */
 VRT_API uint32_t vrtPKCS5Encrypt(pkcs5_params_t* params, const uint8_t* in, uint8_t* out, uint64_t length);
-VRT_API uint32_t vrtPKCS5Decrypt(pkcs5_params_t* params, const uint8_t* in, uint8_t* out, uint64_t length);
+VRT_MUST_CHECK VRT_API uint32_t vrtPKCS5Decrypt(pkcs5_params_t* params, const uint8_t* in, uint8_t* out,
+                                                uint64_t length);
 /* vrtPKCS5MAC (PBMAC1) writes the first min(mac_len, 8) bytes of the GOST
  * 28147-89 MAC of the data, its state started from the IV, under the key as for
  * encryption. Returns VRT_SUCCESS; VRT_ERROR_INVALID_ARGUMENT as for Encrypt
@@ -388,9 +403,9 @@ VRT_API uint32_t vrtKExp15(const struct genkey* key, const struct genkey* enc_ke
  * VRT_ERROR_INVALID_ARGUMENT for missing arguments or another block size;
  * VRT_ERROR_LENGTH for an export of at most n bytes or a key_out of another
  * length; the status of a failing cipher or allocation. */
-VRT_API uint32_t vrtKImp15(const uint8_t* exported, uint64_t exported_len, const struct genkey* enc_key,
-                           const struct genkey* mac_key, const uint8_t* iv, uint64_t iv_len, uint64_t block_size,
-                           struct genkey* key_out);
+VRT_MUST_CHECK VRT_API uint32_t vrtKImp15(const uint8_t* exported, uint64_t exported_len, const struct genkey* enc_key,
+                                          const struct genkey* mac_key, const uint8_t* iv, uint64_t iv_len,
+                                          uint64_t block_size, struct genkey* key_out);
 /* vrtKeyWrapTC26 wraps a 32-byte masked key (a record with a mask) under kek
  * and an 8..16-byte UKM: out = UKM | ECB(KEK(UKM), K) | the first 4 bytes of
  * the GOST 28147-89 MAC of K under KEK(UKM) with the first 8 UKM bytes as IV,
@@ -410,8 +425,8 @@ VRT_API uint32_t vrtKeyWrapTC26(const uint8_t* ukm, uint64_t ukm_len, const stru
  * VRT_ERROR_INVALID_ARGUMENT for null arguments, another wrapped length or an
  * incomplete key_out; VRT_ERROR_NO_MEMORY; the status of the KDF or the cipher.
  * KEK(UKM), the plain key and the MAC are wiped. */
-VRT_API uint32_t vrtKeyUnwrapTC26(const struct genkey* kek, const uint8_t* wrapped, uint64_t wrapped_len,
-                                  struct genkey* key_out);
+VRT_MUST_CHECK VRT_API uint32_t vrtKeyUnwrapTC26(const struct genkey* kek, const uint8_t* wrapped, uint64_t wrapped_len,
+                                                 struct genkey* key_out);
 
 /* ==========================================================================
  * GOST R 34.12-2015 ciphers: Kuznyechik, Magma, modes, MAC, MGM
@@ -542,14 +557,14 @@ VRT_API uint32_t vrtGost15SetParametersACPKM(Gost15Ctx* ctx, uint64_t section_si
  * CTR-ACPKM without its section size; VRT_ERROR_UNSUPPORTED for a mode the call
  * does not serve (the MAC modes). Nothing is written when the check fails. */
 VRT_API uint32_t vrtGost15Encrypt(Gost15Ctx* ctx, Gost15Vec* vec, uint64_t count);
-VRT_API uint32_t vrtGost15Decrypt(Gost15Ctx* ctx, Gost15Vec* vec, uint64_t count);
+VRT_MUST_CHECK VRT_API uint32_t vrtGost15Decrypt(Gost15Ctx* ctx, Gost15Vec* vec, uint64_t count);
 /* vrtGost15EncryptSimple and vrtGost15DecryptSimple build one descriptor from
  * their arguments; VRT_ERROR_INVALID_ARGUMENT for a null ctx, key, key data, in
  * or out. */
 VRT_API uint32_t vrtGost15EncryptSimple(Gost15Ctx* ctx, const struct genkey* key, const uint8_t* in,
                                         uint8_t* out, uint64_t len, const uint8_t* iv, uint64_t iv_len);
-VRT_API uint32_t vrtGost15DecryptSimple(Gost15Ctx* ctx, const struct genkey* key, const uint8_t* in,
-                                        uint8_t* out, uint64_t len, const uint8_t* iv, uint64_t iv_len);
+VRT_MUST_CHECK VRT_API uint32_t vrtGost15DecryptSimple(Gost15Ctx* ctx, const struct genkey* key, const uint8_t* in,
+                                                       uint8_t* out, uint64_t len, const uint8_t* iv, uint64_t iv_len);
 
 /* ---- cipher context: streams and saved state ---- */
 
@@ -570,9 +585,9 @@ VRT_API uint32_t vrtGost15DecryptSimple(Gost15Ctx* ctx, const struct genkey* key
 VRT_API uint32_t vrtGost15EncryptUpdate(Gost15Ctx* ctx, const struct genkey* key, const uint8_t* in,
                                         uint64_t in_len, const uint8_t* iv, uint64_t iv_len, uint8_t* out,
                                         uint64_t* out_len);
-VRT_API uint32_t vrtGost15DecryptUpdate(Gost15Ctx* ctx, const struct genkey* key, const uint8_t* in,
-                                        uint64_t in_len, const uint8_t* iv, uint64_t iv_len, uint8_t* out,
-                                        uint64_t* out_len);
+VRT_MUST_CHECK VRT_API uint32_t vrtGost15DecryptUpdate(Gost15Ctx* ctx, const struct genkey* key, const uint8_t* in,
+                                                       uint64_t in_len, const uint8_t* iv, uint64_t iv_len,
+                                                       uint8_t* out, uint64_t* out_len);
 /* vrtGost15EncryptFinal closes an encryption stream: the final step on the
  * held-back bytes writes n bytes (ECB, CBC: padded with zeros) or the bytes
  * held (CFB, OFB, CTR, CTR-ACPKM) to out. A null out asks for that count
@@ -583,8 +598,10 @@ VRT_API uint32_t vrtGost15DecryptUpdate(Gost15Ctx* ctx, const struct genkey* key
  * open. vrtGost15DecryptFinal closes a decryption stream the same way; in ECB
  * and CBC it needs a whole block held (VRT_ERROR_LENGTH otherwise, the stream
  * stays open). */
-VRT_API uint32_t vrtGost15EncryptFinal(Gost15Ctx* ctx, const struct genkey* key, uint8_t* out, uint64_t* out_len);
-VRT_API uint32_t vrtGost15DecryptFinal(Gost15Ctx* ctx, const struct genkey* key, uint8_t* out, uint64_t* out_len);
+VRT_MUST_CHECK VRT_API uint32_t vrtGost15EncryptFinal(Gost15Ctx* ctx, const struct genkey* key, uint8_t* out,
+                                                      uint64_t* out_len);
+VRT_MUST_CHECK VRT_API uint32_t vrtGost15DecryptFinal(Gost15Ctx* ctx, const struct genkey* key, uint8_t* out,
+                                                      uint64_t* out_len);
 /* vrtGost15SaveState writes the state of a cipher context to blob (42 + n + m
  * bytes, m the register length; integers little-endian): total size (8), mode
  * (4), flags with the stream bits (4), bytes held (1), the tail buffer (n), m
@@ -639,7 +656,7 @@ VRT_API uint32_t vrtGost15MACUpdate(Gost15Ctx* ctx, const struct genkey* key, co
  * VRT_SUCCESS; VRT_ERROR_INVALID_ARGUMENT for a null or uninitialised ctx, key,
  * key data or mac, a key that is not 32 bytes, or a context in a cipher mode;
  * VRT_ERROR_BAD_PARAMETERS for OMAC-ACPKM without its sizes. */
-VRT_API uint32_t vrtGost15MACGetValue(Gost15Ctx* ctx, const struct genkey* key, uint8_t* mac);
+VRT_MUST_CHECK VRT_API uint32_t vrtGost15MACGetValue(Gost15Ctx* ctx, const struct genkey* key, uint8_t* mac);
 /* vrtGost15MACSaveState writes the state of a MAC context to blob (2n + 53
  * bytes, integers little-endian): mode (4), bytes held (1), the tail buffer
  * (n), the running chain value (n), then 8 bytes each: N, T*, the generator's
@@ -694,9 +711,9 @@ typedef struct AeadCtx AeadCtx;
 VRT_API uint32_t vrtAEADCtxAlloc(AeadCtx** ctx, uint32_t lanes, uint64_t block_size);
 /* vrtAEADCtxInit sets ctx up for a new message with the record of its block
  * size: everything but the block size is cleared, a cached ciphertext
- * released. 3 for a null ctx, lanes other than 1, or a Magma context while
- * the tc26 Z S-box set is not initialised (the context is then unusable:
- * every call on it returns VRT_ERROR_INVALID_ARGUMENT). */
+ * released. VRT_ERROR_INVALID_ARGUMENT for a null ctx, lanes other than 1, or
+ * a Magma context while the tc26 Z S-box set is not initialised (the context
+ * is then unusable: every call on it returns VRT_ERROR_INVALID_ARGUMENT). */
 VRT_API uint32_t vrtAEADCtxInit(AeadCtx* ctx, uint32_t lanes);
 /* vrtAEADCtxAllocInitialized is Alloc then Init; on an Init failure the
  * context is freed, *ctx set to null and Init's status returned. */
@@ -712,33 +729,34 @@ VRT_API uint32_t vrtAEADSetNonce(AeadCtx* ctx, const uint8_t* nonce);
  * descriptor's len bytes of data into out (the same length, in place allowed),
  * the associated-data descriptor's bytes authenticated only; the tag is then
  * read with vrtAEADImitGetValue. count is 1 (0 gives VRT_ERROR_NO_DATA).
- * Returns 3 for a null ctx or text descriptor, count above 1, both lengths
- * zero, a null key, key data, data or output where bytes are due, a key that is
- * not 32 bytes, more data than the mode allows (2^29 - 1 bytes in all for
- * Magma, 2^61 - 1 for Kuznyechik) or an open stream on ctx; VRT_ERROR_NO_DATA
- * when the text lane is skipped. A null associated-data descriptor means none.
- */
+ * Returns VRT_ERROR_INVALID_ARGUMENT for a null ctx or text descriptor, count
+ * above 1, both lengths zero, a null key, key data, data or output where bytes
+ * are due, a key that is not 32 bytes, more data than the mode allows (2^29 - 1
+ * bytes in all for Magma, 2^61 - 1 for Kuznyechik) or an open stream on ctx;
+ * VRT_ERROR_NO_DATA when the text lane is skipped. A null associated-data
+ * descriptor means none. */
 VRT_API uint32_t vrtAEADEncrypt(AeadCtx* ctx, AeadVec* text_vec, AeadVec* aad_vec, uint64_t count);
 /* vrtAEADDecrypt authenticates the associated data and the ciphertext, compares
  * the tag in constant time with the one vrtAEADImitSetValue stored, and only
  * when they match writes the plaintext (0). A mismatch, or no expected tag,
  * gives VRT_ERROR_FAILED and writes nothing. Other statuses as vrtAEADEncrypt.
  */
-VRT_API uint32_t vrtAEADDecrypt(AeadCtx* ctx, AeadVec* text_vec, AeadVec* aad_vec, uint64_t count);
-/* The one-lane forms: text {key, len, in, out}, associated data {aad_len, aad}.
- */
+VRT_MUST_CHECK VRT_API uint32_t vrtAEADDecrypt(AeadCtx* ctx, AeadVec* text_vec, AeadVec* aad_vec, uint64_t count);
+/* The one-lane forms: text {key, len, in, out}, associated data
+ * {aad_len, aad}. */
 VRT_API uint32_t vrtAEADEncryptSimple(AeadCtx* ctx, const struct genkey* key, const uint8_t* in, uint8_t* out,
                                       uint64_t len, const uint8_t* aad, uint64_t aad_len);
-VRT_API uint32_t vrtAEADDecryptSimple(AeadCtx* ctx, const struct genkey* key, const uint8_t* in, uint8_t* out,
-                                      uint64_t len, const uint8_t* aad, uint64_t aad_len);
+VRT_MUST_CHECK VRT_API uint32_t vrtAEADDecryptSimple(AeadCtx* ctx, const struct genkey* key, const uint8_t* in,
+                                                     uint8_t* out, uint64_t len, const uint8_t* aad, uint64_t aad_len);
 /* vrtAEADImitGetValue copies the first tag_len bytes of the tag of the last
  * completed encryption (after a failed decryption: zeros).
  * VRT_ERROR_INVALID_ARGUMENT for a null ctx or tag, or tag_len above the block
  * size. */
-VRT_API uint32_t vrtAEADImitGetValue(AeadCtx* ctx, uint8_t* tag, uint64_t tag_len);
+VRT_MUST_CHECK VRT_API uint32_t vrtAEADImitGetValue(AeadCtx* ctx, uint8_t* tag, uint64_t tag_len);
 /* vrtAEADImitSetValue stores the expected tag of a decryption, tag_len bytes
- * (1 up to the block size; a shorter tag is the leftmost bytes). 3 for a null
- * ctx or tag, tag_len 0 or above the block size. */
+ * (1 up to the block size; a shorter tag is the leftmost bytes).
+ * VRT_ERROR_INVALID_ARGUMENT for a null ctx or tag, tag_len 0 or above the
+ * block size. */
 VRT_API uint32_t vrtAEADImitSetValue(AeadCtx* ctx, const uint8_t* tag, uint64_t tag_len);
 /* vrtAEADEncryptUpdate feeds one piece of an encryption stream: kind
  * VRT_AEAD_KIND_AAD (all associated data comes before any text; out and out_len
@@ -761,14 +779,14 @@ VRT_API uint32_t vrtAEADEncryptUpdate(AeadCtx* ctx, const struct genkey* key, co
  * key or key data, a null out_len where bytes are due, tag_len above the block
  * size, a null tag with tag_len above 0, or an empty message. A refused call
  * leaves the stream open. */
-VRT_API uint32_t vrtAEADEncryptFinal(AeadCtx* ctx, const struct genkey* key, uint8_t* out, uint64_t* out_len,
-                                     uint8_t* tag, uint64_t tag_len);
+VRT_MUST_CHECK VRT_API uint32_t vrtAEADEncryptFinal(AeadCtx* ctx, const struct genkey* key, uint8_t* out,
+                                                    uint64_t* out_len, uint8_t* tag, uint64_t tag_len);
 /* vrtAEADDecryptUpdate feeds one piece of a decryption stream; ciphertext is
  * authenticated at once and kept in the context, nothing is written.
  * VRT_ERROR_INVALID_ARGUMENT as for vrtAEADEncryptUpdate (an encryption stream
  * open instead), VRT_ERROR_NO_MEMORY when the ciphertext cannot be kept. */
-VRT_API uint32_t vrtAEADDecryptUpdate(AeadCtx* ctx, const struct genkey* key, const uint8_t* data, uint64_t len,
-                                      uint32_t kind);
+VRT_MUST_CHECK VRT_API uint32_t vrtAEADDecryptUpdate(AeadCtx* ctx, const struct genkey* key, const uint8_t* data,
+                                                     uint64_t len, uint32_t kind);
 /* vrtAEADDecryptFinal closes a decryption stream: checks the tag against the
  * expected one and, only when they match, writes the whole plaintext (all
  * ciphertext bytes of the stream) to out and returns VRT_SUCCESS; a mismatch
@@ -779,7 +797,8 @@ VRT_API uint32_t vrtAEADDecryptUpdate(AeadCtx* ctx, const struct genkey* key, co
  * VRT_ERROR_INVALID_ARGUMENT for a null ctx, key or key data, a null out_len
  * where bytes are due or an empty message, and VRT_ERROR_FAILED without an
  * expected tag (the stream then stays open). */
-VRT_API uint32_t vrtAEADDecryptFinal(AeadCtx* ctx, const struct genkey* key, uint8_t* out, uint64_t* out_len);
+VRT_MUST_CHECK VRT_API uint32_t vrtAEADDecryptFinal(AeadCtx* ctx, const struct genkey* key, uint8_t* out,
+                                                    uint64_t* out_len);
 /* vrtAEADSaveState writes the context's state to blob, little-endian: total
  * size (8), state (4), phase (4), text and associated-data byte counts (8
  * each), held-back byte count (1), then six blocks: held-back bytes, the
@@ -977,17 +996,17 @@ VRT_API uint32_t vrtGost89SetStateSimple(Gost89Ctx* ctx, const uint8_t iv[8]);
  * VRT_ERROR_LENGTH for ECB or CBC input that is not whole blocks (nothing
  * written). */
 VRT_API uint32_t vrtGost89Encrypt(Gost89Ctx* ctx, Gost89Vec* vecs, uint64_t count);
-VRT_API uint32_t vrtGost89Decrypt(Gost89Ctx* ctx, Gost89Vec* vecs, uint64_t count);
+VRT_MUST_CHECK VRT_API uint32_t vrtGost89Decrypt(Gost89Ctx* ctx, Gost89Vec* vecs, uint64_t count);
 VRT_API uint32_t vrtGost89MAC(Gost89Ctx* ctx, Gost89Vec* vecs, uint64_t count);
 /* One-lane forms of the three requests. */
 VRT_API uint32_t vrtGost89EncryptSimple(Gost89Ctx* ctx, const struct genkey* key, const uint8_t* in,
                                         uint8_t* out, uint64_t len);
-VRT_API uint32_t vrtGost89DecryptSimple(Gost89Ctx* ctx, const struct genkey* key, const uint8_t* in,
-                                        uint8_t* out, uint64_t len);
+VRT_MUST_CHECK VRT_API uint32_t vrtGost89DecryptSimple(Gost89Ctx* ctx, const struct genkey* key, const uint8_t* in,
+                                                       uint8_t* out, uint64_t len);
 VRT_API uint32_t vrtGost89MACSimple(Gost89Ctx* ctx, const struct genkey* key, const uint8_t* in, uint64_t len);
 /* vrtGost89MACGetValue copies the MAC of every lane (8 bytes each: 8 or 64)
  * to out; take a prefix for a shorter MAC. 3 outside MAC mode. */
-VRT_API uint32_t vrtGost89MACGetValue(Gost89Ctx* ctx, uint8_t* out);
+VRT_MUST_CHECK VRT_API uint32_t vrtGost89MACGetValue(Gost89Ctx* ctx, uint8_t* out);
 
 /* ==========================================================================
  * GOST R 34.10-2012 signatures and VKO
@@ -1120,7 +1139,7 @@ VRT_API uint32_t vrtSignerSign(SignerHandle* handle, const uint8_t* digest, cons
 /* vrtSignerVerify returns VRT_SUCCESS for a valid signature of the digest under
  * Q, and VRT_ERROR_FAILED for any invalid one (r or s of 0, q or more is
  * refused before any computation) and when the handle has no public key. */
-VRT_API uint32_t vrtSignerVerify(SignerHandle* handle, const uint8_t* digest, const uint8_t* signature);
+VRT_MUST_CHECK VRT_API uint32_t vrtSignerVerify(SignerHandle* handle, const uint8_t* digest, const uint8_t* signature);
 /* vrtSignerGenerateVKO computes the shared point (UKM * cofactor * d mod q) * P
  * for the peer's public key P, as (UKM * d mod q) * (cofactor * P). Returns
  * VRT_SUCCESS; VRT_ERROR_NOT_INITIALIZED before a secret key is imported;
