@@ -12,7 +12,6 @@
 #ifndef VRT_H
 #define VRT_H
 
-#include <pthread.h>
 #include <stddef.h>
 #include <stdint.h>
 
@@ -1303,6 +1302,16 @@ typedef struct random_entropy {
 #define VRT_RANDOM_SOURCES 6
 #define VRT_RANDOM_HISTORY 16
 
+/* Room for the generator's lock, a POSIX mutex, without <pthread.h>: the size
+ * and alignment of pthread_mutex_t on x86-64 Linux, which the library checks
+ * when it is built. Only the library touches it (random_init sets it up,
+ * random_cleanup destroys it); all-zero storage is an unlocked mutex. */
+typedef union vrt_mutex_storage {
+  unsigned char bytes[40];
+  uint64_t align;
+  void* align_pointer;
+} vrt_mutex_storage_t;
+
 /* A generator context: a GOST 28147-89 counter-mode keystream under a 256-bit
  * key, every 32-byte output block tested before release, re-keyed from its
  * own output after a byte or time limit, seeded from entropy or a caller's
@@ -1310,7 +1319,7 @@ typedef struct random_entropy {
  * the library's main generator. Every function but random_init and
  * random_cleanup holds the context's lock for its whole run. */
 typedef struct random_ctx {
-  pthread_mutex_t lock;
+  vrt_mutex_storage_t lock;                    /* the context's mutex */
   uint32_t ready;                              /* percent, 100 when seeded */
   random_pool_t pools[VRT_RANDOM_SOURCES];     /* entropy per source */
   uint32_t period[VRT_RANDOM_SOURCES];         /* classes the estimators use */
