@@ -8,7 +8,18 @@
  * Every function returns an unsigned 32-bit status (VRT_SUCCESS is 0) unless
  * its comment says otherwise. Initialise the library with vrtInit or
  * vrtInitRunTests before calling any algorithm function; the algorithm
- * functions do not check it. Usable from C and C++. */
+ * functions do not check it. Usable from C and C++.
+ *
+ * Layout. The API comes first, in sections: lifecycle and status codes,
+ * secure memory, hashes with HMAC and key derivation, the GOST R 34.12-2015
+ * ciphers, GOST 28147-89, signatures, keys with the random generator, text
+ * helpers. Each section gives the identifiers, records and functions an
+ * application uses, every function with what it does and the statuses it
+ * returns. After the last section, and before the C++-only text helpers,
+ * one block marked "ABI level" declares what the library exports besides:
+ * the vrtp twins of the vrt functions, algorithm cores, processor-specific
+ * variants, mode workers, tables and self-tests, grouped by the same
+ * sections. Applications do not need them. */
 #ifndef VRT_H
 #define VRT_H
 
