@@ -874,7 +874,8 @@ struct gost89_sbox {
   uint8_t cpu[192];
 };
 
-/* Key-record flags. */
+/* Key-record flags, which are also the kinds of a masked key (genkey_t). The
+ * expanded key record itself is defined in the ABI-level block. */
 #define GOST89_KEY_XOR       UINT32_C(0x1) /* key word = stored XOR mask */
 #define GOST89_KEY_ADD       UINT32_C(0x2) /* key word = stored - mask (mod 2^32) */
 #define GOST89_KEY_REVERSED  UINT32_C(0x4) /* with GOST89_KEY_ADD only: the key is
