@@ -85,7 +85,6 @@ extern "C" {
 /* Only from vrt_memset_s and vrt_memreset_s: bad pointer or size. */
 #define VRT_ERROR_BAD_BUFFER        UINT32_C(0xFFFFFFFF)
 
-
 /* vrtInit initialises the library without self-tests: the dispatch table and
  * processor probe, the platform layer, the cipher tables, the memory-wipe
  * generator, then the main random generator. Returns VRT_SUCCESS, or the status
@@ -110,7 +109,6 @@ VRT_API uint32_t vrtTest(void);
 VRT_API uint32_t vrtGetVersion(void);
 /* vrtGetVersionStr returns the static text "1.1.0". */
 VRT_API const char* vrtGetVersionStr(void);
-
 
 /* ==========================================================================
  * Secure memory
@@ -138,8 +136,7 @@ VRT_API uint32_t vrt_memreset_s(void* dest, int64_t size);
 #define VRT_HASH2012_STATE_SIZE 259
 
 /* A Streebog context in caller memory (336 bytes). All 512-bit values are
- * little-endian; digests are the byte-reverse of the hex the standard prints.
- */
+ * little-endian; digests are the byte-reverse of the hex the standard prints. */
 typedef struct hash2012_ctx {
   uint8_t h[64];          /* chaining value */
   uint8_t N[64];          /* message bits processed */
@@ -208,8 +205,7 @@ VRT_MUST_CHECK VRT_API uint32_t vrtGostHash94Finalize(hash94_ctx_t* ctx, uint8_t
 /* vrtGostHash94SaveState writes the 131-byte snapshot of ctx. A null blob asks
  * for the size (*size = 131); *size other than 131 gives
  * VRT_ERROR_INVALID_ARGUMENT; a context on another S-box set than the two of
- * GOST R 34.11-94 gives VRT_ERROR_UNSUPPORTED. Nothing is written on failure.
- */
+ * GOST R 34.11-94 gives VRT_ERROR_UNSUPPORTED. Nothing is written on failure. */
 VRT_API uint32_t vrtGostHash94SaveState(hash94_ctx_t* ctx, uint8_t* blob, uint64_t* size);
 /* vrtGostHash94RestoreState loads a snapshot: VRT_ERROR_INVALID_ARGUMENT for a
  * null blob or a buffered count above 32, VRT_ERROR_LENGTH for a blob shorter
@@ -230,7 +226,6 @@ struct binstr;
 /* The operations of one HMAC algorithm (defined in the ABI-level block). */
 typedef struct hmac_ops hmac_ops_t;
 
-
 /* An HMAC context in caller memory (352 bytes, 8-byte aligned): the hash
  * context with the key block, then the algorithm's operations. Between
  * vrtHMACInit and vrtHMACFinalize it holds the key in plain form: wipe it
@@ -243,7 +238,6 @@ typedef struct hmac_ctx {
   const hmac_ops_t* hmac_ops;  /* null until initialised */
   uint64_t reserved;
 } hmac_ctx_t;
-
 
 /* vrtHMACInit clears the context, selects the algorithm (VRT_ALG_HMAC*) and
  * absorbs the key, of any length (one longer than the hash block is hashed
@@ -369,7 +363,6 @@ VRT_API uint32_t vrtPKCS5DeriveKeyNoCheck(pkcs5_params_t* params, struct genkey*
  * outside 8..32 bytes. */
 VRT_API uint32_t vrtPKCS5DeriveKey(pkcs5_params_t* params, struct genkey* key);
 
-
 /* vrtPKCS5Encrypt and vrtPKCS5Decrypt run GOST 28147-89 in CFB mode
  * (PBES2) over length bytes of in into out under params->key, or, when it
  * is null, under a 32-byte key derived for this call with the checks of
@@ -407,7 +400,7 @@ VRT_API uint32_t vrtKExp15(const struct genkey* key, const struct genkey* enc_ke
                            uint64_t* out_len);
 /* vrtKImp15 imports an export of exported_len = k + n bytes into key_out, whose
  * key.length must be k; a key_out with null key data asks for the size
- * (key_out->key.length = k, status 0). The key is stored and masked
+ * (key_out->key.length = k, status VRT_SUCCESS). The key is stored and masked
  * (genkey_mask) only when the OMAC agrees, compared in constant time. Returns
  * VRT_SUCCESS; VRT_ERROR_FAILED when it does not agree (key_out untouched);
  * VRT_ERROR_INVALID_ARGUMENT for missing arguments or another block size;
@@ -583,15 +576,16 @@ VRT_MUST_CHECK VRT_API uint32_t vrtGost15DecryptSimple(Gost15Ctx* ctx, const str
  * later pieces continue from the context's register and ignore iv and iv_len.
  * Of the stream's bytes so far, the last 1..n (a whole block when they end on a
  * block boundary) are held back for the final step; out receives the output of
- * the blocks before them. A null out asks for that count (*out_len, status 0,
- * nothing else checked); otherwise *out_len is the capacity of out and is not
- * updated. A piece of 0 bytes changes nothing and returns VRT_SUCCESS (in may
- * then be null). Returns VRT_SUCCESS; VRT_ERROR_INVALID_ARGUMENT for a null
- * ctx, out_len, key, key data or input, a stream of the other direction open on
- * ctx, or a continued stream without its register; VRT_ERROR_NO_MEMORY when the
- * capacity is below the count; VRT_ERROR_UNSUPPORTED for a MAC mode; and the
- * statuses of vrtGost15Encrypt (the stream stays closed when its first piece is
- * refused). vrtGost15DecryptUpdate is the same for decryption. */
+ * the blocks before them. A null out asks for that count (*out_len, status
+ * VRT_SUCCESS, nothing else checked); otherwise *out_len is the capacity of out
+ * and is not updated. A piece of 0 bytes changes nothing and returns
+ * VRT_SUCCESS (in may then be null). Returns VRT_SUCCESS;
+ * VRT_ERROR_INVALID_ARGUMENT for a null ctx, out_len, key, key data or input, a
+ * stream of the other direction open on ctx, or a continued stream without its
+ * register; VRT_ERROR_NO_MEMORY when the capacity is below the count;
+ * VRT_ERROR_UNSUPPORTED for a MAC mode; and the statuses of vrtGost15Encrypt
+ * (the stream stays closed when its first piece is refused).
+ * vrtGost15DecryptUpdate is the same for decryption. */
 VRT_API uint32_t vrtGost15EncryptUpdate(Gost15Ctx* ctx, const struct genkey* key, const uint8_t* in,
                                         uint64_t in_len, const uint8_t* iv, uint64_t iv_len, uint8_t* out,
                                         uint64_t* out_len);
@@ -693,7 +687,6 @@ VRT_API uint32_t vrtGost15MACRestoreState(Gost15Ctx* ctx, const uint8_t* blob, u
 #define VRT_AEAD_KIND_AAD   UINT32_C(1) /* associated data, authenticated only */
 #define VRT_AEAD_KIND_TEXT  UINT32_C(2) /* text: plaintext to encrypt, ciphertext to decrypt */
 
-
 struct genkey;
 
 /* One lane of an MGM request (40 bytes). The text descriptor carries the key
@@ -748,9 +741,9 @@ VRT_API uint32_t vrtAEADSetNonce(AeadCtx* ctx, const uint8_t* nonce);
 VRT_API uint32_t vrtAEADEncrypt(AeadCtx* ctx, AeadVec* text_vec, AeadVec* aad_vec, uint64_t count);
 /* vrtAEADDecrypt authenticates the associated data and the ciphertext, compares
  * the tag in constant time with the one vrtAEADImitSetValue stored, and only
- * when they match writes the plaintext (0). A mismatch, or no expected tag,
- * gives VRT_ERROR_FAILED and writes nothing. Other statuses as vrtAEADEncrypt.
- */
+ * when they match writes the plaintext (VRT_SUCCESS). A mismatch, or no
+ * expected tag, gives VRT_ERROR_FAILED and writes nothing. Other statuses as
+ * vrtAEADEncrypt. */
 VRT_MUST_CHECK VRT_API uint32_t vrtAEADDecrypt(AeadCtx* ctx, AeadVec* text_vec, AeadVec* aad_vec, uint64_t count);
 /* The one-lane forms: text {key, len, in, out}, associated data
  * {aad_len, aad}. */
@@ -773,11 +766,11 @@ VRT_API uint32_t vrtAEADImitSetValue(AeadCtx* ctx, const uint8_t* tag, uint64_t 
  * are ignored) or VRT_AEAD_KIND_TEXT. The last 1 to block_size bytes of the
  * stream so far are held back for the next call; a text piece writes the
  * ciphertext of the blocks before them. A null out asks for that count
- * (*out_len, status 0); *out_len is the capacity of out otherwise and is not
- * updated. Returns VRT_ERROR_INVALID_ARGUMENT for a null ctx, key, key data or
- * data, a bad kind, associated data after text, a decryption stream open on
- * ctx, a key that is not 32 bytes or too much data; VRT_ERROR_NO_MEMORY when
- * the capacity is too small. */
+ * (*out_len, status VRT_SUCCESS); *out_len is the capacity of out otherwise and
+ * is not updated. Returns VRT_ERROR_INVALID_ARGUMENT for a null ctx, key, key
+ * data or data, a bad kind, associated data after text, a decryption stream
+ * open on ctx, a key that is not 32 bytes or too much data; VRT_ERROR_NO_MEMORY
+ * when the capacity is too small. */
 VRT_API uint32_t vrtAEADEncryptUpdate(AeadCtx* ctx, const struct genkey* key, const uint8_t* data, uint64_t len,
                                       uint32_t kind, uint8_t* out, uint64_t* out_len);
 /* vrtAEADEncryptFinal closes an encryption stream: writes the ciphertext of the
@@ -1112,9 +1105,9 @@ typedef struct SignerHandle SignerHandle;
 struct genkey;
 
 /* vrtSignerInit creates a handle for a parameter set and stores it in
- * *handle_out. Returns VRT_SUCCESS, VRT_ERROR_UNSUPPORTED for a set
- * above 13, VRT_ERROR_NO_MEMORY, VRT_ERROR_INVALID_ARGUMENT for a null
- * handle_out. After 5 or a failed signer allocation the empty handle is still
+ * *handle_out. Returns VRT_SUCCESS, VRT_ERROR_UNSUPPORTED for a set above 13,
+ * VRT_ERROR_NO_MEMORY, VRT_ERROR_INVALID_ARGUMENT for a null handle_out. After
+ * VRT_ERROR_UNSUPPORTED or a failed signer allocation the empty handle is still
  * stored and must be released. The caller owns the handle. */
 VRT_API uint32_t vrtSignerInit(SignerHandle** handle_out, Parameter set);
 /* vrtSignerImportSecretKey takes a copy of a secret key of L bytes: a
@@ -1193,7 +1186,6 @@ typedef struct binstr {
   uint64_t length;
   uint8_t* data;
 } binstr_t;
-
 
 /* binstr_alloc gives b a new uninitialised heap block of length bytes.
  * VRT_ERROR_INVALID_ARGUMENT for a null b; VRT_ERROR_NO_MEMORY when the
@@ -1619,12 +1611,10 @@ VRT_API uint32_t vrtpGostHash2012Finalize(hash2012_ctx_t* ctx, uint8_t* digest);
 VRT_API uint32_t vrtpGostHash2012SaveState(hash2012_ctx_t* ctx, uint8_t* blob, uint64_t* size);
 VRT_API uint32_t vrtpGostHash2012RestoreState(hash2012_ctx_t* ctx, const uint8_t* blob, uint64_t size);
 
-/* hash2012_example hashes a whole message into digest (digest_bytes 32 or 64).
- */
+/* hash2012_example hashes a whole message into digest (digest_bytes 32 or 64). */
 VRT_API uint32_t hash2012_example(const uint8_t* message, uint64_t length, uint8_t* digest,
                                   uint32_t digest_bytes);
-/* hash2012_self_test checks the two messages of the standard, 512 and 256 bits.
- */
+/* hash2012_self_test checks the two messages of the standard, 512 and 256 bits. */
 VRT_API uint32_t hash2012_self_test(vrtp_instance_t* instance);
 
 /* ---- GOST R 34.11-94 ---- */
@@ -2128,8 +2118,7 @@ VRT_API extern gost89_sbox_t vrtpGost89Sboxgost_28147_NVQ_006;
 /* vrtpGost89SboxPointer maps an identifier to its built-in set; any other
  * value is returned as the address itself (0 gives null). */
 VRT_API gost89_sbox_t* vrtpGost89SboxPointer(uintptr_t id);
-/* vrtpGost89SboxInitialized returns 1 when sbox is non-null and tagged, else 0.
- */
+/* vrtpGost89SboxInitialized returns 1 when sbox is non-null and tagged, else 0. */
 VRT_API uint32_t vrtpGost89SboxInitialized(const gost89_sbox_t* sbox);
 VRT_API uint32_t vrtpGost89SboxInit(uintptr_t id, const uint8_t* packed);
 VRT_API uint32_t vrtpGost89SboxFree(uintptr_t id);
@@ -2144,7 +2133,7 @@ VRT_API uint32_t vrtpGost89SboxFree(uintptr_t id);
  * has VRT_CPU_AVX, the AVX-512VL one when it has VRT_CPU_AVX512VL (single
  * blocks stay scalar, the faster form for one block).
  * gost89_arch_init_sbox (gost89_avx_init_sbox) writes the nibble-pair tables
- * of a set. All return 0. */
+ * of a set. All return VRT_SUCCESS. */
 VRT_API uint32_t gost89_sbox_init(void);
 VRT_API void gost89_sbox_cleanup(void);
 VRT_API uint32_t gost89_init(vrtp_instance_t* instance);
@@ -2474,8 +2463,7 @@ VRT_API int fixed_point_less_num(int64_t a, int64_t n);
 VRT_API int fixed_point_equals_num(int64_t a, int64_t n);
 /* fixed_point_sqrt returns the largest r with (r * r) >> 20 <= x (x >= 0). */
 VRT_API int64_t fixed_point_sqrt(int64_t x);
-/* fixed_point_log2 returns log2 x for x > 0 by the series of ln; 0 for x <= 0.
- */
+/* fixed_point_log2 returns log2 x for x > 0 by the series of ln; 0 for x <= 0. */
 VRT_API int64_t fixed_point_log2(int64_t x);
 /* calculate_entropy_portion credits one sample (about ten bits per class) with
  * entropy bits; 0xFFFFFFFF for a failed estimate. */
