@@ -4,6 +4,8 @@
 //
 // Every re-key chains from the previous key: the next seed always comes from
 // the generator's own output, never from the key in use.
+#include <pthread.h>
+
 #include <atomic>
 #include <cstring>
 
@@ -12,6 +14,12 @@
 
 namespace vrt::keys {
 namespace {
+
+// The header keeps the lock as opaque storage of a mutex's size and alignment.
+static_assert(sizeof(vrt_mutex_storage_t) == sizeof(pthread_mutex_t), "lock storage is not a mutex's size");
+static_assert(alignof(vrt_mutex_storage_t) >= alignof(pthread_mutex_t), "lock storage is not aligned for a mutex");
+
+pthread_mutex_t* mutex_of(random_ctx_t* c) { return reinterpret_cast<pthread_mutex_t*>(c->lock.bytes); }
 
 random_ctx_t g_main;  // zero-filled: its lock is PTHREAD_MUTEX_INITIALIZER
 std::atomic<BlockTestFn> g_block_test{nullptr};
@@ -122,8 +130,8 @@ void set_test_hooks(BlockTestFn block_test, PeriodicTestFn periodic_test) {
   g_periodic_test.store(periodic_test);
 }
 
-Locked::Locked(random_ctx_t* c) : ctx(c != nullptr ? c : &g_main) { pthread_mutex_lock(&ctx->lock); }
-Locked::~Locked() { pthread_mutex_unlock(&ctx->lock); }
+Locked::Locked(random_ctx_t* c) : ctx(c != nullptr ? c : &g_main) { pthread_mutex_lock(mutex_of(ctx)); }
+Locked::~Locked() { pthread_mutex_unlock(mutex_of(ctx)); }
 
 uint32_t block_test(const uint8_t block[32]) {
   BlockTestFn f = g_block_test.load();
@@ -302,7 +310,7 @@ extern "C" {
 
 VRT_API uint32_t random_init(random_ctx_t* ctx) {
   if (ctx == nullptr) return VRT_ERROR_INVALID_ARGUMENT;
-  pthread_mutex_init(&ctx->lock, nullptr);
+  pthread_mutex_init(vrt::keys::mutex_of(ctx), nullptr);
   return vrt::keys::set_up_fields(ctx);
 }
 
@@ -311,7 +319,7 @@ VRT_API void random_cleanup(random_ctx_t* ctx) {
   // context twice, or one never set up, does nothing.
   if (ctx == nullptr || ctx->sbox == nullptr) return;
   vrt::keys::clear_fields(ctx);
-  pthread_mutex_destroy(&ctx->lock);
+  pthread_mutex_destroy(vrt::keys::mutex_of(ctx));
 }
 
 VRT_API uint32_t random_generate(random_ctx_t* ctx, void* out, uint64_t length, uint32_t* rekeyed,

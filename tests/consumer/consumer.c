@@ -2,10 +2,17 @@
  * every warning an error. It includes the system headers an application is
  * likely to have beside vrt.h, so a clashing declaration fails the build. */
 #include <cpuid.h>
+#include <iconv.h>
+#include <immintrin.h>
+#include <locale.h>
+#include <math.h>
 #include <pthread.h>
 #include <stdint.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
+#include <time.h>
+#include <wchar.h>
 
 #include <vrt.h>
 
