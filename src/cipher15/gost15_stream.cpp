@@ -8,7 +8,7 @@
 #include <cstring>
 
 #include "cipher15/internal.h"
-#include "common/bytes.h"
+#include "frame/bytes.h"
 #include "vrt.h"
 
 namespace vrt::cipher15 {

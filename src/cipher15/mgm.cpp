@@ -21,9 +21,9 @@
 #include <initializer_list>
 
 #include "cipher15/mgm.h"
-#include "common/bytes.h"
-#include "common/ct.h"
-#include "common/wipe.h"
+#include "frame/bytes.h"
+#include "frame/ct.h"
+#include "frame/wipe.h"
 #include "vrt.h"
 
 namespace vrt::cipher15 {

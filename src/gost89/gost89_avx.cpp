@@ -16,7 +16,7 @@
 // every round key broadcast.
 #include <immintrin.h>
 
-#include "common/bytes.h"
+#include "frame/bytes.h"
 #include "gost89/gost89_core.h"
 #include "vrt.h"
 

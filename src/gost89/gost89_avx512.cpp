@@ -11,7 +11,7 @@
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #include <immintrin.h>
 
-#include "common/bytes.h"
+#include "frame/bytes.h"
 #include "gost89/gost89_core.h"
 #include "vrt.h"
 

@@ -11,9 +11,9 @@
 #include <cstring>
 #include <initializer_list>
 
-#include "common/bytes.h"
-#include "common/wipe.h"
-#include "common/selftest.h"
+#include "frame/bytes.h"
+#include "frame/selftest.h"
+#include "frame/wipe.h"
 #include "gost89/gost89_core.h"
 #include "gost89/internal.h"
 #include "vrt.h"

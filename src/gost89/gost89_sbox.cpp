@@ -6,7 +6,7 @@
 #include <atomic>
 #include <cstring>
 
-#include "common/bytes.h"
+#include "frame/bytes.h"
 #include "gost89/gost89_sboxes.h"
 #include "gost89/internal.h"
 #include "vrt.h"

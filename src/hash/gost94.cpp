@@ -7,8 +7,8 @@
 // digest comes out in that order too.
 #include <cstring>
 
-#include "common/bytes.h"
-#include "common/selftest.h"
+#include "frame/bytes.h"
+#include "frame/selftest.h"
 #include "hash/gost94_step.h"
 #include "hash/internal.h"
 #include "vrt.h"

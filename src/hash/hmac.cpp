@@ -9,8 +9,8 @@
 // derived from the key but give no key byte, are cleared.
 #include <cstring>
 
-#include "common/bytes.h"
-#include "common/selftest.h"
+#include "frame/bytes.h"
+#include "frame/selftest.h"
 #include "hash/internal.h"
 #include "vrt.h"
 

@@ -10,8 +10,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "common/bytes.h"
-#include "common/selftest.h"
+#include "frame/bytes.h"
+#include "frame/selftest.h"
 #include "hash/internal.h"
 #include "vrt.h"
 

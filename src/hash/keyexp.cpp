@@ -9,10 +9,10 @@
 // vrt_memreset_s before it is freed or goes out of scope, on every path.
 #include <cstring>
 
-#include "common/bytes.h"
-#include "common/ct.h"
-#include "common/selftest.h"
-#include "common/wipe.h"
+#include "frame/bytes.h"
+#include "frame/ct.h"
+#include "frame/selftest.h"
+#include "frame/wipe.h"
 #include "hash/internal.h"
 #include "vrt.h"
 

@@ -16,8 +16,8 @@
 
 #include <cstring>
 
-#include "common/bytes.h"
-#include "common/selftest.h"
+#include "frame/bytes.h"
+#include "frame/selftest.h"
 #include "hash/internal.h"
 #include "vrt.h"
 

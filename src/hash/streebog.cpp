@@ -6,8 +6,8 @@
 #include <atomic>
 #include <cstring>
 
-#include "common/bytes.h"
-#include "common/selftest.h"
+#include "frame/bytes.h"
+#include "frame/selftest.h"
 #include "hash/internal.h"
 #include "hash/streebog_tables.h"
 #include "vrt.h"
