@@ -9,7 +9,6 @@
 #include <cstring>
 
 #include "frame/bytes.h"
-#include "gost89/gost89_core.h"
 #include "gost89/internal.h"
 #include "vrt.h"
 
