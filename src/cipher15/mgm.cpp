@@ -24,6 +24,7 @@
 #include "cipher15/mgm_core.h"
 #include "frame/bytes.h"
 #include "frame/ct.h"
+#include "frame/forward.h"
 #include "frame/wipe.h"
 #include "vrt.h"
 
@@ -395,33 +396,15 @@ VRT_API uint32_t vrtpAEADImitSetValue(AeadCtx* ctx, const uint8_t* tag, uint64_t
 
 // ---- public forwards ----
 
-VRT_API uint32_t vrtAEADCtxAlloc(AeadCtx** ctx, uint32_t lanes, uint64_t block_size) {
-  return vrtpAEADCtxAlloc(ctx, lanes, block_size);
-}
-VRT_API uint32_t vrtAEADCtxInit(AeadCtx* ctx, uint32_t lanes) { return vrtpAEADCtxInit(ctx, lanes); }
-VRT_API uint32_t vrtAEADCtxAllocInitialized(AeadCtx** ctx, uint32_t lanes, uint64_t block_size) {
-  return vrtpAEADCtxAllocInitialized(ctx, lanes, block_size);
-}
-VRT_API void vrtAEADCtxFree(AeadCtx* ctx) { vrtpAEADCtxFree(ctx); }
-VRT_API uint32_t vrtAEADSetNonce(AeadCtx* ctx, const uint8_t* nonce) { return vrtpAEADSetNonce(ctx, nonce); }
-VRT_API uint32_t vrtAEADEncrypt(AeadCtx* ctx, AeadVec* text_vec, AeadVec* aad_vec, uint64_t count) {
-  return vrtpAEADEncrypt(ctx, text_vec, aad_vec, count);
-}
-VRT_API uint32_t vrtAEADDecrypt(AeadCtx* ctx, AeadVec* text_vec, AeadVec* aad_vec, uint64_t count) {
-  return vrtpAEADDecrypt(ctx, text_vec, aad_vec, count);
-}
-VRT_API uint32_t vrtAEADEncryptSimple(AeadCtx* ctx, const genkey_t* key, const uint8_t* in, uint8_t* out,
-                                      uint64_t len, const uint8_t* aad, uint64_t aad_len) {
-  return vrtpAEADEncryptSimple(ctx, key, in, out, len, aad, aad_len);
-}
-VRT_API uint32_t vrtAEADDecryptSimple(AeadCtx* ctx, const genkey_t* key, const uint8_t* in, uint8_t* out,
-                                      uint64_t len, const uint8_t* aad, uint64_t aad_len) {
-  return vrtpAEADDecryptSimple(ctx, key, in, out, len, aad, aad_len);
-}
-VRT_API uint32_t vrtAEADImitGetValue(AeadCtx* ctx, uint8_t* tag, uint64_t tag_len) {
-  return vrtpAEADImitGetValue(ctx, tag, tag_len);
-}
-VRT_API uint32_t vrtAEADImitSetValue(AeadCtx* ctx, const uint8_t* tag, uint64_t tag_len) {
-  return vrtpAEADImitSetValue(ctx, tag, tag_len);
-}
+VRT_FORWARD(AEADCtxAlloc);
+VRT_FORWARD(AEADCtxInit);
+VRT_FORWARD(AEADCtxAllocInitialized);
+VRT_FORWARD(AEADCtxFree);
+VRT_FORWARD(AEADSetNonce);
+VRT_FORWARD(AEADEncrypt);
+VRT_FORWARD(AEADDecrypt);
+VRT_FORWARD(AEADEncryptSimple);
+VRT_FORWARD(AEADDecryptSimple);
+VRT_FORWARD(AEADImitGetValue);
+VRT_FORWARD(AEADImitSetValue);
 }  // extern "C"

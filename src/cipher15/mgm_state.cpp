@@ -6,6 +6,7 @@
 #include "cipher15/mgm.h"
 #include "cipher15/mgm_core.h"
 #include "frame/bytes.h"
+#include "frame/forward.h"
 #include "vrt.h"
 
 using namespace vrt::cipher15;
@@ -150,11 +151,7 @@ VRT_API uint32_t vrtpAEADRestoreState(AeadCtx* ctx, const uint8_t* blob, uint64_
 
 // ---- public forwards ----
 
-VRT_API uint32_t vrtAEADSaveState(AeadCtx* ctx, uint8_t* blob, uint64_t* size) {
-  return vrtpAEADSaveState(ctx, blob, size);
-}
-VRT_API uint32_t vrtAEADRestoreState(AeadCtx* ctx, const uint8_t* blob, uint64_t size) {
-  return vrtpAEADRestoreState(ctx, blob, size);
-}
+VRT_FORWARD(AEADSaveState);
+VRT_FORWARD(AEADRestoreState);
 
 }  // extern "C"

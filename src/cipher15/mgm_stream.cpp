@@ -6,6 +6,7 @@
 
 #include "cipher15/mgm.h"
 #include "cipher15/mgm_core.h"
+#include "frame/forward.h"
 #include "vrt.h"
 
 namespace vrt::cipher15 {
@@ -204,19 +205,8 @@ VRT_API uint32_t vrtpAEADDecryptFinal(AeadCtx* ctx, const genkey_t* key, uint8_t
 
 // ---- public forwards ----
 
-VRT_API uint32_t vrtAEADEncryptUpdate(AeadCtx* ctx, const genkey_t* key, const uint8_t* data, uint64_t len,
-                                      uint32_t kind, uint8_t* out, uint64_t* out_len) {
-  return vrtpAEADEncryptUpdate(ctx, key, data, len, kind, out, out_len);
-}
-VRT_API uint32_t vrtAEADEncryptFinal(AeadCtx* ctx, const genkey_t* key, uint8_t* out, uint64_t* out_len,
-                                     uint8_t* tag, uint64_t tag_len) {
-  return vrtpAEADEncryptFinal(ctx, key, out, out_len, tag, tag_len);
-}
-VRT_API uint32_t vrtAEADDecryptUpdate(AeadCtx* ctx, const genkey_t* key, const uint8_t* data, uint64_t len,
-                                      uint32_t kind) {
-  return vrtpAEADDecryptUpdate(ctx, key, data, len, kind);
-}
-VRT_API uint32_t vrtAEADDecryptFinal(AeadCtx* ctx, const genkey_t* key, uint8_t* out, uint64_t* out_len) {
-  return vrtpAEADDecryptFinal(ctx, key, out, out_len);
-}
+VRT_FORWARD(AEADEncryptUpdate);
+VRT_FORWARD(AEADEncryptFinal);
+VRT_FORWARD(AEADDecryptUpdate);
+VRT_FORWARD(AEADDecryptFinal);
 }  // extern "C"

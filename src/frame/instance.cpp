@@ -3,6 +3,7 @@
 
 #include <atomic>
 
+#include "frame/forward.h"
 #include "frame/internal.h"
 #include "vrt.h"
 
@@ -152,8 +153,8 @@ VRT_API uint32_t vrtpGetVersion(void) {
   return uint32_t{VRT_VERSION_MAJOR} << 16 | uint32_t{VRT_VERSION_MINOR} << 8 | uint32_t{VRT_VERSION_PATCH};
 }
 VRT_API const char* vrtpGetVersionStr(void) { return VRT_VERSION_TEXT; }
-VRT_API uint32_t vrtGetVersion(void) { return vrtpGetVersion(); }
-VRT_API const char* vrtGetVersionStr(void) { return vrtpGetVersionStr(); }
+VRT_FORWARD(GetVersion);
+VRT_FORWARD(GetVersionStr);
 
 // The crypto layer: the Streebog, Kuznyechik and MGM field variants, the GOST 28147-89
 // tables and variant, then the elliptic-curve switches (whose result is

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "frame/forward.h"
 #include "gost89/gost89_ctx.h"
 #include "gost89/internal.h"
 #include "vrt.h"
@@ -131,21 +132,11 @@ VRT_API uint32_t vrtpGost89SetStateSimple(Gost89Ctx* ctx, const uint8_t iv[8]) {
   return vrtpGost89SetState(ctx, &d, 1);
 }
 
-VRT_API uint32_t vrtGost89CtxAlloc(Gost89Ctx** ctx, uint32_t lanes) { return vrtpGost89CtxAlloc(ctx, lanes); }
-VRT_API uint32_t vrtGost89CtxInit(Gost89Ctx* ctx, uint32_t lanes, uintptr_t sbox_id) {
-  return vrtpGost89CtxInit(ctx, lanes, sbox_id);
-}
-VRT_API uint32_t vrtGost89CtxAllocInitialized(Gost89Ctx** ctx, uint32_t lanes, uintptr_t sbox_id) {
-  return vrtpGost89CtxAllocInitialized(ctx, lanes, sbox_id);
-}
-VRT_API void vrtGost89CtxFree(Gost89Ctx* ctx) { vrtpGost89CtxFree(ctx); }
-VRT_API uint32_t vrtGost89SetMode(Gost89Ctx* ctx, uint32_t mode, uint32_t flags) {
-  return vrtpGost89SetMode(ctx, mode, flags);
-}
-VRT_API uint32_t vrtGost89SetState(Gost89Ctx* ctx, Gost89Vec* vecs, uint64_t count) {
-  return vrtpGost89SetState(ctx, vecs, count);
-}
-VRT_API uint32_t vrtGost89SetStateSimple(Gost89Ctx* ctx, const uint8_t iv[8]) {
-  return vrtpGost89SetStateSimple(ctx, iv);
-}
+VRT_FORWARD(Gost89CtxAlloc);
+VRT_FORWARD(Gost89CtxInit);
+VRT_FORWARD(Gost89CtxAllocInitialized);
+VRT_FORWARD(Gost89CtxFree);
+VRT_FORWARD(Gost89SetMode);
+VRT_FORWARD(Gost89SetState);
+VRT_FORWARD(Gost89SetStateSimple);
 }  // extern "C"

@@ -2,6 +2,7 @@
 // the MAC mode, and the value read out of the context.
 #include <cstring>
 
+#include "frame/forward.h"
 #include "gost89/gost89_ctx.h"
 #include "vrt.h"
 
@@ -27,12 +28,8 @@ VRT_API uint32_t vrtpGost89MACGetValue(Gost89Ctx* ctx, uint8_t* out) {
   return VRT_SUCCESS;
 }
 
-VRT_API uint32_t vrtGost89MAC(Gost89Ctx* ctx, Gost89Vec* vecs, uint64_t count) {
-  return vrtpGost89MAC(ctx, vecs, count);
-}
-VRT_API uint32_t vrtGost89MACSimple(Gost89Ctx* ctx, const genkey_t* key, const uint8_t* in, uint64_t len) {
-  return vrtpGost89MACSimple(ctx, key, in, len);
-}
-VRT_API uint32_t vrtGost89MACGetValue(Gost89Ctx* ctx, uint8_t* out) { return vrtpGost89MACGetValue(ctx, out); }
+VRT_FORWARD(Gost89MAC);
+VRT_FORWARD(Gost89MACSimple);
+VRT_FORWARD(Gost89MACGetValue);
 
 }  // extern "C"

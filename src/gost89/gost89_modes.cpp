@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "frame/bytes.h"
+#include "frame/forward.h"
 #include "frame/wipe.h"
 #include "gost89/gost89_core.h"
 #include "gost89/gost89_ctx.h"
@@ -618,18 +619,8 @@ VRT_API uint32_t vrtpGost89DecryptSimple(Gost89Ctx* ctx, const genkey_t* key, co
   Gost89Vec d{len, in, out, key, nullptr, 0};
   return request(ctx, &d, 1, Request::kDecrypt);
 }
-VRT_API uint32_t vrtGost89Encrypt(Gost89Ctx* ctx, Gost89Vec* vecs, uint64_t count) {
-  return vrtpGost89Encrypt(ctx, vecs, count);
-}
-VRT_API uint32_t vrtGost89Decrypt(Gost89Ctx* ctx, Gost89Vec* vecs, uint64_t count) {
-  return vrtpGost89Decrypt(ctx, vecs, count);
-}
-VRT_API uint32_t vrtGost89EncryptSimple(Gost89Ctx* ctx, const genkey_t* key, const uint8_t* in, uint8_t* out,
-                                        uint64_t len) {
-  return vrtpGost89EncryptSimple(ctx, key, in, out, len);
-}
-VRT_API uint32_t vrtGost89DecryptSimple(Gost89Ctx* ctx, const genkey_t* key, const uint8_t* in, uint8_t* out,
-                                        uint64_t len) {
-  return vrtpGost89DecryptSimple(ctx, key, in, out, len);
-}
+VRT_FORWARD(Gost89Encrypt);
+VRT_FORWARD(Gost89Decrypt);
+VRT_FORWARD(Gost89EncryptSimple);
+VRT_FORWARD(Gost89DecryptSimple);
 }  // extern "C"
