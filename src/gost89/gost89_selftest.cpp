@@ -16,7 +16,7 @@ static uint32_t ecb_round_trip(uintptr_t sbox_id, const uint8_t key[32], const u
   uint8_t kbytes[32], ct[16], back[16];
   std::memcpy(kbytes, key, sizeof kbytes);
   genkey_t k{};
-  __binstr_init(&k.key, kbytes, sizeof kbytes);
+  k.key = binstr_t{sizeof kbytes, kbytes};
   Gost89Ctx* ctx = nullptr;
   uint32_t st = vrtpGost89CtxAllocInitialized(&ctx, 1, sbox_id);
   if (st == VRT_SUCCESS) st = vrtpGost89SetMode(ctx, VRT_GOST89_MODE_ECB, 0);
