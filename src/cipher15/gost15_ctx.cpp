@@ -5,8 +5,9 @@
 #include <cstring>
 
 #include "cipher15/internal.h"
-#include "common/bytes.h"
-#include "common/wipe.h"
+#include "frame/bytes.h"
+#include "frame/forward.h"
+#include "frame/wipe.h"
 #include "vrt.h"
 
 namespace vrt::cipher15 {
@@ -429,34 +430,16 @@ VRT_API uint32_t vrtpGost15DecryptSimple(Gost15Ctx* ctx, const genkey_t* key, co
   return vrt::cipher15::simple_request(ctx, key, in, out, len, iv, iv_len, vrtpGost15Decrypt);
 }
 
-VRT_API uint32_t vrtGost15CtxAlloc(Gost15Ctx** ctx_out, uint32_t lanes, uint32_t block_size) {
-  return vrtpGost15CtxAlloc(ctx_out, lanes, block_size);
-}
-VRT_API uint32_t vrtGost15CtxInit(Gost15Ctx* ctx, uint32_t lanes) { return vrtpGost15CtxInit(ctx, lanes); }
-VRT_API uint32_t vrtGost15CtxAllocInitialized(Gost15Ctx** ctx_out, uint32_t lanes, uint32_t block_size) {
-  return vrtpGost15CtxAllocInitialized(ctx_out, lanes, block_size);
-}
-VRT_API void vrtGost15CtxFree(Gost15Ctx* ctx) { vrtpGost15CtxFree(ctx); }
-VRT_API uint32_t vrtGost15SetMode(Gost15Ctx* ctx, uint32_t mode, uint32_t flags) {
-  return vrtpGost15SetMode(ctx, mode, flags);
-}
-VRT_API uint32_t vrtGost15SetParametersACPKM(Gost15Ctx* ctx, uint64_t section_size, uint64_t frame_size) {
-  return vrtpGost15SetParametersACPKM(ctx, section_size, frame_size);
-}
-VRT_API uint32_t vrtGost15Encrypt(Gost15Ctx* ctx, Gost15Vec* vec, uint64_t count) {
-  return vrtpGost15Encrypt(ctx, vec, count);
-}
-VRT_API uint32_t vrtGost15Decrypt(Gost15Ctx* ctx, Gost15Vec* vec, uint64_t count) {
-  return vrtpGost15Decrypt(ctx, vec, count);
-}
-VRT_API uint32_t vrtGost15EncryptSimple(Gost15Ctx* ctx, const genkey_t* key, const uint8_t* in, uint8_t* out,
-                                        uint64_t len, const uint8_t* iv, uint64_t iv_len) {
-  return vrtpGost15EncryptSimple(ctx, key, in, out, len, iv, iv_len);
-}
-VRT_API uint32_t vrtGost15DecryptSimple(Gost15Ctx* ctx, const genkey_t* key, const uint8_t* in, uint8_t* out,
-                                        uint64_t len, const uint8_t* iv, uint64_t iv_len) {
-  return vrtpGost15DecryptSimple(ctx, key, in, out, len, iv, iv_len);
-}
+VRT_FORWARD(Gost15CtxAlloc);
+VRT_FORWARD(Gost15CtxInit);
+VRT_FORWARD(Gost15CtxAllocInitialized);
+VRT_FORWARD(Gost15CtxFree);
+VRT_FORWARD(Gost15SetMode);
+VRT_FORWARD(Gost15SetParametersACPKM);
+VRT_FORWARD(Gost15Encrypt);
+VRT_FORWARD(Gost15Decrypt);
+VRT_FORWARD(Gost15EncryptSimple);
+VRT_FORWARD(Gost15DecryptSimple);
 
 static uint32_t run_example(bool encrypt, const uint8_t* in, uint64_t len, const genkey_t* key, const uint8_t* iv,
                             uint64_t iv_len, uint32_t mode, uint32_t block_size, uint64_t acpkm_section,

@@ -21,8 +21,9 @@
 #include <new>
 
 #include "cipher15/internal.h"
-#include "common/bytes.h"
-#include "common/wipe.h"
+#include "frame/bytes.h"
+#include "frame/forward.h"
+#include "frame/wipe.h"
 #include "vrt.h"
 
 namespace vrt::cipher15 {
@@ -523,22 +524,12 @@ VRT_API uint32_t vrtpGost15MACRestoreState(Gost15Ctx* ctx, const uint8_t* blob, 
   return VRT_SUCCESS;
 }
 
-VRT_API uint32_t vrtGost15MAC(Gost15Ctx* ctx, Gost15Vec* vec, uint64_t count) { return vrtpGost15MAC(ctx, vec, count); }
-VRT_API uint32_t vrtGost15MACSimple(Gost15Ctx* ctx, const genkey_t* key, const uint8_t* data, uint64_t len) {
-  return vrtpGost15MACSimple(ctx, key, data, len);
-}
-VRT_API uint32_t vrtGost15MACUpdate(Gost15Ctx* ctx, const genkey_t* key, const uint8_t* data, uint64_t len) {
-  return vrtpGost15MACUpdate(ctx, key, data, len);
-}
-VRT_API uint32_t vrtGost15MACGetValue(Gost15Ctx* ctx, const genkey_t* key, uint8_t* mac) {
-  return vrtpGost15MACGetValue(ctx, key, mac);
-}
-VRT_API uint32_t vrtGost15MACSaveState(Gost15Ctx* ctx, uint8_t* blob, uint64_t* size) {
-  return vrtpGost15MACSaveState(ctx, blob, size);
-}
-VRT_API uint32_t vrtGost15MACRestoreState(Gost15Ctx* ctx, const uint8_t* blob, uint64_t size) {
-  return vrtpGost15MACRestoreState(ctx, blob, size);
-}
+VRT_FORWARD(Gost15MAC);
+VRT_FORWARD(Gost15MACSimple);
+VRT_FORWARD(Gost15MACUpdate);
+VRT_FORWARD(Gost15MACGetValue);
+VRT_FORWARD(Gost15MACSaveState);
+VRT_FORWARD(Gost15MACRestoreState);
 
 VRT_API uint32_t gost15_mac_entire_example(const binstr_t* message, const genkey_t* key, uint32_t mode, uint8_t* mac,
                                            uint32_t block_size, uint64_t section_size, uint64_t frame_size) {

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "cipher15/internal.h"
-#include "common/ct.h"
+#include "frame/ct.h"
 #include "vrt.h"
 
 namespace vrt::cipher15 {

@@ -16,8 +16,8 @@
 #include <initializer_list>
 
 #include "cipher15/internal.h"
-#include "common/bytes.h"
-#include "common/wipe.h"
+#include "frame/bytes.h"
+#include "frame/wipe.h"
 #include "vrt.h"
 
 namespace vrt::cipher15 {

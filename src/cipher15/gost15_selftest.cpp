@@ -7,8 +7,8 @@
 // states.
 #include <cstring>
 
-#include "common/bytes.h"
-#include "common/selftest.h"
+#include "frame/bytes.h"
+#include "frame/selftest.h"
 #include "vrt.h"
 
 namespace {

@@ -8,7 +8,8 @@
 #include <cstring>
 
 #include "cipher15/internal.h"
-#include "common/bytes.h"
+#include "frame/bytes.h"
+#include "frame/forward.h"
 #include "vrt.h"
 
 namespace vrt::cipher15 {
@@ -242,25 +243,11 @@ VRT_API uint32_t vrtpGost15RestoreState(Gost15Ctx* ctx, const uint8_t* blob, uin
   return VRT_SUCCESS;
 }
 
-VRT_API uint32_t vrtGost15EncryptUpdate(Gost15Ctx* ctx, const genkey_t* key, const uint8_t* in, uint64_t in_len,
-                                        const uint8_t* iv, uint64_t iv_len, uint8_t* out, uint64_t* out_len) {
-  return vrtpGost15EncryptUpdate(ctx, key, in, in_len, iv, iv_len, out, out_len);
-}
-VRT_API uint32_t vrtGost15DecryptUpdate(Gost15Ctx* ctx, const genkey_t* key, const uint8_t* in, uint64_t in_len,
-                                        const uint8_t* iv, uint64_t iv_len, uint8_t* out, uint64_t* out_len) {
-  return vrtpGost15DecryptUpdate(ctx, key, in, in_len, iv, iv_len, out, out_len);
-}
-VRT_API uint32_t vrtGost15EncryptFinal(Gost15Ctx* ctx, const genkey_t* key, uint8_t* out, uint64_t* out_len) {
-  return vrtpGost15EncryptFinal(ctx, key, out, out_len);
-}
-VRT_API uint32_t vrtGost15DecryptFinal(Gost15Ctx* ctx, const genkey_t* key, uint8_t* out, uint64_t* out_len) {
-  return vrtpGost15DecryptFinal(ctx, key, out, out_len);
-}
-VRT_API uint32_t vrtGost15SaveState(Gost15Ctx* ctx, uint8_t* blob, uint64_t* size) {
-  return vrtpGost15SaveState(ctx, blob, size);
-}
-VRT_API uint32_t vrtGost15RestoreState(Gost15Ctx* ctx, const uint8_t* blob, uint64_t size) {
-  return vrtpGost15RestoreState(ctx, blob, size);
-}
+VRT_FORWARD(Gost15EncryptUpdate);
+VRT_FORWARD(Gost15DecryptUpdate);
+VRT_FORWARD(Gost15EncryptFinal);
+VRT_FORWARD(Gost15DecryptFinal);
+VRT_FORWARD(Gost15SaveState);
+VRT_FORWARD(Gost15RestoreState);
 
 }  // extern "C"

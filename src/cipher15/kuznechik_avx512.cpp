@@ -48,7 +48,7 @@
 
 #include "cipher15/internal.h"
 #include "cipher15/kuznechik_tables.h"
-#include "common/bytes.h"
+#include "frame/bytes.h"
 #include "vrt.h"
 
 namespace vrt::cipher15 {

@@ -1,11 +1,11 @@
 // Kuznyechik constants. Generated at compile time by make_kuznechik_tables()
-// below from pi (src/common/gost_pi.h), the field polynomial and the sixteen
+// below from pi (src/frame/gost_pi.h), the field polynomial and the sixteen
 // coefficients of the linear map l; nothing else is entered by hand.
 #pragma once
 
 #include <cstdint>
 
-#include "common/gost_pi.h"
+#include "frame/gost_pi.h"
 
 namespace vrt::cipher15 {
 

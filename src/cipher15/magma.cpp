@@ -8,8 +8,7 @@
 // shared round code serves both once the words are byte-swapped.
 #include <cstring>
 
-#include "common/bytes.h"
-#include "gost89/gost89_core.h"
+#include "frame/bytes.h"
 #include "gost89/internal.h"
 #include "vrt.h"
 

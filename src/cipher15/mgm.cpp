@@ -1,6 +1,6 @@
 // MGM authenticated encryption over Kuznyechik and Magma: the context, the
-// one-shot requests, the streams of associated data and text, and the saved
-// state.
+// block passes and the one-shot requests (the streams are in mgm_stream.cpp,
+// the saved state in mgm_state.cpp).
 //
 // A message is one stream of associated data followed by one stream of
 // text. Every piece that arrives is taken block by block, except that the
@@ -21,38 +21,24 @@
 #include <initializer_list>
 
 #include "cipher15/mgm.h"
-#include "common/bytes.h"
-#include "common/ct.h"
-#include "common/wipe.h"
+#include "cipher15/mgm_core.h"
+#include "frame/bytes.h"
+#include "frame/ct.h"
+#include "frame/forward.h"
+#include "frame/wipe.h"
 #include "vrt.h"
 
 namespace vrt::cipher15 {
 
 using namespace mgm_state;
+using namespace mgm;
 
 namespace {
 
 constexpr uint64_t round16(uint64_t n) { return (n + 15) & ~uint64_t{15}; }
 
 constexpr size_t kLaneFill = 16;
-constexpr size_t kKeyBytes = 32;
 constexpr size_t kBuffers = 6;
-
-const gost89_sbox_t* z_sbox() { return &vrtpGost89Sboxtc26_gost_28147_param_Z; }
-
-bool usable(const AeadCtx* ctx) { return ctx != nullptr && ctx->alg != nullptr && ctx->area != nullptr; }
-
-// The most bytes of associated data and text one message may hold together:
-// their bit lengths must stay below 2^(4n), which also keeps each of them
-// inside its half of the length block.
-uint64_t max_message_bytes(uint64_t n) { return (uint64_t{1} << (4 * n - 3)) - 1; }
-
-bool fits(uint64_t n, uint64_t have, uint64_t more) {
-  const uint64_t limit = max_message_bytes(n);
-  return have <= limit && more <= limit - have;
-}
-
-bool key_ok(const genkey_t* key) { return key != nullptr && key->key.data != nullptr && key->key.length == kKeyBytes; }
 
 void lay_out(AeadCtx* ctx) {
   const auto base = reinterpret_cast<uintptr_t>(ctx) + sizeof(AeadCtx);
@@ -73,33 +59,6 @@ void lay_out(AeadCtx* ctx) {
   ctx->nonce_z = ctx->nonce_z_buf;
 }
 
-// ---- the key of one call ----
-
-// Unmasks the key into the context for the length of one call and wipes it,
-// with the Kuznyechik schedule and the scratch blocks that held key stream
-// and H values, on every way out.
-class CallKey {
- public:
-  CallKey(AeadCtx* ctx, const genkey_t* key) : ctx_(ctx) {
-    genkey_t plain{};
-    __binstr_init(&plain.key, ctx->key_buf, kKeyBytes);
-    genkey_unmask_to(key, &plain);
-    if (ctx->block_size == 16) kuznechik_arch_schedule_encrypt(ctx->round_keys, ctx->key_buf);
-  }
-  ~CallKey() {
-    wipe(ctx_->key_buf, kKeyBytes);
-    if (ctx_->block_size == 16) wipe(ctx_->round_keys, sizeof ctx_->round_keys);
-    const int64_t n = static_cast<int64_t>(ctx_->block_size);
-    for (uint8_t* b : {ctx_->in_block, ctx_->out_block, ctx_->h}) vrt_memset_s(b, n, 0, static_cast<uint64_t>(n));
-  }
-  CallKey(const CallKey&) = delete;
-  CallKey& operator=(const CallKey&) = delete;
-
- private:
-  static void wipe(uint8_t* p, size_t n) { wipe_temporary(p, n); }
-  AeadCtx* ctx_;
-};
-
 // ---- block steps ----
 
 inline void encrypt(const AeadCtx* c, const void* in, void* out) {
@@ -114,8 +73,6 @@ inline void authenticate(AeadCtx* c, const uint8_t* x) {
   a->xor_block(c->sum, c->h, c->sum);
   a->incr_l(c->z);
 }
-
-enum class Pass { kAad, kEncrypt, kAuthenticate };
 
 // Kuznyechik's whole blocks in groups: the key stream E(Y_i) and the
 // values H_i = E(Z_i) of a group are counter runs of the many-block
@@ -158,6 +115,10 @@ void run_blocks(AeadCtx* c, Pass pass, const uint8_t* data, uint64_t count, uint
     authenticate(c, out);
   }
 }
+
+}  // namespace
+
+namespace mgm {
 
 // Feeds len bytes into the pass, holding back the last 1..n bytes of the
 // stream in the tail; returns the bytes of ciphertext written to out.
@@ -258,8 +219,9 @@ uint32_t check_tag(AeadCtx* c) {
   return VRT_SUCCESS;
 }
 
-// Held-back bytes of a stream of total bytes: 1..n, or 0 when it is empty.
-uint64_t tail_of(uint64_t total, uint64_t n) { return total == 0 ? 0 : (total - 1) % n + 1; }
+}  // namespace mgm
+
+namespace {
 
 // ---- one-shot requests ----
 
@@ -322,74 +284,6 @@ uint32_t one_shot(AeadCtx* ctx, AeadVec* tv, AeadVec* av, uint64_t count, bool d
   return st;
 }
 
-// ---- streams ----
-
-// Bits of the stream of this direction, and the other direction's.
-struct Direction {
-  uint32_t aad_start, aad, text_start, text, own, other;
-};
-constexpr Direction kEncrypting{kEncAadStart, kEncAad, kEncTextStart, kEncText, kEncStream, kDecStream};
-constexpr Direction kDecrypting{kDecAadStart, kDecAad, kDecTextStart, kDecText, kDecStream, kEncStream};
-
-bool stream_open(const AeadCtx* c, const Direction& d) { return (c->state & d.own) != 0; }
-
-// The first piece of a message clears what an earlier message left behind.
-void begin_stream(AeadCtx* c, const Direction& d) {
-  if (stream_open(c, d)) return;
-  c->aad_total = c->text_total = 0;
-  c->tail_len = 0;
-  c->phase = 0;
-  c->cache_used = 0;
-}
-
-uint64_t message_bytes(const AeadCtx* c, const Direction& d) {
-  return stream_open(c, d) ? c->aad_total + c->text_total : 0;
-}
-
-// An associated-data piece: the first one starts Z; its tail waits.
-uint32_t aad_piece(AeadCtx* c, const Direction& d, const genkey_t* key, const uint8_t* data, uint64_t len) {
-  if (stream_open(c, d) && c->phase == 2) return VRT_ERROR_INVALID_ARGUMENT;  // associated data after text
-  if (!key_ok(key) || data == nullptr) return VRT_ERROR_INVALID_ARGUMENT;
-  if (!fits(c->block_size, message_bytes(c, d), len)) return VRT_ERROR_INVALID_ARGUMENT;
-  begin_stream(c, d);
-  c->phase = 1;
-  if (!(c->state & d.aad)) c->state |= d.aad_start;
-  CallKey k(c, key);
-  if (c->state & d.aad_start) {
-    start_z(c);
-    c->state = (c->state & ~d.aad_start) | d.aad;
-  }
-  feed(c, Pass::kAad, data, len, nullptr);
-  c->aad_total += len;
-  return VRT_SUCCESS;
-}
-
-// Before the first text piece runs: the associated data is finished (or Z
-// started when there was none) and, when encrypting, Y started.
-void open_text(AeadCtx* c, const Direction& d, bool encrypting) {
-  c->phase = 2;
-  if (!(c->state & d.text)) c->state |= d.text_start;
-  if (!(c->state & d.text_start)) return;
-  if (c->state & d.aad) {
-    finish(c, Pass::kAad, nullptr);
-    c->state &= ~d.aad;
-  } else {
-    start_z(c);
-  }
-  if (encrypting) start_y(c);
-  c->state = (c->state & ~d.text_start) | d.text;
-}
-
-void release_cache(AeadCtx* c) {
-  binstr_free(&c->cache);
-  c->cache_used = 0;
-}
-
-void end_stream(AeadCtx* c) {
-  c->state = 0;
-  c->phase = 0;
-}
-
 }  // namespace
 
 size_t aead_ctx_bytes(uint64_t block_size) {
@@ -403,6 +297,7 @@ uint32_t mgm_tag_mismatch(const uint8_t* computed, const uint8_t* expected, size
 }  // namespace vrt::cipher15
 
 using namespace vrt::cipher15;
+using namespace vrt::cipher15::mgm;
 using namespace vrt::cipher15::mgm_state;
 
 extern "C" {
@@ -499,302 +394,17 @@ VRT_API uint32_t vrtpAEADImitSetValue(AeadCtx* ctx, const uint8_t* tag, uint64_t
   return VRT_SUCCESS;
 }
 
-// ---- streamed encryption ----
-
-VRT_API uint32_t vrtpAEADEncryptUpdate(AeadCtx* ctx, const genkey_t* key, const uint8_t* data, uint64_t len,
-                                       uint32_t kind, uint8_t* out, uint64_t* out_len) {
-  if (!usable(ctx) || (ctx->state & kDecStream)) return VRT_ERROR_INVALID_ARGUMENT;
-  const Direction& d = kEncrypting;
-  if (kind == VRT_AEAD_KIND_AAD) return aad_piece(ctx, d, key, data, len);
-  if (kind != VRT_AEAD_KIND_TEXT) return VRT_ERROR_INVALID_ARGUMENT;
-  const uint64_t n = ctx->block_size;
-  const uint64_t held = stream_open(ctx, d) && ctx->phase == 2 ? ctx->tail_len : 0;
-  // Whole blocks before the held-back last 1..n bytes.
-  const uint64_t total = held + len;
-  const uint64_t produced = total == 0 ? 0 : (total - 1) / n * n;
-  if (out_len == nullptr) return VRT_ERROR_INVALID_ARGUMENT;
-  if (out == nullptr) {
-    *out_len = produced;
-    return VRT_SUCCESS;
-  }
-  if (*out_len < produced) return VRT_ERROR_NO_MEMORY;
-  if (!key_ok(key) || data == nullptr) return VRT_ERROR_INVALID_ARGUMENT;
-  if (!fits(n, message_bytes(ctx, d), len)) return VRT_ERROR_INVALID_ARGUMENT;
-  begin_stream(ctx, d);
-  CallKey k(ctx, key);
-  open_text(ctx, d, true);
-  feed(ctx, Pass::kEncrypt, data, len, out);
-  ctx->text_total += len;
-  return VRT_SUCCESS;
-}
-
-VRT_API uint32_t vrtpAEADEncryptFinal(AeadCtx* ctx, const genkey_t* key, uint8_t* out, uint64_t* out_len,
-                                      uint8_t* tag, uint64_t tag_len) {
-  if (!usable(ctx)) return VRT_ERROR_INVALID_ARGUMENT;
-  const bool aad_only = (ctx->state & kEncAad) != 0;
-  if (!aad_only && !(ctx->state & kEncText)) return VRT_ERROR_UNSUPPORTED;
-  const uint64_t count = aad_only ? 0 : ctx->tail_len;
-  if (out == nullptr) {
-    if (out_len == nullptr) return VRT_ERROR_INVALID_ARGUMENT;
-    *out_len = count;
-    return VRT_SUCCESS;
-  }
-  if (count != 0 && out_len == nullptr) return VRT_ERROR_INVALID_ARGUMENT;
-  if (count != 0 && *out_len < count) return VRT_ERROR_NO_MEMORY;
-  if (!key_ok(key) || tag_len > ctx->block_size || (tag == nullptr && tag_len != 0))
-    return VRT_ERROR_INVALID_ARGUMENT;
-  if (ctx->aad_total == 0 && ctx->text_total == 0) return VRT_ERROR_INVALID_ARGUMENT;  // empty message
-  {
-    CallKey k(ctx, key);
-    finish(ctx, aad_only ? Pass::kAad : Pass::kEncrypt, out);
-    close_tag(ctx);
-  }
-  if (tag_len != 0) std::memcpy(tag, ctx->sum, tag_len);
-  end_stream(ctx);
-  return VRT_SUCCESS;
-}
-
-// ---- streamed decryption ----
-
-VRT_API uint32_t vrtpAEADDecryptUpdate(AeadCtx* ctx, const genkey_t* key, const uint8_t* data, uint64_t len,
-                                       uint32_t kind) {
-  if (!usable(ctx) || (ctx->state & kEncStream)) return VRT_ERROR_INVALID_ARGUMENT;
-  const Direction& d = kDecrypting;
-  if (kind == VRT_AEAD_KIND_AAD) return aad_piece(ctx, d, key, data, len);
-  if (kind != VRT_AEAD_KIND_TEXT) return VRT_ERROR_INVALID_ARGUMENT;
-  if (!key_ok(key) || data == nullptr) return VRT_ERROR_INVALID_ARGUMENT;
-  if (!fits(ctx->block_size, message_bytes(ctx, d), len)) return VRT_ERROR_INVALID_ARGUMENT;
-  // Room for the ciphertext first, so that a failed allocation changes nothing.
-  const uint64_t used = stream_open(ctx, d) ? ctx->cache_used : 0;
-  if (used + len > ctx->cache.length || ctx->cache.data == nullptr) {
-    uint64_t capacity = ctx->cache.length * 2;
-    if (capacity < used + len) capacity = used + len;
-    if (capacity < 256) capacity = 256;
-    if (binstr_realloc(&ctx->cache, capacity) != VRT_SUCCESS) return VRT_ERROR_NO_MEMORY;
-  }
-  begin_stream(ctx, d);
-  CallKey k(ctx, key);
-  open_text(ctx, d, false);
-  feed(ctx, Pass::kAuthenticate, data, len, nullptr);
-  if (len != 0) std::memcpy(ctx->cache.data + ctx->cache_used, data, len);
-  ctx->cache_used += len;
-  ctx->text_total += len;
-  return VRT_SUCCESS;
-}
-
-VRT_API uint32_t vrtpAEADDecryptFinal(AeadCtx* ctx, const genkey_t* key, uint8_t* out, uint64_t* out_len) {
-  if (!usable(ctx)) return VRT_ERROR_INVALID_ARGUMENT;
-  const bool aad_only = (ctx->state & kDecAad) != 0;
-  if (!aad_only && !(ctx->state & kDecText)) return VRT_ERROR_UNSUPPORTED;
-  const uint64_t count = aad_only ? 0 : ctx->cache_used;
-  if (out == nullptr) {
-    if (out_len == nullptr) return VRT_ERROR_INVALID_ARGUMENT;
-    *out_len = count;
-    return VRT_SUCCESS;
-  }
-  if (count != 0 && out_len == nullptr) return VRT_ERROR_INVALID_ARGUMENT;
-  if (count != 0 && *out_len < count) return VRT_ERROR_NO_MEMORY;
-  if (!key_ok(key)) return VRT_ERROR_INVALID_ARGUMENT;
-  if (ctx->aad_total == 0 && ctx->text_total == 0) return VRT_ERROR_INVALID_ARGUMENT;  // empty message
-  if (ctx->expected_tag_len == 0) return VRT_ERROR_FAILED;  // the stream stays open for the tag
-  uint32_t st;
-  {
-    CallKey k(ctx, key);
-    finish(ctx, aad_only ? Pass::kAad : Pass::kAuthenticate, nullptr);
-    close_tag(ctx);
-    st = check_tag(ctx);
-    if (st == VRT_SUCCESS && count != 0) decrypt_text(ctx, ctx->cache.data, out, count);
-  }
-  release_cache(ctx);
-  end_stream(ctx);
-  return st;
-}
-
-// ---- saved state ----
-
-namespace {
-
-constexpr uint64_t base_blob_size(uint64_t n) { return 6 * n + 33; }
-
-}  // namespace
-
-VRT_API uint32_t vrtpAEADSaveState(AeadCtx* ctx, uint8_t* blob, uint64_t* size) {
-  if (!usable(ctx) || size == nullptr) return VRT_ERROR_INVALID_ARGUMENT;
-  const uint64_t n = ctx->block_size;
-  const bool decrypting = (ctx->state & (kDecAad | kDecText)) != 0;
-  const bool cached = (ctx->state & kDecText) != 0;
-  uint64_t total = base_blob_size(n);
-  if (decrypting) total += 1 + ctx->expected_tag_len;
-  if (cached) total += 8 + ctx->cache_used;
-  if (blob == nullptr) {
-    *size = total;
-    return VRT_SUCCESS;
-  }
-  if (*size != total) return VRT_ERROR_INVALID_ARGUMENT;
-  uint8_t* p = blob;
-  vrt::store_le64(p, total);
-  vrt::store_le32(p + 8, ctx->state);
-  vrt::store_le32(p + 12, ctx->phase);
-  vrt::store_le64(p + 16, ctx->text_total);
-  vrt::store_le64(p + 24, ctx->aad_total);
-  p[32] = ctx->tail_len;
-  p += 33;
-  for (const uint8_t* b : {static_cast<const uint8_t*>(ctx->tail), static_cast<const uint8_t*>(ctx->sum),
-                           static_cast<const uint8_t*>(ctx->z), static_cast<const uint8_t*>(ctx->y),
-                           static_cast<const uint8_t*>(ctx->nonce_y), static_cast<const uint8_t*>(ctx->nonce_z)}) {
-    std::memcpy(p, b, n);
-    p += n;
-  }
-  if (decrypting) {
-    *p++ = static_cast<uint8_t>(ctx->expected_tag_len);
-    std::memcpy(p, ctx->expected_tag, ctx->expected_tag_len);
-    p += ctx->expected_tag_len;
-  }
-  if (cached) {
-    vrt::store_le64(p, ctx->cache_used);
-    if (ctx->cache_used != 0) std::memcpy(p + 8, ctx->cache.data, ctx->cache_used);
-  }
-  return VRT_SUCCESS;
-}
-
-VRT_API uint32_t vrtpAEADRestoreState(AeadCtx* ctx, const uint8_t* blob, uint64_t size) {
-  if (ctx == nullptr || blob == nullptr) return VRT_ERROR_INVALID_ARGUMENT;
-  const uint64_t n = ctx->block_size;
-  if (n != 8 && n != 16) return VRT_ERROR_INVALID_ARGUMENT;
-  if (size < 8 || vrt::load_le64(blob) != size || size < base_blob_size(n)) return VRT_ERROR_LENGTH;
-
-  // Everything is checked before the context is touched: first that the
-  // size is the one the state implies, then that the content is a state a
-  // stream can be in.
-  const uint32_t state = vrt::load_le32(blob + 8);
-  const uint32_t phase = vrt::load_le32(blob + 12);
-  const uint64_t text_total = vrt::load_le64(blob + 16);
-  const uint64_t aad_total = vrt::load_le64(blob + 24);
-  const uint8_t tl = blob[32];
-  const uint8_t* blocks = blob + 33;  // tail, sum, Z, Y, 0 || ICN, 1 || ICN
-  uint32_t want_phase;
-  uint64_t want_tail;
-  switch (state) {
-    case 0:
-      want_phase = 0, want_tail = 0;
-      break;
-    case kEncAad:
-    case kDecAad:
-      want_phase = 1, want_tail = tail_of(aad_total, n);
-      break;
-    case kEncText:
-    case kDecText:
-      want_phase = 2, want_tail = tail_of(text_total, n);
-      break;
-    default:
-      return VRT_ERROR_INVALID_ARGUMENT;
-  }
-  uint64_t at = base_blob_size(n);
-  uint64_t tag_len = 0, cached = 0;
-  const uint8_t* tag = nullptr;
-  const uint8_t* cipher = nullptr;
-  if (state == kDecAad || state == kDecText) {
-    if (size < at + 1) return VRT_ERROR_LENGTH;
-    tag_len = blob[at];
-    tag = blob + at + 1;
-    at += 1 + tag_len;
-    if (size < at) return VRT_ERROR_LENGTH;
-  }
-  if (state == kDecText) {
-    if (size - at < 8) return VRT_ERROR_LENGTH;
-    cached = vrt::load_le64(blob + at);
-    if (cached != size - at - 8) return VRT_ERROR_LENGTH;
-    cipher = blob + at + 8;
-    at = size;
-  }
-  if (at != size) return VRT_ERROR_LENGTH;
-
-  if (phase != want_phase || tl != want_tail || !fits(n, aad_total, text_total) || tag_len > n ||
-      (state == kDecText && cached != text_total))
-    return VRT_ERROR_INVALID_ARGUMENT;
-  const uint8_t* ny = blocks + 4 * n;
-  const uint8_t* nz = blocks + 5 * n;
-  if ((ny[0] ^ nz[0]) != 0x80 || (nz[0] & 0x80) == 0 || std::memcmp(ny + 1, nz + 1, n - 1) != 0)
-    return VRT_ERROR_INVALID_ARGUMENT;
-  if (n == 8 && vrtpGost89SboxInitialized(z_sbox()) != 1) return VRT_ERROR_INVALID_ARGUMENT;
-
-  binstr_t cache{0, nullptr};
-  if (state == kDecText && binstr_alloc(&cache, cached < 256 ? 256 : cached) != VRT_SUCCESS)
-    return VRT_ERROR_NO_MEMORY;
-  uint32_t st = vrtpAEADCtxInit(ctx, 1);
-  if (st != VRT_SUCCESS) {
-    binstr_free(&cache);
-    return st;
-  }
-  ctx->state = state;
-  ctx->phase = phase;
-  ctx->text_total = text_total;
-  ctx->aad_total = aad_total;
-  ctx->tail_len = tl;
-  ctx->lane_fill[0] = tl;
-  uint8_t* dst[] = {ctx->tail, ctx->sum, ctx->z, ctx->y, ctx->nonce_y, ctx->nonce_z};
-  for (size_t i = 0; i < 6; ++i) std::memcpy(dst[i], blocks + i * n, n);
-  if (tag_len != 0) std::memcpy(ctx->expected_tag, tag, tag_len);
-  ctx->expected_tag_len = tag_len;
-  if (cache.data != nullptr) {
-    if (cached != 0) std::memcpy(cache.data, cipher, cached);
-    ctx->cache = cache;
-    ctx->cache_used = cached;
-  }
-  return VRT_SUCCESS;
-}
-
 // ---- public forwards ----
 
-VRT_API uint32_t vrtAEADCtxAlloc(AeadCtx** ctx, uint32_t lanes, uint64_t block_size) {
-  return vrtpAEADCtxAlloc(ctx, lanes, block_size);
-}
-VRT_API uint32_t vrtAEADCtxInit(AeadCtx* ctx, uint32_t lanes) { return vrtpAEADCtxInit(ctx, lanes); }
-VRT_API uint32_t vrtAEADCtxAllocInitialized(AeadCtx** ctx, uint32_t lanes, uint64_t block_size) {
-  return vrtpAEADCtxAllocInitialized(ctx, lanes, block_size);
-}
-VRT_API void vrtAEADCtxFree(AeadCtx* ctx) { vrtpAEADCtxFree(ctx); }
-VRT_API uint32_t vrtAEADSetNonce(AeadCtx* ctx, const uint8_t* nonce) { return vrtpAEADSetNonce(ctx, nonce); }
-VRT_API uint32_t vrtAEADEncrypt(AeadCtx* ctx, AeadVec* text_vec, AeadVec* aad_vec, uint64_t count) {
-  return vrtpAEADEncrypt(ctx, text_vec, aad_vec, count);
-}
-VRT_API uint32_t vrtAEADDecrypt(AeadCtx* ctx, AeadVec* text_vec, AeadVec* aad_vec, uint64_t count) {
-  return vrtpAEADDecrypt(ctx, text_vec, aad_vec, count);
-}
-VRT_API uint32_t vrtAEADEncryptSimple(AeadCtx* ctx, const genkey_t* key, const uint8_t* in, uint8_t* out,
-                                      uint64_t len, const uint8_t* aad, uint64_t aad_len) {
-  return vrtpAEADEncryptSimple(ctx, key, in, out, len, aad, aad_len);
-}
-VRT_API uint32_t vrtAEADDecryptSimple(AeadCtx* ctx, const genkey_t* key, const uint8_t* in, uint8_t* out,
-                                      uint64_t len, const uint8_t* aad, uint64_t aad_len) {
-  return vrtpAEADDecryptSimple(ctx, key, in, out, len, aad, aad_len);
-}
-VRT_API uint32_t vrtAEADImitGetValue(AeadCtx* ctx, uint8_t* tag, uint64_t tag_len) {
-  return vrtpAEADImitGetValue(ctx, tag, tag_len);
-}
-VRT_API uint32_t vrtAEADImitSetValue(AeadCtx* ctx, const uint8_t* tag, uint64_t tag_len) {
-  return vrtpAEADImitSetValue(ctx, tag, tag_len);
-}
-VRT_API uint32_t vrtAEADEncryptUpdate(AeadCtx* ctx, const genkey_t* key, const uint8_t* data, uint64_t len,
-                                      uint32_t kind, uint8_t* out, uint64_t* out_len) {
-  return vrtpAEADEncryptUpdate(ctx, key, data, len, kind, out, out_len);
-}
-VRT_API uint32_t vrtAEADEncryptFinal(AeadCtx* ctx, const genkey_t* key, uint8_t* out, uint64_t* out_len,
-                                     uint8_t* tag, uint64_t tag_len) {
-  return vrtpAEADEncryptFinal(ctx, key, out, out_len, tag, tag_len);
-}
-VRT_API uint32_t vrtAEADDecryptUpdate(AeadCtx* ctx, const genkey_t* key, const uint8_t* data, uint64_t len,
-                                      uint32_t kind) {
-  return vrtpAEADDecryptUpdate(ctx, key, data, len, kind);
-}
-VRT_API uint32_t vrtAEADDecryptFinal(AeadCtx* ctx, const genkey_t* key, uint8_t* out, uint64_t* out_len) {
-  return vrtpAEADDecryptFinal(ctx, key, out, out_len);
-}
-VRT_API uint32_t vrtAEADSaveState(AeadCtx* ctx, uint8_t* blob, uint64_t* size) {
-  return vrtpAEADSaveState(ctx, blob, size);
-}
-VRT_API uint32_t vrtAEADRestoreState(AeadCtx* ctx, const uint8_t* blob, uint64_t size) {
-  return vrtpAEADRestoreState(ctx, blob, size);
-}
-
+VRT_FORWARD(AEADCtxAlloc);
+VRT_FORWARD(AEADCtxInit);
+VRT_FORWARD(AEADCtxAllocInitialized);
+VRT_FORWARD(AEADCtxFree);
+VRT_FORWARD(AEADSetNonce);
+VRT_FORWARD(AEADEncrypt);
+VRT_FORWARD(AEADDecrypt);
+VRT_FORWARD(AEADEncryptSimple);
+VRT_FORWARD(AEADDecryptSimple);
+VRT_FORWARD(AEADImitGetValue);
+VRT_FORWARD(AEADImitSetValue);
 }  // extern "C"

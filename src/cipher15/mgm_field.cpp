@@ -10,8 +10,8 @@
 #include <initializer_list>
 
 #include "cipher15/mgm.h"
-#include "common/bytes.h"
-#include "common/ct.h"
+#include "frame/bytes.h"
+#include "frame/ct.h"
 #include "vrt.h"
 
 namespace vrt::cipher15 {

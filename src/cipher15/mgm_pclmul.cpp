@@ -16,7 +16,7 @@
 #include <immintrin.h>
 
 #include "cipher15/mgm.h"
-#include "common/bytes.h"
+#include "frame/bytes.h"
 
 namespace vrt::cipher15 {
 namespace {

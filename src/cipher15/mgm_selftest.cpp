@@ -4,8 +4,8 @@
 // into the other of two contexts between every two pieces, and in one call.
 #include <cstring>
 
-#include "common/bytes.h"
-#include "common/selftest.h"
+#include "frame/bytes.h"
+#include "frame/selftest.h"
 #include "vrt.h"
 
 namespace {

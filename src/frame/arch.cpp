@@ -7,7 +7,7 @@
 // either operand.
 #include <atomic>
 
-#include "common/bytes.h"
+#include "frame/bytes.h"
 #include "frame/internal.h"
 #include "vrt.h"
 

@@ -2,7 +2,7 @@
 // variants of add and XOR that replace the generic ones.
 #include <immintrin.h>
 
-#include "common/bytes.h"
+#include "frame/bytes.h"
 #include "frame/internal.h"
 #include "vrt.h"
 

@@ -3,10 +3,8 @@
 
 #include <atomic>
 
-#include "cipher15/internal.h"
-#include "cipher15/mgm.h"
+#include "frame/forward.h"
 #include "frame/internal.h"
-#include "hash/internal.h"
 #include "vrt.h"
 
 extern "C" {
@@ -69,7 +67,7 @@ inline void set_initialised(bool on) {
 // so this also rolls back a partial initialisation.
 void tear_down() {
   vrtp_instance_t* in = &vrtpInstance;
-  vrtpRandomCleanup(in);
+  vrt::frame::kLayers.random_cleanup(in);
   vrtpCryptoCleanup(in);
   vrtpPlatformCleanup(in);
   vrtpArchCleanup(in);
@@ -86,13 +84,13 @@ uint32_t init_locked(bool run_tests) {
   uint32_t st = vrtpArchInit(in);
   if (st == VRT_SUCCESS) st = vrtpPlatformInit(in);
   if (st == VRT_SUCCESS) st = vrtpCryptoInit(in);
-  if (st == VRT_SUCCESS) st = vrtpMemResetRandomInit();
+  if (st == VRT_SUCCESS) st = vrt::frame::kLayers.memreset_init();
   if (st == VRT_SUCCESS) {
     // Set between the two generators: the wipe generator's own cipher context
     // was set up while the bit was clear and wipes with a constant; the main
     // generator and everything after it wipe with random bytes.
     set_initialised(true);
-    st = vrtpRandomInit(in);
+    st = vrt::frame::kLayers.random_init(in);
   }
   if (st == VRT_SUCCESS && run_tests) {
     st = vrtpCryptoTest(in);
@@ -155,25 +153,24 @@ VRT_API uint32_t vrtpGetVersion(void) {
   return uint32_t{VRT_VERSION_MAJOR} << 16 | uint32_t{VRT_VERSION_MINOR} << 8 | uint32_t{VRT_VERSION_PATCH};
 }
 VRT_API const char* vrtpGetVersionStr(void) { return VRT_VERSION_TEXT; }
-VRT_API uint32_t vrtGetVersion(void) { return vrtpGetVersion(); }
-VRT_API const char* vrtGetVersionStr(void) { return vrtpGetVersionStr(); }
+VRT_FORWARD(GetVersion);
+VRT_FORWARD(GetVersionStr);
 
 // The crypto layer: the Streebog, Kuznyechik and MGM field variants, the GOST 28147-89
 // tables and variant, then the elliptic-curve switches (whose result is
 // always 0 and not used).
 VRT_API uint32_t vrtpCryptoInit(vrtp_instance_t* instance) {
-  vrt::hash::streebog_arch_init(instance->cpu_enabled);
-  vrt::cipher15::kuznechik_arch_init(instance->cpu_enabled);
-  vrt::cipher15::mgm_arch_init(instance->cpu_enabled);
-  uint32_t st = gost89_init(instance);
+  const vrt::frame::LayerHooks& layers = vrt::frame::kLayers;
+  layers.select_variants(instance->cpu_enabled);
+  uint32_t st = layers.sbox_init(instance);
   if (st != VRT_SUCCESS) return st;
-  (void)elliptic_cxx_init(instance);
+  (void)layers.curve_init(instance);
   return VRT_SUCCESS;
 }
 
 VRT_API void vrtpCryptoCleanup(vrtp_instance_t* instance) {
-  gost89_cleanup(instance);
-  elliptic_cxx_cleanup(instance);  // the shared curve tables
+  vrt::frame::kLayers.sbox_cleanup(instance);
+  vrt::frame::kLayers.curve_cleanup(instance);  // the shared curve tables
 }
 
 }  // extern "C"

@@ -26,7 +26,7 @@ uint32_t init_runs();
 // (before, it holds the portable routines).
 bool dispatch_set_up();
 
-// Requests the memory-reset generator has served through vrt_memreset_s.
+// Requests vrt_memreset_s has made of the memory-reset generator.
 uint64_t memreset_requests();
 
 // Fills n bytes with the standard library's rand() after srand(time),
@@ -68,14 +68,39 @@ SelfTestFn selftest_at(size_t position);
 using ClockFn = uint64_t (*)();
 void set_clock_hook(ClockFn fn);
 
+// What the lifecycle runs in the layers above the frame. The frame reaches
+// them only through this record, which the library defines once from the
+// layers' own functions (src/layers.cpp). Each init hook returns a status;
+// each cleanup hook is harmless when its layer is down.
+struct LayerHooks {
+  // Streebog, Kuznyechik and the MGM field pick their processor variants
+  // from the enabled features.
+  void (*select_variants)(uint32_t cpu_enabled);
+  // GOST 28147-89: expand the built-in S-box sets and pick the block
+  // variant; the tear-down releases what they hold.
+  uint32_t (*sbox_init)(vrtp_instance_t* instance);
+  void (*sbox_cleanup)(vrtp_instance_t* instance);
+  // The elliptic-curve switches (the status is always 0 and not used); the
+  // tear-down releases the shared curve tables.
+  uint32_t (*curve_init)(vrtp_instance_t* instance);
+  void (*curve_cleanup)(vrtp_instance_t* instance);
+  // Sets up the memory-reset generator; draws its next 32 bytes (under the
+  // generator's own lock).
+  uint32_t (*memreset_init)();
+  uint32_t (*memreset_block)(uint8_t block[32]);
+  // Sets up and tears down the main random generator.
+  uint32_t (*random_init)(vrtp_instance_t* instance);
+  void (*random_cleanup)(vrtp_instance_t* instance);
+  // The known-answer tests in run order.
+  const SelfTestFn* self_tests;
+  size_t self_test_count;
+};
+extern const LayerHooks kLayers;
+
 }  // namespace vrt::frame
 
-// Hooks that the lifecycle runs and other subsystems provide. Each init hook
-// returns a status; each cleanup hook is harmless when its layer is down.
+// Exported by the signer layer, which has its declarations from here.
 extern "C" {
-// GOST 28147-89: expand the built-in S-box sets, pick the block variant.
-VRT_API uint32_t gost89_init(vrtp_instance_t* instance);
-VRT_API void gost89_cleanup(vrtp_instance_t* instance);
 // Elliptic-curve switches; always 0.
 VRT_API uint32_t elliptic_cxx_init(vrtp_instance_t* instance);
 VRT_API void elliptic_cxx_cleanup(vrtp_instance_t* instance);

@@ -1,4 +1,6 @@
-// The two wipe functions and the memory-reset generator behind vrt_memreset_s.
+// The two wipe functions, and the seed of the memory-reset generator (the
+// generator itself lives with the random generator, src/keys/memreset.cpp,
+// and vrt_memreset_s draws from it through the layer record).
 #include <sys/random.h>
 
 #include <atomic>
@@ -8,16 +10,10 @@
 #include <ctime>
 
 #include "frame/internal.h"
-#include "keys/internal.h"
 #include "vrt.h"
 
 namespace {
 
-// The memory-reset generator: a generator instance of its own, its seed
-// (which the generator refreshes whenever it re-keys) and its re-key flag.
-random_ctx_t g_reset_ctx;  // zero-filled: its lock is PTHREAD_MUTEX_INITIALIZER
-random_seed_t g_reset_seed;
-uint32_t g_reset_flag;
 std::atomic<uint64_t> g_reset_requests{0};
 
 }  // namespace
@@ -73,7 +69,7 @@ VRT_API uint32_t vrt_memreset_s(void* dest, int64_t size) {
   uint8_t block[32];
   while (left > 0) {
     g_reset_requests.fetch_add(1, std::memory_order_relaxed);
-    uint32_t st = random_generate(&g_reset_ctx, block, sizeof block, &g_reset_flag, &g_reset_seed);
+    uint32_t st = vrt::frame::kLayers.memreset_block(block);
     if (st != VRT_SUCCESS) return st;
     // Each block is used from its last byte to its first.
     uint64_t n = left < 32 ? left : 32;
@@ -83,16 +79,6 @@ VRT_API uint32_t vrt_memreset_s(void* dest, int64_t size) {
   }
   __asm__ __volatile__("" : : "r"(dest) : "memory");
   return VRT_SUCCESS;
-}
-
-VRT_API uint32_t vrtpMemResetRandomInit(void) {
-  // The generator outlives vrtCleanup; set up again under its lock, which
-  // stays initialised, so a wipe in another thread never races with it.
-  vrt::keys::tear_down_library_generator(&g_reset_ctx);
-  uint32_t st = vrt::keys::set_up_library_generator(&g_reset_ctx);
-  if (st != VRT_SUCCESS) return st;
-  vrt::frame::memreset_seed(reinterpret_cast<uint8_t*>(&g_reset_seed), sizeof g_reset_seed);
-  return random_set_custom_seed(&g_reset_ctx, &g_reset_seed, &g_reset_seed);
 }
 
 }  // extern "C"

@@ -5,7 +5,7 @@
 // lookups meet the other half in two pairs, the slowest lookup last.
 #include <cstring>
 
-#include "common/bytes.h"
+#include "frame/bytes.h"
 #include "gost89/gost89_core.h"
 #include "vrt.h"
 

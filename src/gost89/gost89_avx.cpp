@@ -16,7 +16,7 @@
 // every round key broadcast.
 #include <immintrin.h>
 
-#include "common/bytes.h"
+#include "frame/bytes.h"
 #include "gost89/gost89_core.h"
 #include "vrt.h"
 
@@ -73,7 +73,7 @@ VRT_AVX Keys broadcast_keys(const gost89_key_t* key) {
 }
 
 // The three cycles on any number of independent vector pairs (a = N1 side,
-// b = N2 side); see gost89_core.h for the naming.
+// b = N2 side); see gost89/internal.h for the naming.
 template <int V>
 VRT_AVX void forward8(const Tables& t, const Keys& k, __m128i (&a)[V], __m128i (&b)[V]) {
   for (int j = 0; j < 8; j += 2) {

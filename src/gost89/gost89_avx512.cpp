@@ -11,7 +11,7 @@
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #include <immintrin.h>
 
-#include "common/bytes.h"
+#include "frame/bytes.h"
 #include "gost89/gost89_core.h"
 #include "vrt.h"
 
@@ -70,7 +70,7 @@ VRT_AVX512 Keys broadcast_keys(const gost89_key_t* key) {
   return k;
 }
 
-// The cycles on (a = N1 side, b = N2 side); see gost89_core.h for the naming.
+// The cycles on (a = N1 side, b = N2 side); see gost89/internal.h for the naming.
 VRT_AVX512 void forward8(const Tables& t, const Keys& k, __m256i& a, __m256i& b) {
   for (int j = 0; j < 8; j += 2) {
     b = _mm256_xor_si256(b, round_f(t, a, k.k[j]));

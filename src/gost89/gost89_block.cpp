@@ -2,7 +2,7 @@
 // single-block record in use.
 #include <cstring>
 
-#include "common/bytes.h"
+#include "frame/bytes.h"
 #include "gost89/gost89_core.h"
 #include "gost89/internal.h"
 #include "vrt.h"

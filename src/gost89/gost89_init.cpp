@@ -3,7 +3,6 @@
 // choice of the block variant from the enabled processor features.
 #include <atomic>
 
-#include "frame/internal.h"
 #include "gost89/internal.h"
 #include "vrt.h"
 

@@ -6,7 +6,8 @@
 #include <atomic>
 #include <cstring>
 
-#include "common/bytes.h"
+#include "frame/bytes.h"
+#include "frame/forward.h"
 #include "gost89/gost89_sboxes.h"
 #include "gost89/internal.h"
 #include "vrt.h"
@@ -144,7 +145,7 @@ VRT_API uint32_t vrtpGost89SboxInit(uintptr_t id, const uint8_t* packed) {
   return st;
 }
 
-VRT_API uint32_t vrtGost89SboxInit(uintptr_t id, const uint8_t* packed) { return vrtpGost89SboxInit(id, packed); }
+VRT_FORWARD(Gost89SboxInit);
 
 VRT_API uint32_t vrtpGost89SboxFree(uintptr_t id) {
   gost89_sbox_t* sbox = vrtpGost89SboxPointer(id);
@@ -155,7 +156,7 @@ VRT_API uint32_t vrtpGost89SboxFree(uintptr_t id) {
   return VRT_SUCCESS;
 }
 
-VRT_API uint32_t vrtGost89SboxFree(uintptr_t id) { return vrtpGost89SboxFree(id); }
+VRT_FORWARD(Gost89SboxFree);
 
 VRT_API uint32_t gost89_sbox_init(void) {
   // In this order; every set is expanded again even when an earlier

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "common/bytes.h"
+#include "frame/bytes.h"
 
 namespace vrt::gost89 {
 

@@ -7,8 +7,9 @@
 // digest comes out in that order too.
 #include <cstring>
 
-#include "common/bytes.h"
-#include "common/selftest.h"
+#include "frame/bytes.h"
+#include "frame/forward.h"
+#include "frame/selftest.h"
 #include "hash/gost94_step.h"
 #include "hash/internal.h"
 #include "vrt.h"
@@ -242,21 +243,11 @@ VRT_API uint32_t vrtpGostHash94RestoreState(hash94_ctx_t* ctx, const uint8_t* bl
   return VRT_SUCCESS;
 }
 
-VRT_API uint32_t vrtGostHash94Init(hash94_ctx_t* ctx, uint64_t sbox, const uint8_t* start) {
-  return vrtpGostHash94Init(ctx, sbox, start);
-}
-VRT_API uint32_t vrtGostHash94Update(hash94_ctx_t* ctx, const uint8_t* data, uint64_t length) {
-  return vrtpGostHash94Update(ctx, data, length);
-}
-VRT_API uint32_t vrtGostHash94Finalize(hash94_ctx_t* ctx, uint8_t* digest) {
-  return vrtpGostHash94Finalize(ctx, digest);
-}
-VRT_API uint32_t vrtGostHash94SaveState(hash94_ctx_t* ctx, uint8_t* blob, uint64_t* size) {
-  return vrtpGostHash94SaveState(ctx, blob, size);
-}
-VRT_API uint32_t vrtGostHash94RestoreState(hash94_ctx_t* ctx, const uint8_t* blob, uint64_t size) {
-  return vrtpGostHash94RestoreState(ctx, blob, size);
-}
+VRT_FORWARD(GostHash94Init);
+VRT_FORWARD(GostHash94Update);
+VRT_FORWARD(GostHash94Finalize);
+VRT_FORWARD(GostHash94SaveState);
+VRT_FORWARD(GostHash94RestoreState);
 
 VRT_API uint32_t hash94_self_test(vrtp_instance_t*) {
   // The two examples of the standard (RFC 5831 section 7.3) on its test

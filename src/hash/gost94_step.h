@@ -8,7 +8,7 @@
 
 #include <cstdint>
 
-#include "common/bytes.h"
+#include "frame/bytes.h"
 
 namespace vrt::hash::g94 {
 

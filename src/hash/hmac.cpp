@@ -9,8 +9,9 @@
 // derived from the key but give no key byte, are cleared.
 #include <cstring>
 
-#include "common/bytes.h"
-#include "common/selftest.h"
+#include "frame/bytes.h"
+#include "frame/forward.h"
+#include "frame/selftest.h"
 #include "hash/internal.h"
 #include "vrt.h"
 
@@ -376,20 +377,12 @@ VRT_API uint32_t vrtpGostHmac94(uint8_t* mac, const binstr_t* key, const binstr_
   return vrt::hash::one_shot(VRT_ALG_HMAC94, mac, key, data);
 }
 
-VRT_API uint32_t vrtHMACInit(uint8_t* ctx, const binstr_t* key, uint32_t algorithm) {
-  return vrtpHMACInit(ctx, key, algorithm);
-}
-VRT_API uint32_t vrtHMACUpdate(uint8_t* ctx, const binstr_t* data) { return vrtpHMACUpdate(ctx, data); }
-VRT_API uint32_t vrtHMACFinalize(uint8_t* ctx, uint8_t* mac) { return vrtpHMACFinalize(ctx, mac); }
-VRT_API uint32_t vrtGostHmac2012_256(uint8_t* mac, const binstr_t* key, const binstr_t* data) {
-  return vrtpGostHmac2012_256(mac, key, data);
-}
-VRT_API uint32_t vrtGostHmac2012_512(uint8_t* mac, const binstr_t* key, const binstr_t* data) {
-  return vrtpGostHmac2012_512(mac, key, data);
-}
-VRT_API uint32_t vrtGostHmac94(uint8_t* mac, const binstr_t* key, const binstr_t* data) {
-  return vrtpGostHmac94(mac, key, data);
-}
+VRT_FORWARD(HMACInit);
+VRT_FORWARD(HMACUpdate);
+VRT_FORWARD(HMACFinalize);
+VRT_FORWARD(GostHmac2012_256);
+VRT_FORWARD(GostHmac2012_512);
+VRT_FORWARD(GostHmac94);
 
 VRT_API uint32_t hmac2012_self_test(vrtp_instance_t*) {
   // The example of R 50.1.113-2016 (RFC 7836 section 4.1); the MACs are byte

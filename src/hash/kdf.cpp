@@ -10,8 +10,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "common/bytes.h"
-#include "common/selftest.h"
+#include "frame/bytes.h"
+#include "frame/forward.h"
+#include "frame/selftest.h"
 #include "hash/internal.h"
 #include "vrt.h"
 
@@ -104,10 +105,7 @@ VRT_API uint32_t vrtpKDFTree256(const genkey_t* key, const uint8_t* label, uint6
   return st;
 }
 
-VRT_API uint32_t vrtKDFTree256(const genkey_t* key, const uint8_t* label, uint64_t label_len, const uint8_t* seed,
-                               uint64_t seed_len, uint32_t R, uint64_t L, uint8_t* out) {
-  return vrtpKDFTree256(key, label, label_len, seed, seed_len, R, L, out);
-}
+VRT_FORWARD(KDFTree256);
 
 VRT_API uint32_t vrtKDF256(const genkey_t* key, const uint8_t* label, uint64_t label_len, const uint8_t* seed,
                            uint64_t seed_len, uint8_t* out) {
@@ -208,10 +206,7 @@ VRT_API uint32_t vrtpKEG(const uint8_t* private_key, const uint8_t* public_key, 
   return VRT_ERROR_INVALID_ARGUMENT;
 }
 
-VRT_API uint32_t vrtKEG(const uint8_t* private_key, const uint8_t* public_key, const uint8_t* h,
-                        const sign2012_par_t* curve, uint8_t* out) {
-  return vrtpKEG(private_key, public_key, h, curve, out);
-}
+VRT_FORWARD(KEG);
 
 // ---- PRFs ----
 
@@ -287,18 +282,9 @@ VRT_API uint32_t vrtpPRFIPsecPrfPlus(const genkey_t* key, const binstr_t* seed, 
   return ipsec_prf(key, seed, algorithm, out_len, out, true);
 }
 
-VRT_API uint32_t vrtPRFTLS(const genkey_t* key, const uint8_t* label, uint64_t label_len, const uint8_t* seed,
-                           uint64_t seed_len, uint32_t algorithm, uint64_t out_len, uint8_t* out) {
-  return vrtpPRFTLS(key, label, label_len, seed, seed_len, algorithm, out_len, out);
-}
-VRT_API uint32_t vrtPRFIPsecKeyMat(const genkey_t* key, const binstr_t* seed, uint32_t algorithm, uint64_t out_len,
-                                   uint8_t* out) {
-  return vrtpPRFIPsecKeyMat(key, seed, algorithm, out_len, out);
-}
-VRT_API uint32_t vrtPRFIPsecPrfPlus(const genkey_t* key, const binstr_t* seed, uint32_t algorithm, uint64_t out_len,
-                                    uint8_t* out) {
-  return vrtpPRFIPsecPrfPlus(key, seed, algorithm, out_len, out);
-}
+VRT_FORWARD(PRFTLS);
+VRT_FORWARD(PRFIPsecKeyMat);
+VRT_FORWARD(PRFIPsecPrfPlus);
 
 // ---- self-test ----
 

@@ -9,10 +9,11 @@
 // vrt_memreset_s before it is freed or goes out of scope, on every path.
 #include <cstring>
 
-#include "common/bytes.h"
-#include "common/ct.h"
-#include "common/selftest.h"
-#include "common/wipe.h"
+#include "frame/bytes.h"
+#include "frame/ct.h"
+#include "frame/forward.h"
+#include "frame/selftest.h"
+#include "frame/wipe.h"
 #include "hash/internal.h"
 #include "vrt.h"
 
@@ -165,16 +166,9 @@ VRT_API uint32_t vrtpKImp15(const uint8_t* exported, uint64_t exported_len, cons
   return st;
 }
 
-VRT_API uint32_t vrtKExp15(const genkey_t* key, const genkey_t* enc_key, const genkey_t* mac_key, const uint8_t* iv,
-                           uint64_t iv_len, uint64_t block_size, uint8_t* out, uint64_t* out_len) {
-  return vrtpKExp15(key, enc_key, mac_key, iv, iv_len, block_size, out, out_len);
-}
+VRT_FORWARD(KExp15);
 
-VRT_API uint32_t vrtKImp15(const uint8_t* exported, uint64_t exported_len, const genkey_t* enc_key,
-                           const genkey_t* mac_key, const uint8_t* iv, uint64_t iv_len, uint64_t block_size,
-                           genkey_t* key_out) {
-  return vrtpKImp15(exported, exported_len, enc_key, mac_key, iv, iv_len, block_size, key_out);
-}
+VRT_FORWARD(KImp15);
 
 VRT_API uint32_t vrtKeyWrapTC26(const uint8_t* ukm, uint64_t ukm_len, const genkey_t* kek, const genkey_t* key,
                                 uint8_t* out, uint64_t* out_len) {

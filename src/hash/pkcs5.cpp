@@ -16,8 +16,9 @@
 
 #include <cstring>
 
-#include "common/bytes.h"
-#include "common/selftest.h"
+#include "frame/bytes.h"
+#include "frame/forward.h"
+#include "frame/selftest.h"
 #include "hash/internal.h"
 #include "vrt.h"
 
@@ -269,13 +270,9 @@ VRT_API uint32_t vrtpPKCS5DeriveKey(pkcs5_params_t* params, genkey_t* key) {
   return vrtpPKCS5DeriveKeyNoCheck(params, key);
 }
 
-VRT_API uint32_t vrtPKCS5DeriveKeyNoCheck(pkcs5_params_t* params, genkey_t* key) {
-  return vrtpPKCS5DeriveKeyNoCheck(params, key);
-}
+VRT_FORWARD(PKCS5DeriveKeyNoCheck);
 
-VRT_API uint32_t vrtPKCS5DeriveKey(pkcs5_params_t* params, genkey_t* key) {
-  return vrtpPKCS5DeriveKey(params, key);
-}
+VRT_FORWARD(PKCS5DeriveKey);
 
 }  // extern "C"
 
@@ -515,15 +512,8 @@ VRT_API uint32_t vrtpPKCS5MAC(pkcs5_params_t* params, const uint8_t* data, uint6
   return vrtpPKCS5MAC1(params, data, length, mac, mac_len);
 }
 
-VRT_API uint32_t vrtPKCS5Encrypt(pkcs5_params_t* params, const uint8_t* in, uint8_t* out, uint64_t length) {
-  return vrtpPKCS5Encrypt(params, in, out, length);
-}
-VRT_API uint32_t vrtPKCS5Decrypt(pkcs5_params_t* params, const uint8_t* in, uint8_t* out, uint64_t length) {
-  return vrtpPKCS5Decrypt(params, in, out, length);
-}
-VRT_API uint32_t vrtPKCS5MAC(pkcs5_params_t* params, const uint8_t* data, uint64_t length, uint8_t* mac,
-                             uint64_t mac_len) {
-  return vrtpPKCS5MAC(params, data, length, mac, mac_len);
-}
+VRT_FORWARD(PKCS5Encrypt);
+VRT_FORWARD(PKCS5Decrypt);
+VRT_FORWARD(PKCS5MAC);
 
 }  // extern "C"

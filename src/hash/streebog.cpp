@@ -6,8 +6,9 @@
 #include <atomic>
 #include <cstring>
 
-#include "common/bytes.h"
-#include "common/selftest.h"
+#include "frame/bytes.h"
+#include "frame/forward.h"
+#include "frame/selftest.h"
 #include "hash/internal.h"
 #include "hash/streebog_tables.h"
 #include "vrt.h"
@@ -254,21 +255,11 @@ VRT_API uint32_t vrtpGostHash2012RestoreState(hash2012_ctx_t* ctx, const uint8_t
   return VRT_SUCCESS;
 }
 
-VRT_API uint32_t vrtGostHash2012Init(hash2012_ctx_t* ctx, uint32_t size) {
-  return vrtpGostHash2012Init(ctx, size);
-}
-VRT_API uint32_t vrtGostHash2012Update(hash2012_ctx_t* ctx, const uint8_t* data, uint64_t length) {
-  return vrtpGostHash2012Update(ctx, data, length);
-}
-VRT_API uint32_t vrtGostHash2012Finalize(hash2012_ctx_t* ctx, uint8_t* digest) {
-  return vrtpGostHash2012Finalize(ctx, digest);
-}
-VRT_API uint32_t vrtGostHash2012SaveState(hash2012_ctx_t* ctx, uint8_t* blob, uint64_t* size) {
-  return vrtpGostHash2012SaveState(ctx, blob, size);
-}
-VRT_API uint32_t vrtGostHash2012RestoreState(hash2012_ctx_t* ctx, const uint8_t* blob, uint64_t size) {
-  return vrtpGostHash2012RestoreState(ctx, blob, size);
-}
+VRT_FORWARD(GostHash2012Init);
+VRT_FORWARD(GostHash2012Update);
+VRT_FORWARD(GostHash2012Finalize);
+VRT_FORWARD(GostHash2012SaveState);
+VRT_FORWARD(GostHash2012RestoreState);
 
 VRT_API uint32_t hash2012_example(const uint8_t* message, uint64_t length, uint8_t* digest,
                                   uint32_t digest_bytes) {

@@ -5,8 +5,8 @@
 
 #include <cstdint>
 
-#include "common/bytes.h"
-#include "common/gost_pi.h"
+#include "frame/bytes.h"
+#include "frame/gost_pi.h"
 
 namespace vrt::hash {
 

@@ -2,7 +2,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "common/ct.h"
+#include "frame/ct.h"
 #include "vrt.h"
 
 extern "C" {

@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "common/bytes.h"
+#include "frame/bytes.h"
 #include "vrt.h"
 
 namespace {

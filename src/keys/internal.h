@@ -16,6 +16,10 @@ random_ctx_t* main_generator();
 uint32_t set_up_library_generator(random_ctx_t* ctx);
 void tear_down_library_generator(random_ctx_t* ctx);
 
+// The next 32 bytes of the memory-reset generator, for vrt_memreset_s (the
+// frame's hook); its own lock is held for the request.
+uint32_t memreset_block(uint8_t block[32]);
+
 // Test hooks: replace the per-block and the periodic test while set (null
 // restores the real ones), so the failure paths can be driven on purpose.
 // Not exported.

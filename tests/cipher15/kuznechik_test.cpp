@@ -6,9 +6,9 @@
 
 #include "cipher15/internal.h"
 #include "cipher15/kuznechik_reference.h"
-#include "common/bytes.h"
 #include "common/file_test.h"
 #include "common/test_util.h"
+#include "frame/bytes.h"
 #include "vrt.h"
 
 namespace {

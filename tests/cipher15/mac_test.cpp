@@ -12,9 +12,9 @@
 #include "cipher15/internal.h"
 #include "cipher15/modes_helpers.h"
 #include "cipher15/stream_helpers.h"
-#include "common/bytes.h"
 #include "common/file_test.h"
 #include "common/test_util.h"
+#include "frame/bytes.h"
 #include "vrt.h"
 
 namespace {

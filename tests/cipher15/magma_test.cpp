@@ -5,9 +5,9 @@
 #include <cstring>
 
 #include "cipher15/internal.h"
-#include "common/bytes.h"
 #include "common/file_test.h"
 #include "common/test_util.h"
+#include "frame/bytes.h"
 #include "vrt.h"
 
 namespace {

@@ -9,8 +9,8 @@
 
 #include "cipher15/mgm.h"
 #include "cipher15/mgm_test_util.h"
-#include "common/bytes.h"
 #include "common/test_util.h"
+#include "frame/bytes.h"
 #include "vrt.h"
 
 namespace {

@@ -12,8 +12,8 @@
 #include "cipher15/internal.h"
 #include "cipher15/modes_helpers.h"
 #include "cipher15/stream_helpers.h"
-#include "common/bytes.h"
 #include "common/test_util.h"
+#include "frame/bytes.h"
 #include "vrt.h"
 
 namespace {

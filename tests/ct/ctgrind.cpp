@@ -10,7 +10,7 @@
 #include <cstring>
 
 #include "cipher15/mgm.h"
-#include "common/ct.h"
+#include "frame/ct.h"
 #include "hash/internal.h"
 #include "pubkey/math/int.h"
 #include "vrt.h"

@@ -6,9 +6,9 @@
 #include <cstring>
 #include <vector>
 
-#include "common/bytes.h"
 #include "common/file_test.h"
 #include "common/test_util.h"
+#include "frame/bytes.h"
 #include "vrt.h"
 
 namespace {

@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "common/bytes.h"
+#include "frame/bytes.h"
 #include "gost89/ctx_helpers.h"
 
 namespace {

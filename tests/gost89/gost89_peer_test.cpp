@@ -7,8 +7,8 @@
 
 #include <cstring>
 
-#include "common/bytes.h"
 #include "common/test_util.h"
+#include "frame/bytes.h"
 #include "vrt.h"
 
 #if defined(VRT_HAVE_GCRYPT)
