@@ -463,9 +463,13 @@ TYPED_TEST(MontTest, PathsGiveIdenticalResults) {
   for (const I& p : Moduli<N>()) {
     for (int i = 0; i < 40; ++i) {
       I x = RandomInt<N>(), y = RandomInt<N>();
-      std::string got[2];
-      for (bool fast : {false, true}) {
-        vrt::test::AsmPath path(fast);
+      std::string got[3];
+      for (int fast = 0; fast < 3; ++fast) {
+        if (fast == 2 && !vrt::test::HaveAdx()) {
+          got[2] = got[1];
+          continue;
+        }
+        vrt::test::AsmPath path(fast >= 1, fast == 2);
         const MontContext<N> ctx(p);
         MontInt<N> a(x, &ctx), b(y, &ctx);
         MontInt<N> c = a;
@@ -482,6 +486,7 @@ TYPED_TEST(MontTest, PathsGiveIdenticalResults) {
                     HexInt(x.inverse(p)) + HexInt(x.inverse_generic(p));
       }
       EXPECT_EQ(got[0], got[1]);
+      EXPECT_EQ(got[0], got[2]) << "BMI2 + ADX path";
     }
   }
 }
@@ -541,14 +546,26 @@ TEST(IntSwitch, FollowsTheProcessorFeature) {
   // Initialisation ran in main: the switch is exactly the BMI2 bit.
   EXPECT_EQ(vrt::flags::supported_asm, vrt::test::HaveBmi2());
   vrtp_instance_t fake = vrtpInstance;
-  const bool saved = vrt::flags::supported_asm;
+  const bool saved = vrt::flags::supported_asm, saved_adx = vrt::flags::supported_adx;
+  EXPECT_EQ(vrt::flags::supported_adx, vrt::test::HaveAdx());
   fake.cpu_enabled = ~VRT_CPU_BMI2;
   EXPECT_EQ(elliptic_cxx_init(&fake), VRT_SUCCESS);
   EXPECT_FALSE(vrt::flags::supported_asm);
+  EXPECT_FALSE(vrt::flags::supported_adx);
   fake.cpu_enabled = VRT_CPU_BMI2;
   EXPECT_EQ(elliptic_cxx_init(&fake), VRT_SUCCESS);
   EXPECT_TRUE(vrt::flags::supported_asm);
+  EXPECT_FALSE(vrt::flags::supported_adx);
+  // ADX counts only beside BMI2.
+  fake.cpu_enabled = VRT_CPU_ADX;
+  EXPECT_EQ(elliptic_cxx_init(&fake), VRT_SUCCESS);
+  EXPECT_FALSE(vrt::flags::supported_adx);
+  fake.cpu_enabled = VRT_CPU_BMI2 | VRT_CPU_ADX;
+  EXPECT_EQ(elliptic_cxx_init(&fake), VRT_SUCCESS);
+  EXPECT_TRUE(vrt::flags::supported_asm);
+  EXPECT_TRUE(vrt::flags::supported_adx);
   vrt::flags::supported_asm = saved;
+  vrt::flags::supported_adx = saved_adx;
 }
 
 }  // namespace
