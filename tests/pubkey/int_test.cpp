@@ -176,6 +176,34 @@ TYPED_TEST(IntTest, InverseLoopMatchesPortable) {
   EXPECT_EQ(u.words[0], 5u);
 }
 
+// The field primes of the curves and odd moduli of other shapes: full
+// width, shorter (leading zero words), 2^N - 1.
+template <int N>
+std::vector<Int<N>> Moduli() {
+  std::vector<Int<N>> v;
+  if constexpr (N == 256) {
+    for (const char* p : {"8000000000000000000000000000000000000000000000000000000000000431",
+                          "FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFD97",
+                          "9B9F605F5A858107AB1EC85E6B41C8AACF846E86789051D37998F7B9022D759B"})
+      v.push_back(vrt::test::IntFromHex<N>(p));
+  } else {
+    v.push_back(vrt::test::IntFromHex<N>(
+        "8000000000000000000000000000000000000000000000000000000000000000"
+        "000000000000000000000000000000000000000000000000000000000000006F"));
+  }
+  Int<N> ones;
+  for (auto& w : ones.words) w = ~uint64_t{0};
+  v.push_back(ones);
+  for (int i = 0; i < 6; ++i) {
+    Int<N> m = RandomInt<N>();
+    m.words[0] |= 1;
+    if (m.is_one()) m = Int<N>(3);
+    v.push_back(m);
+  }
+  v.push_back(Int<N>(0xFFFFFFFFFFFFFFC5));  // one word only
+  return v;
+}
+
 // ---- Int against GMP, on both paths ----
 
 #if defined(VRT_HAVE_GMP)
@@ -351,34 +379,6 @@ TYPED_TEST(IntTest, ModProxyMatchesGmp) {
 }
 
 // ---- Montgomery residues against GMP ----
-
-// The field primes of the curves and odd moduli of other shapes: full
-// width, shorter (leading zero words), 2^N - 1.
-template <int N>
-std::vector<Int<N>> Moduli() {
-  std::vector<Int<N>> v;
-  if constexpr (N == 256) {
-    for (const char* p : {"8000000000000000000000000000000000000000000000000000000000000431",
-                          "FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFD97",
-                          "9B9F605F5A858107AB1EC85E6B41C8AACF846E86789051D37998F7B9022D759B"})
-      v.push_back(vrt::test::IntFromHex<N>(p));
-  } else {
-    v.push_back(vrt::test::IntFromHex<N>(
-        "8000000000000000000000000000000000000000000000000000000000000000"
-        "000000000000000000000000000000000000000000000000000000000000006F"));
-  }
-  Int<N> ones;
-  for (auto& w : ones.words) w = ~uint64_t{0};
-  v.push_back(ones);
-  for (int i = 0; i < 6; ++i) {
-    Int<N> m = RandomInt<N>();
-    m.words[0] |= 1;
-    if (m.is_one()) m = Int<N>(3);
-    v.push_back(m);
-  }
-  v.push_back(Int<N>(0xFFFFFFFFFFFFFFC5));  // one word only
-  return v;
-}
 
 TYPED_TEST(MontTest, ConversionAndProductMatchGmp) {
   constexpr int N = TypeParam::kBits;
