@@ -60,27 +60,52 @@ Int<N> Below(const Int<N>& bound, uint64_t seed) {
   return r;
 }
 
-// Sets the integer path for one benchmark run.
+// Sets the integer path for one benchmark run: portable, or the BMI2
+// routines with (where the processor has it) or without the ADCX/ADOX
+// Montgomery products.
+bool HaveBmi2() { return (vrtpInstance.cpu_enabled & VRT_CPU_BMI2) != 0; }
+bool HaveAdx() { return HaveBmi2() && (vrtpInstance.cpu_enabled & VRT_CPU_ADX) != 0; }
+
 class Path {
  public:
-  explicit Path(bool fast) : saved_(vrt::flags::supported_asm) { vrt::flags::supported_asm = fast; }
-  ~Path() { vrt::flags::supported_asm = saved_; }
+  explicit Path(bool fast, bool adx = true) : saved_(vrt::flags::supported_asm), saved_adx_(vrt::flags::supported_adx) {
+    vrt::flags::supported_asm = fast;
+    vrt::flags::supported_adx = fast && adx && HaveAdx();
+  }
+  ~Path() {
+    vrt::flags::supported_asm = saved_;
+    vrt::flags::supported_adx = saved_adx_;
+  }
 
  private:
-  bool saved_;
+  bool saved_, saved_adx_;
 };
 
-bool HaveBmi2() { return (vrtpInstance.cpu_enabled & VRT_CPU_BMI2) != 0; }
-
 template <int N>
-void FieldMul(benchmark::State& state, bool fast) {
+void FieldMul(benchmark::State& state, bool fast, bool adx = true) {
   if (fast && !HaveBmi2()) return state.SkipWithError("no BMI2");
-  Path path(fast);
+  if (fast && adx && !HaveAdx()) return state.SkipWithError("no ADX");
+  Path path(fast, adx);
   auto& c = Curve<N>::get();
   MontInt<N> a(Below<N>(c.params.p, 1), &c.params.mont), b(Below<N>(c.params.p, 2), &c.params.mont);
   for (auto _ : state) {
     a *= b;
     benchmark::DoNotOptimize(a);
+  }
+}
+
+// The floor of a Montgomery product: its (N/64)^2 * 2 MULX alone (one row of
+// a*b and one of m*p per word), back to back and independent, so that only
+// the multiplier's throughput counts.
+template <int N>
+__attribute__((target("bmi2"))) void MulxFloor(benchmark::State& state) {
+  if (!HaveBmi2()) return state.SkipWithError("no BMI2");
+  uint64_t x = 0x9e3779b97f4a7c15u, y = 0xc2b2ae3d27d4eb4fu;
+  for (auto _ : state) {
+    if constexpr (N == 256)
+      __asm__ volatile(".rept 32\n\tmulxq %[x], %%rax, %%rcx\n\t.endr" : : [x] "r"(x), "d"(y) : "rax", "rcx");
+    else
+      __asm__ volatile(".rept 128\n\tmulxq %[x], %%rax, %%rcx\n\t.endr" : : [x] "r"(x), "d"(y) : "rax", "rcx");
   }
 }
 
@@ -358,7 +383,9 @@ void RegisterWidth() {
   const std::string n = std::to_string(N);
   auto reg = [](const std::string& name, auto fn) { return benchmark::RegisterBenchmark(name.c_str(), fn); };
   reg("field_mul/vrt/" + n, [](benchmark::State& s) { FieldMul<N>(s, true); });
+  reg("field_mul_bmi2/vrt/" + n, [](benchmark::State& s) { FieldMul<N>(s, true, false); });
   reg("field_mul_portable/vrt/" + n, [](benchmark::State& s) { FieldMul<N>(s, false); });
+  reg(std::string(N == 256 ? "mulx_x32" : "mulx_x128") + "/floor/" + n, [](benchmark::State& s) { MulxFloor<N>(s); });
   reg("field_inv/vrt/" + n, [](benchmark::State& s) { FieldInv<N>(s, true); });
   reg("field_inv_portable/vrt/" + n, [](benchmark::State& s) { FieldInv<N>(s, false); });
   reg("field_inv_ct/vrt/" + n, [](benchmark::State& s) { FieldInvCt<N>(s); });

@@ -1498,6 +1498,8 @@ VRT_API int utf8_strlen(const char* s);
 #define VRT_CPU_PCLMUL  UINT32_C(0x200)
 /* Carry-less multiplication on 256- and 512-bit registers (VPCLMULQDQ). */
 #define VRT_CPU_VPCLMUL UINT32_C(0x400)
+/* Add with carry on either of two flags (ADCX, ADOX). */
+#define VRT_CPU_ADX     UINT32_C(0x800)
 
 /* Word-array primitives of the dispatch table. Numbers are little-endian
  * arrays of 32 (256-bit) or 64 (512-bit) bytes; results may alias operands.

@@ -84,6 +84,7 @@ VRT_API uint32_t vrtpArchInitCustom(vrtp_instance_t* instance) {
     __get_cpuidex(regs, 7, 0);
     if (regs[1] & (1u << 5)) features |= VRT_CPU_AVX2;
     if (regs[1] & (1u << 8)) features |= VRT_CPU_BMI2;
+    if (regs[1] & (1u << 19)) features |= VRT_CPU_ADX;
     if (regs[2] & (1u << 8)) features |= VRT_CPU_GFNI;
     if (regs[2] & (1u << 10)) features |= VRT_CPU_VPCLMUL;
     // AVX-512 F (EBX 16), BW (EBX 30), VBMI (ECX 1), VL (EBX 31), and the

@@ -118,6 +118,15 @@ TEST(Arch, FeatureWordMatchesTheProcessor) {
   uint32_t regs[4];
   __get_cpuid(regs, 0);
   EXPECT_GE(regs[0], 1u);  // highest standard leaf
+  // ADX: leaf 7, EBX bit 19, read here with the instruction itself (not
+  // every compiler's probe knows the name).
+  bool adx = false;
+  if (regs[0] >= 7) {
+    uint32_t a = 7, b, c = 0, d;
+    __asm__("cpuid" : "+a"(a), "=b"(b), "+c"(c), "=d"(d));
+    adx = (b >> 19) & 1;
+  }
+  EXPECT_EQ((vrtpInstance.cpu_detected & VRT_CPU_ADX) != 0, adx);
 }
 
 TEST(Arch, CleanupClearsOnlyTheLayerFlag) {

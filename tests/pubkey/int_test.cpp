@@ -176,6 +176,34 @@ TYPED_TEST(IntTest, InverseLoopMatchesPortable) {
   EXPECT_EQ(u.words[0], 5u);
 }
 
+// The field primes of the curves and odd moduli of other shapes: full
+// width, shorter (leading zero words), 2^N - 1.
+template <int N>
+std::vector<Int<N>> Moduli() {
+  std::vector<Int<N>> v;
+  if constexpr (N == 256) {
+    for (const char* p : {"8000000000000000000000000000000000000000000000000000000000000431",
+                          "FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFD97",
+                          "9B9F605F5A858107AB1EC85E6B41C8AACF846E86789051D37998F7B9022D759B"})
+      v.push_back(vrt::test::IntFromHex<N>(p));
+  } else {
+    v.push_back(vrt::test::IntFromHex<N>(
+        "8000000000000000000000000000000000000000000000000000000000000000"
+        "000000000000000000000000000000000000000000000000000000000000006F"));
+  }
+  Int<N> ones;
+  for (auto& w : ones.words) w = ~uint64_t{0};
+  v.push_back(ones);
+  for (int i = 0; i < 6; ++i) {
+    Int<N> m = RandomInt<N>();
+    m.words[0] |= 1;
+    if (m.is_one()) m = Int<N>(3);
+    v.push_back(m);
+  }
+  v.push_back(Int<N>(0xFFFFFFFFFFFFFFC5));  // one word only
+  return v;
+}
+
 // ---- Int against GMP, on both paths ----
 
 #if defined(VRT_HAVE_GMP)
@@ -352,34 +380,6 @@ TYPED_TEST(IntTest, ModProxyMatchesGmp) {
 
 // ---- Montgomery residues against GMP ----
 
-// The field primes of the curves and odd moduli of other shapes: full
-// width, shorter (leading zero words), 2^N - 1.
-template <int N>
-std::vector<Int<N>> Moduli() {
-  std::vector<Int<N>> v;
-  if constexpr (N == 256) {
-    for (const char* p : {"8000000000000000000000000000000000000000000000000000000000000431",
-                          "FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFD97",
-                          "9B9F605F5A858107AB1EC85E6B41C8AACF846E86789051D37998F7B9022D759B"})
-      v.push_back(vrt::test::IntFromHex<N>(p));
-  } else {
-    v.push_back(vrt::test::IntFromHex<N>(
-        "8000000000000000000000000000000000000000000000000000000000000000"
-        "000000000000000000000000000000000000000000000000000000000000006F"));
-  }
-  Int<N> ones;
-  for (auto& w : ones.words) w = ~uint64_t{0};
-  v.push_back(ones);
-  for (int i = 0; i < 6; ++i) {
-    Int<N> m = RandomInt<N>();
-    m.words[0] |= 1;
-    if (m.is_one()) m = Int<N>(3);
-    v.push_back(m);
-  }
-  v.push_back(Int<N>(0xFFFFFFFFFFFFFFC5));  // one word only
-  return v;
-}
-
 TYPED_TEST(MontTest, ConversionAndProductMatchGmp) {
   constexpr int N = TypeParam::kBits;
   using I = Int<N>;
@@ -463,9 +463,13 @@ TYPED_TEST(MontTest, PathsGiveIdenticalResults) {
   for (const I& p : Moduli<N>()) {
     for (int i = 0; i < 40; ++i) {
       I x = RandomInt<N>(), y = RandomInt<N>();
-      std::string got[2];
-      for (bool fast : {false, true}) {
-        vrt::test::AsmPath path(fast);
+      std::string got[3];
+      for (int fast = 0; fast < 3; ++fast) {
+        if (fast == 2 && !vrt::test::HaveAdx()) {
+          got[2] = got[1];
+          continue;
+        }
+        vrt::test::AsmPath path(fast >= 1, fast == 2);
         const MontContext<N> ctx(p);
         MontInt<N> a(x, &ctx), b(y, &ctx);
         MontInt<N> c = a;
@@ -482,6 +486,7 @@ TYPED_TEST(MontTest, PathsGiveIdenticalResults) {
                     HexInt(x.inverse(p)) + HexInt(x.inverse_generic(p));
       }
       EXPECT_EQ(got[0], got[1]);
+      EXPECT_EQ(got[0], got[2]) << "BMI2 + ADX path";
     }
   }
 }
@@ -541,14 +546,26 @@ TEST(IntSwitch, FollowsTheProcessorFeature) {
   // Initialisation ran in main: the switch is exactly the BMI2 bit.
   EXPECT_EQ(vrt::flags::supported_asm, vrt::test::HaveBmi2());
   vrtp_instance_t fake = vrtpInstance;
-  const bool saved = vrt::flags::supported_asm;
+  const bool saved = vrt::flags::supported_asm, saved_adx = vrt::flags::supported_adx;
+  EXPECT_EQ(vrt::flags::supported_adx, vrt::test::HaveAdx());
   fake.cpu_enabled = ~VRT_CPU_BMI2;
   EXPECT_EQ(elliptic_cxx_init(&fake), VRT_SUCCESS);
   EXPECT_FALSE(vrt::flags::supported_asm);
+  EXPECT_FALSE(vrt::flags::supported_adx);
   fake.cpu_enabled = VRT_CPU_BMI2;
   EXPECT_EQ(elliptic_cxx_init(&fake), VRT_SUCCESS);
   EXPECT_TRUE(vrt::flags::supported_asm);
+  EXPECT_FALSE(vrt::flags::supported_adx);
+  // ADX counts only beside BMI2.
+  fake.cpu_enabled = VRT_CPU_ADX;
+  EXPECT_EQ(elliptic_cxx_init(&fake), VRT_SUCCESS);
+  EXPECT_FALSE(vrt::flags::supported_adx);
+  fake.cpu_enabled = VRT_CPU_BMI2 | VRT_CPU_ADX;
+  EXPECT_EQ(elliptic_cxx_init(&fake), VRT_SUCCESS);
+  EXPECT_TRUE(vrt::flags::supported_asm);
+  EXPECT_TRUE(vrt::flags::supported_adx);
   vrt::flags::supported_asm = saved;
+  vrt::flags::supported_adx = saved_adx;
 }
 
 }  // namespace

@@ -19,27 +19,36 @@
 namespace vrt::test {
 
 inline bool HaveBmi2() { return (vrtpInstance.cpu_enabled & VRT_CPU_BMI2) != 0; }
+inline bool HaveAdx() { return HaveBmi2() && (vrtpInstance.cpu_enabled & VRT_CPU_ADX) != 0; }
 
-// Sets vrt::flags::supported_asm for a scope.
+// Sets vrt::flags::supported_asm, and supported_adx (the MULX and ADCX/ADOX
+// Montgomery products on top of the BMI2 routines), for a scope.
 class AsmPath {
  public:
-  explicit AsmPath(bool on) : saved_(vrt::flags::supported_asm) { vrt::flags::supported_asm = on; }
-  ~AsmPath() { vrt::flags::supported_asm = saved_; }
+  explicit AsmPath(bool on, bool adx = false)
+      : saved_(vrt::flags::supported_asm), saved_adx_(vrt::flags::supported_adx) {
+    vrt::flags::supported_asm = on;
+    vrt::flags::supported_adx = on && adx;
+  }
+  ~AsmPath() {
+    vrt::flags::supported_asm = saved_;
+    vrt::flags::supported_adx = saved_adx_;
+  }
   AsmPath(const AsmPath&) = delete;
   AsmPath& operator=(const AsmPath&) = delete;
 
  private:
-  bool saved_;
+  bool saved_, saved_adx_;
 };
 
-// Runs body on the portable path, then on the BMI2 path where the processor
-// has it.
+// Runs body on the portable path, then on the BMI2 path and the BMI2 + ADX
+// path where the processor has them.
 template <typename Body>
 void ForEachPath(Body body) {
-  for (bool fast : {false, true}) {
-    if (fast && !HaveBmi2()) continue;
-    AsmPath path(fast);
-    SCOPED_TRACE(fast ? "BMI2 path" : "portable path");
+  for (int path = 0; path < 3; ++path) {
+    if ((path == 1 && !HaveBmi2()) || (path == 2 && !HaveAdx())) continue;
+    AsmPath set(path >= 1, path == 2);
+    SCOPED_TRACE(path == 0 ? "portable path" : path == 1 ? "BMI2 path" : "BMI2 + ADX path");
     body();
   }
 }

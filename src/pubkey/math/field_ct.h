@@ -3,8 +3,10 @@
 // keys, nonces, the points made from them).
 //
 // Elements are Int<N> words holding x*R mod m (R = 2^N), fully reduced. The
-// product is mont_mul_256/mont_mul_512 (which end in a masked selection)
-// when vrt::flags::supported_asm is set, else a portable product of the same
+// product is the 512-bit ADCX/ADOX form when vrt::flags::supported_adx is
+// set too,
+// mont_mul_256/mont_mul_512 (which end in a masked selection) when
+// vrt::flags::supported_asm is set, else a portable product of the same
 // shape; the choice depends only on the processor. Sums and differences
 // select with masks. inv is the constant-time divstep inversion; inv_var the
 // variable-time one, for public values.
@@ -23,6 +25,7 @@ namespace vrt::math {
 // result; r may alias a or b). Branch-free.
 void mont_mul_256_to(uint64_t* r, const uint64_t* a, const uint64_t* b, uint64_t n0, const uint64_t* p);
 void mont_mul_512_to(uint64_t* r, const uint64_t* a, const uint64_t* b, uint64_t n0, const uint64_t* p);
+// The ADCX/ADOX form, mont_mul_512_adx_to, is declared in int.h.
 
 namespace ct {
 
@@ -156,7 +159,9 @@ struct FieldCt {
   // r = a*b/R mod m; r may alias a or b. a may be any N-bit number when
   // b < m (the result is then still fully reduced).
   void mul(Int<N>& r, const Int<N>& a, const Int<N>& b) const {
-    if (detail::use_asm()) {
+    if (N == 512 && detail::use_adx()) {
+      mont_mul_512_adx_to(r.words, a.words, b.words, n0, m.words);
+    } else if (detail::use_asm()) {
       if constexpr (N == 256)
         mont_mul_256_to(r.words, a.words, b.words, n0, m.words);
       else

@@ -4,6 +4,7 @@
 
 namespace vrt::flags {
 bool supported_asm = false;
+bool supported_adx = false;
 }  // namespace vrt::flags
 
 namespace vrt::math {

@@ -30,12 +30,21 @@ namespace vrt::flags {
 // library initialisation from the enabled processor features, read at every
 // call.
 extern bool supported_asm;
+// True when, beyond that, the 512-bit Montgomery product may take its MULX
+// and ADCX/ADOX form (the processor has ADX too); set with supported_asm.
+extern bool supported_adx;
 }  // namespace vrt::flags
 
 namespace vrt::math {
 
 template <int N>
 struct Int;
+
+// r = a*b/R mod p (R = 2^512) on MULX with the ADCX/ADOX carry chains
+// (int_adx.cpp), for processors with BMI2 and ADX; r may alias a or b.
+// Branch-free (the one routine in this header's reach that is
+// constant-time).
+void mont_mul_512_adx_to(uint64_t* r, const uint64_t* a, const uint64_t* b, uint64_t n0, const uint64_t* p);
 
 namespace detail {
 
@@ -194,6 +203,7 @@ inline void asm_inv(uint64_t* u, uint64_t* v, uint64_t* cv, uint64_t* cu, const 
 }
 
 inline bool use_asm() { return flags::supported_asm; }
+inline bool use_adx() { return flags::supported_asm && flags::supported_adx; }
 
 template <int N>
 Int<N> inverse(const Int<N>& a, const Int<N>& m, bool fast);
@@ -531,9 +541,16 @@ class MontInt {
     return r;
   }
 
-  // Montgomery product a*b*R^-1 mod p: mont_mul_256/512 on the fast path,
-  // mul_generic on the portable one.
+  // Montgomery product a*b*R^-1 mod p: the ADCX/ADOX form at 512 bits
+  // where the processor has ADX, mont_mul_256/512 on the other fast path, mul_generic
+  // on the portable one.
   MontInt& operator*=(const MontInt& o) {
+    if constexpr (N == 512) {
+      if (detail::use_adx()) {
+        mont_mul_512_adx_to(value.words, value.words, o.value.words, context->mont_inverse, context->modulus.words);
+        return *this;
+      }
+    }
     if (detail::use_asm()) {
       if constexpr (N == 256)
         mont_mul_256(value.words, o.value.words, context->mont_inverse, context->modulus.words);

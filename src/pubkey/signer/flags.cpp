@@ -14,6 +14,7 @@ extern "C" {
 VRT_API uint32_t elliptic_cxx_init(vrtp_instance_t* instance) {
   vrt::flags::supported_build = true;
   vrt::flags::supported_asm = instance != nullptr && (instance->cpu_enabled & VRT_CPU_BMI2) != 0;
+  vrt::flags::supported_adx = vrt::flags::supported_asm && (instance->cpu_enabled & VRT_CPU_ADX) != 0;
   // The per-handle tables are opt-in (vrtSignerPrecomputeSign,
   // vrtSignerPrecomputeVerify); by default every handle uses the shared
   // per-curve tables.

@@ -1,19 +1,24 @@
-// The reference implementation: plain affine GOST R 34.10-2012 (and 2001)
-// arithmetic on little-endian word arrays through the processor-dispatch
-// table, slow and self-contained. Every addition and doubling divides once
-// by the binary extended Euclidean algorithm, every modular product is a
-// shift-and-add loop. The point at infinity is (0, 0).
+// The reference implementation: GOST R 34.10-2012 (and 2001) on
+// little-endian word arrays through the processor-dispatch table,
+// self-contained and independent of the signer engine. The exported point
+// functions (doubling, addition) are affine and divide once each by the
+// binary extended Euclidean algorithm; the modular products of scalars are
+// shift-and-add loops. Scalar multiplication walks the same points in
+// Jacobian coordinates over a Montgomery field of its own and inverts once
+// at the end (reference_jacobian.h). The point at infinity is (0, 0).
 //
 // It serves the fallback signer, the signature self-test and the key
 // agreement code; its byte formats are those of the engine, except that
 // sign2012_sign reduces the nonce modulo q instead of refusing it.
 //
-// Timing: not constant-time (every loop and branch follows the data).
+// Timing: not constant-time (every loop and branch follows the data, the
+// secret key and the nonce included).
 #include <cstdlib>
 #include <cstring>
 
 #include "frame/internal.h"
 #include "pubkey/internal.h"
+#include "pubkey/signer/reference_jacobian.h"
 #include "pubkey/signer/secret.h"
 #include "vrt.h"
 
@@ -245,10 +250,12 @@ void add_pt(uint8_t* pt, const uint8_t* qt, const void* a, const void* p) {
 }
 
 // (out_x, out_y) = k*G, right to left over the 32-bit words of k, each from
-// bit 0. The doublings stop after the highest set bit: the result is the
-// same.
+// bit 0, in affine coordinates: one division per addition and doubling.
+// Only for a modulus without a Montgomery form (even); mul_k below gives
+// the same points faster for every other one. The doublings stop after the
+// highest set bit: the result is the same.
 template <int N>
-void mul_k(const void* k, const void* g, void* out_x, void* out_y, const void* a, const void* p) {
+void mul_k_affine(const void* k, const void* g, void* out_x, void* out_y, const void* a, const void* p) {
   constexpr int L = N / 8;
   uint8_t r[2 * L] = {}, b[2 * L], kk[L];
   std::memcpy(b, g, sizeof b);
@@ -267,6 +274,42 @@ void mul_k(const void* k, const void* g, void* out_x, void* out_y, const void* a
   vrt::signer::wipe(kk, sizeof kk);
   if (out_x != nullptr) std::memcpy(out_x, r, L);
   if (out_y != nullptr) std::memcpy(out_y, r + L, L);
+  vrt::signer::wipe(r, sizeof r);
+}
+
+// (out_x, out_y) = k*G by the same right-to-left walk in Jacobian
+// coordinates over the reference Montgomery field, with one inversion at
+// the end (reference_jacobian.h): the affine walk's points, without its
+// divisions. Coordinates and a are taken modulo p.
+template <int N>
+void mul_k(const void* k, const void* g, void* out_x, void* out_y, const void* a, const void* p) {
+  constexpr int L = N / 8;
+  using Curve = vrt::signer::reference::JacobianCurve<N>;
+  vrt::signer::reference::MontField<N> field;
+  if (!field.init(arch(), p)) {
+    mul_k_affine<N>(k, g, out_x, out_y, a, p);
+    return;
+  }
+  typename Curve::Elem gx, gy, aa, rx, ry;
+  uint8_t kk[L];
+  std::memcpy(gx, g, L);
+  std::memcpy(gy, static_cast<const uint8_t*>(g) + L, L);
+  std::memcpy(aa, a, L);
+  mod_p<N>(gx, p);
+  mod_p<N>(gy, p);
+  mod_p<N>(aa, p);
+  std::memcpy(kk, k, sizeof kk);
+  const Curve curve(field, aa);
+  typename Curve::Point base, r;
+  curve.from_affine(base, gx, gy);
+  curve.mul(r, kk, base);
+  curve.to_affine(rx, ry, r);
+  vrt::signer::wipe(kk, sizeof kk);
+  vrt::signer::wipe(&r, sizeof r);
+  if (out_x != nullptr) std::memcpy(out_x, rx, L);
+  if (out_y != nullptr) std::memcpy(out_y, ry, L);
+  vrt::signer::wipe(rx, sizeof rx);
+  vrt::signer::wipe(ry, sizeof ry);
 }
 
 // f(x, y) = y^2 - x^3 - a*x mod p: b for every point of the curve.
