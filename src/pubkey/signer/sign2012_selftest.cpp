@@ -6,8 +6,8 @@
 // each big-endian, as the signer writes them.
 #include <cstring>
 
-#include "common/bytes.h"
-#include "common/selftest.h"
+#include "frame/bytes.h"
+#include "frame/selftest.h"
 #include "pubkey/internal.h"
 #include "pubkey/signer/secret.h"
 #include "vrt.h"
