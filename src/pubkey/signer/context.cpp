@@ -297,7 +297,17 @@ uint32_t Context<N>::generate_vko(const uint8_t* ukm, const uint8_t* peer_public
   ct.fp.to_mont(peer.x, x);
   ct.fp.to_mont(peer.y, y);
   if (!params.cofactor.is_one()) {
-    ctm::Jac<N> m = ctm::mul_wnaf_var<N>(ct, peer, params.cofactor);
+    // A cofactor 2^s (4 on the sets that have one) is s doublings in a row.
+    int ones = 0;
+    for (int w = 0; w < Int<N>::kWords; ++w) ones += __builtin_popcountll(params.cofactor.words[w]);
+    ctm::Jac<N> m;
+    if (ones == 1) {
+      m = ctm::Jac<N>{peer.x, peer.y, ct.fp.one};
+      const int s = static_cast<int>(params.cofactor.bit_length()) - 1;
+      if (s > 0) ctm::dbl_n<N>(ct, m, m, s);
+    } else {
+      m = ctm::mul_wnaf_var<N>(ct, peer, params.cofactor);
+    }
     if (ctm::is_inf<N>(m)) return VRT_ERROR_INVALID_ARGUMENT;  // P had small order
     Int<N> zi, zi2;
     ct.fp.inv_var(zi, m.z);
