@@ -9,6 +9,7 @@
 #include "frame/internal.h"
 #include "hash/internal.h"
 #include "keys/internal.h"
+#include "pubkey/internal.h"
 #include "vrt.h"
 
 namespace {

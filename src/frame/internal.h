@@ -99,9 +99,3 @@ extern const LayerHooks kLayers;
 
 }  // namespace vrt::frame
 
-// Exported by the signer layer, which has its declarations from here.
-extern "C" {
-// Elliptic-curve switches; always 0.
-VRT_API uint32_t elliptic_cxx_init(vrtp_instance_t* instance);
-VRT_API void elliptic_cxx_cleanup(vrtp_instance_t* instance);
-}

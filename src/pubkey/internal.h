@@ -61,3 +61,9 @@ uint32_t run_sign_self_test_case(const SignSelfTestCase& c);
 uint32_t run_vko_self_test_case(const VkoSelfTestCase& c);
 
 }  // namespace vrt::signer
+
+extern "C" {
+// The elliptic-curve switches, set up and reset with the library; always 0.
+VRT_API uint32_t elliptic_cxx_init(vrtp_instance_t* instance);
+VRT_API void elliptic_cxx_cleanup(vrtp_instance_t* instance);
+}

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "frame/internal.h"
+#include "pubkey/internal.h"
 #include "pubkey/math/int.h"
 #include "pubkey/pubkey_test_util.h"
 #include "vrt.h"

@@ -1,5 +1,6 @@
 // The elliptic-curve switches, set once during library initialisation.
 #include "frame/internal.h"
+#include "pubkey/internal.h"
 #include "pubkey/ec/shared.h"
 #include "pubkey/math/int.h"
 #include "pubkey/signer/signer.h"
