@@ -392,7 +392,7 @@ class Point : public RawPoint<N> {
  private:
   static MontInt<N> sqr(const MontInt<N>& a) {
     MontInt<N> r = a;
-    r *= a;
+    r.square();
     return r;
   }
   static MontInt<N> mul(const MontInt<N>& a, const MontInt<N>& b) {

@@ -3,8 +3,10 @@
 // keys, nonces, the points made from them).
 //
 // Elements are Int<N> words holding x*R mod m (R = 2^N), fully reduced. The
-// product is the 512-bit ADCX/ADOX form when vrt::flags::supported_adx is
-// set too,
+// product is the shorter one of int_special.cpp for m = 2^N - c or
+// 2^(N-1) + c when vrt::flags::supported_asm is set (the form of the public
+// modulus picks it once, at setup), else the 512-bit ADCX/ADOX form when
+// vrt::flags::supported_adx is set too,
 // mont_mul_256/mont_mul_512 (which end in a masked selection) when
 // vrt::flags::supported_asm is set, else a portable product of the same
 // shape; the choice depends only on the processor. Sums and differences
@@ -132,6 +134,7 @@ struct FieldCt {
   Int<N> r2;       // R^2 mod m
   Int<N> r3;       // R^3 mod m
   safegcd::Modulus<N> by;
+  SpecialModulus special;  // the shorter product for m = 2^N - c or 2^(N-1) + c
 
   FieldCt() = default;
   explicit FieldCt(const Int<N>& prime) { init(prime); }
@@ -139,6 +142,7 @@ struct FieldCt {
   // Setup from public numbers; not constant-time.
   void init(const Int<N>& prime) {
     m = prime;
+    special = SpecialModulus::of<Int<N>::kWords>(m.words);
     uint64_t inv = m.words[0];
     for (int i = 0; i < 5; ++i) inv *= 2 - m.words[0] * inv;
     n0 = uint64_t{0} - inv;
@@ -159,7 +163,9 @@ struct FieldCt {
   // r = a*b/R mod m; r may alias a or b. a may be any N-bit number when
   // b < m (the result is then still fully reduced).
   void mul(Int<N>& r, const Int<N>& a, const Int<N>& b) const {
-    if (N == 512 && detail::use_adx()) {
+    if (special.form != ModulusForm::kGeneric && detail::use_asm()) {
+      special.mul<N>(r.words, a.words, b.words);
+    } else if (N == 512 && detail::use_adx()) {
       mont_mul_512_adx_to(r.words, a.words, b.words, n0, m.words);
     } else if (detail::use_asm()) {
       if constexpr (N == 256)
@@ -170,7 +176,12 @@ struct FieldCt {
       ct::mont_mul_portable<N>(r, a, b, m, n0);
     }
   }
-  void sqr(Int<N>& r, const Int<N>& a) const { mul(r, a, a); }
+  void sqr(Int<N>& r, const Int<N>& a) const {
+    if (special.form != ModulusForm::kGeneric && detail::use_asm())
+      special.sqr<N>(r.words, a.words);
+    else
+      mul(r, a, a);
+  }
 
   void add(Int<N>& r, const Int<N>& a, const Int<N>& b) const {
     Int<N> s, d;

@@ -46,6 +46,71 @@ struct Int;
 // constant-time).
 void mont_mul_512_adx_to(uint64_t* r, const uint64_t* a, const uint64_t* b, uint64_t n0, const uint64_t* p);
 
+// The products and squarings of int_special.cpp for p = 2^N - c (_minus)
+// and p = 2^(N-1) + c (_plus), 0 < c < 2^63, cinv = c^-1 mod 2^64: r =
+// a*b/2^N mod p (a*a for the squarings), fully reduced, for a*b < 2^N * p;
+// r may alias a or b. BMI2; constant-time.
+void mont_mul_256_minus(uint64_t* r, const uint64_t* a, const uint64_t* b, uint64_t c, uint64_t cinv);
+void mont_mul_256_plus(uint64_t* r, const uint64_t* a, const uint64_t* b, uint64_t c, uint64_t cinv);
+void mont_mul_512_minus(uint64_t* r, const uint64_t* a, const uint64_t* b, uint64_t c, uint64_t cinv);
+void mont_mul_512_plus(uint64_t* r, const uint64_t* a, const uint64_t* b, uint64_t c, uint64_t cinv);
+void mont_sqr_256_minus(uint64_t* r, const uint64_t* a, uint64_t c, uint64_t cinv);
+void mont_sqr_256_plus(uint64_t* r, const uint64_t* a, uint64_t c, uint64_t cinv);
+void mont_sqr_512_minus(uint64_t* r, const uint64_t* a, uint64_t c, uint64_t cinv);
+void mont_sqr_512_plus(uint64_t* r, const uint64_t* a, uint64_t c, uint64_t cinv);
+
+// The shape of a modulus as far as the product cares: just below 2^N
+// (2^N - c), just above 2^(N-1) (2^(N-1) + c), or neither.
+enum class ModulusForm : uint8_t { kGeneric, kMinus, kPlus };
+
+struct SpecialModulus {
+  ModulusForm form = ModulusForm::kGeneric;
+  uint64_t c = 0;     // p = 2^N - c or 2^(N-1) + c, odd, below 2^63
+  uint64_t cinv = 0;  // c^-1 mod 2^64
+
+  // The form of the odd modulus p (N bits, N = 64K); public data.
+  template <int K>
+  static SpecialModulus of(const uint64_t* p) {
+    SpecialModulus s;
+    bool minus = p[0] > (uint64_t{1} << 63), plus = p[0] < (uint64_t{1} << 63) && p[0] != 0;
+    for (int i = 1; i < K; ++i) {
+      minus = minus && p[i] == ~uint64_t{0};
+      plus = plus && p[i] == (i == K - 1 ? uint64_t{1} << 63 : 0);
+    }
+    if ((p[0] & 1) == 0 || (!minus && !plus)) return s;
+    s.form = minus ? ModulusForm::kMinus : ModulusForm::kPlus;
+    s.c = minus ? uint64_t{0} - p[0] : p[0];
+    uint64_t inv = s.c;  // Newton's iteration: 3, 6, 12, 24, 48, 96 bits
+    for (int i = 0; i < 5; ++i) inv *= 2 - s.c * inv;
+    s.cinv = inv;
+    return s;
+  }
+
+  // r = a*b/2^N mod p (a*a when b is a) on the routine for the form, which
+  // must not be kGeneric; the choice is a branch on the public form.
+  template <int N>
+  void mul(uint64_t* r, const uint64_t* a, const uint64_t* b) const {
+    if (a == b) return sqr<N>(r, a);
+    if constexpr (N == 256) {
+      if (form == ModulusForm::kMinus) mont_mul_256_minus(r, a, b, c, cinv);
+      else mont_mul_256_plus(r, a, b, c, cinv);
+    } else {
+      if (form == ModulusForm::kMinus) mont_mul_512_minus(r, a, b, c, cinv);
+      else mont_mul_512_plus(r, a, b, c, cinv);
+    }
+  }
+  template <int N>
+  void sqr(uint64_t* r, const uint64_t* a) const {
+    if constexpr (N == 256) {
+      if (form == ModulusForm::kMinus) mont_sqr_256_minus(r, a, c, cinv);
+      else mont_sqr_256_plus(r, a, c, cinv);
+    } else {
+      if (form == ModulusForm::kMinus) mont_sqr_512_minus(r, a, c, cinv);
+      else mont_sqr_512_plus(r, a, c, cinv);
+    }
+  }
+};
+
 namespace detail {
 
 using u128 = unsigned __int128;
@@ -490,9 +555,11 @@ struct MontContext {
   static_assert(N == 256 || N == 512, "Montgomery residues are 256 or 512 bits");
   Int<N> modulus;         // the odd prime p
   uint64_t mont_inverse;  // n' = -p^-1 mod 2^64
+  SpecialModulus special;  // the shorter product's constants, for p = 2^N - c or 2^(N-1) + c
 
   MontContext() : modulus(), mont_inverse(0) {}
-  explicit MontContext(const Int<N>& p) : modulus(p), mont_inverse(create_mont_inverse<N>(p)) {}
+  explicit MontContext(const Int<N>& p)
+      : modulus(p), mont_inverse(create_mont_inverse<N>(p)), special(SpecialModulus::of<N / 64>(p.words)) {}
 };
 
 // A residue modulo the context's p in Montgomery form (value = x*R mod p,
@@ -541,10 +608,15 @@ class MontInt {
     return r;
   }
 
-  // Montgomery product a*b*R^-1 mod p: the ADCX/ADOX form at 512 bits
-  // where the processor has ADX, mont_mul_256/512 on the other fast path, mul_generic
-  // on the portable one.
+  // Montgomery product a*b*R^-1 mod p: on the fast path the shorter
+  // product of a modulus just off a power of two, else the ADCX/ADOX form at
+  // 512 bits where the processor has ADX, else mont_mul_256/512;
+  // mul_generic on the portable one.
   MontInt& operator*=(const MontInt& o) {
+    if (context->special.form != ModulusForm::kGeneric && detail::use_asm()) {
+      context->special.template mul<N>(value.words, value.words, o.value.words);
+      return *this;
+    }
     if constexpr (N == 512) {
       if (detail::use_adx()) {
         mont_mul_512_adx_to(value.words, value.words, o.value.words, context->mont_inverse, context->modulus.words);
@@ -559,6 +631,15 @@ class MontInt {
       return *this;
     }
     return mul_generic(o);
+  }
+
+  // The square, as *= with itself.
+  MontInt& square() {
+    if (context->special.form != ModulusForm::kGeneric && detail::use_asm()) {
+      context->special.template sqr<N>(value.words, value.words);
+      return *this;
+    }
+    return *this *= *this;
   }
 
   // Coarsely integrated operand scanning: an accumulator t of k + 2 words;
