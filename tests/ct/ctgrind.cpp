@@ -165,6 +165,50 @@ void SignerOperations(Parameter set, const char* name) {
               vrt::flags::supported_adx ? "BMI2 + ADX" : vrt::flags::supported_asm ? "BMI2" : "portable");
 }
 
+// The shorter Montgomery product and squaring of the moduli 2^N - c and
+// 2^(N-1) + c, every routine, with both operands secret (the field code
+// reaches them only on the BMI2 paths).
+void SpecialFieldProducts() {
+  if (!vrt::flags::supported_asm) {
+    std::puts("special-form field products: no BMI2 here, skipped");
+    return;
+  }
+  using vrt::math::SpecialModulus;
+  for (bool plus : {false, true}) {
+    vrt::math::Int<256> p4;
+    vrt::math::Int<512> p8;
+    if (plus) {
+      p4.set_bit(255);
+      p4 += vrt::math::Int<256>(3225);
+      p8.set_bit(511);
+      p8 += vrt::math::Int<512>(111);
+    } else {
+      p4 -= vrt::math::Int<256>(617);
+      p8 -= vrt::math::Int<512>(569);
+    }
+    const SpecialModulus s4 = SpecialModulus::of<4>(p4.words), s8 = SpecialModulus::of<8>(p8.words);
+    uint64_t a[8], b[8], r[8];
+    for (int i = 0; i < 8; ++i) {
+      a[i] = 0x9e3779b97f4a7c15u * (i + 1);
+      b[i] = 0xc2b2ae3d27d4eb4fu * (i + 3);
+    }
+    a[3] &= 0x7fffffffffffffffu;
+    b[3] &= 0x7fffffffffffffffu;
+    a[7] &= 0x7fffffffffffffffu;
+    b[7] &= 0x7fffffffffffffffu;
+    Secret(a, sizeof a);
+    Secret(b, sizeof b);
+    s4.mul<256>(r, a, b);
+    s4.sqr<256>(r, a);
+    s8.mul<512>(r, a, b);
+    s8.sqr<512>(r, a);
+    Public(r, sizeof r);
+    Public(a, sizeof a);
+    Public(b, sizeof b);
+  }
+  std::puts("special-form field products (2^N - c, 2^(N-1) + c; 256 and 512 bits)");
+}
+
 }  // namespace
 
 // GOST R 34.11-94 on its AVX lanes (byte shuffles, no table lookups), and
@@ -233,16 +277,23 @@ int main() {
   // Montgomery product, each where the processor has it. Valgrind's
   // processor reports no ADX but runs ADCX and ADOX, so under valgrind the
   // ADX path runs wherever BMI2 does. The sets cover a = -3 and general a,
-  // cofactor 1 and 4, 256 and 512 bits.
+  // cofactor 1 and 4, 256 and 512 bits, and on the BMI2 paths every field
+  // product: the generic one (CryptoPro C, the 512-bit q's) and the shorter
+  // one of p = 2^N - c (CryptoPro A, TC26 A and C) and p = 2^(N-1) + c
+  // (CryptoPro B, TC26 512-bit B).
   const bool bmi2 = vrt::flags::supported_asm, adx = vrt::flags::supported_adx;
   const bool run_adx = adx || (bmi2 && RUNNING_ON_VALGRIND);
   for (int path = 0; path < 3; ++path) {
     if ((path == 1 && !bmi2) || (path == 2 && !run_adx)) continue;
     vrt::flags::supported_asm = path >= 1;
     vrt::flags::supported_adx = path == 2;
+    SpecialFieldProducts();
     SignerOperations(VRT_PARAM_CRYPTOPRO_A, "CryptoPro A");
+    SignerOperations(VRT_PARAM_CRYPTOPRO_B, "CryptoPro B");
+    SignerOperations(VRT_PARAM_CRYPTOPRO_C, "CryptoPro C");
     SignerOperations(VRT_PARAM_TC26_256_A, "TC26 256-bit A");
     SignerOperations(VRT_PARAM_TC26_512_A, "TC26 512-bit A");
+    SignerOperations(VRT_PARAM_TC26_512_B, "TC26 512-bit B");
     SignerOperations(VRT_PARAM_TC26_512_C, "TC26 512-bit C");
   }
   vrt::flags::supported_asm = bmi2;
