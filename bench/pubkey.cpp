@@ -94,6 +94,51 @@ void FieldMul(benchmark::State& state, bool fast, bool adx = true) {
   }
 }
 
+// The generic Montgomery product as the field code dispatched it for every
+// modulus before the shorter one of 2^N - c: the BMI2 routine at 256 bits,
+// the ADCX/ADOX one at 512 where the processor has ADX.
+template <int N>
+void FieldMulGeneric(benchmark::State& state) {
+  if (!HaveBmi2()) return state.SkipWithError("no BMI2");
+  auto& c = Curve<N>::get();
+  Int<N> a = MontInt<N>(Below<N>(c.params.p, 1), &c.params.mont).value;
+  const Int<N> b = MontInt<N>(Below<N>(c.params.p, 2), &c.params.mont).value;
+  const uint64_t n0 = c.params.mont.mont_inverse;
+  for (auto _ : state) {
+    if (N == 512 && HaveAdx())
+      vrt::math::mont_mul_512_adx_to(a.words, a.words, b.words, n0, c.params.p.words);
+    else if constexpr (N == 256)
+      vrt::math::mont_mul_256_to(a.words, a.words, b.words, n0, c.params.p.words);
+    else
+      vrt::math::mont_mul_512_to(a.words, a.words, b.words, n0, c.params.p.words);
+    benchmark::DoNotOptimize(a);
+  }
+}
+
+// The shorter product and squaring of p = 2^N - c (the benchmark curves) or,
+// with plus, of p = 2^(N-1) + c (CryptoPro B, TC26 512-bit B).
+template <int N>
+void FieldMulSpecial(benchmark::State& state, bool square, bool plus) {
+  if (!HaveBmi2()) return state.SkipWithError("no BMI2");
+  Int<N> p;
+  if (plus) {
+    p.set_bit(N - 1);
+    p += Int<N>(N == 256 ? 3225 : 111);
+  } else {
+    p = Curve<N>::get().params.p;
+  }
+  const vrt::math::SpecialModulus sm = vrt::math::SpecialModulus::of<N / 64>(p.words);
+  Int<N> a = Below<N>(p, 1);
+  const Int<N> b = Below<N>(p, 2);
+  for (auto _ : state) {
+    if (square)
+      sm.sqr<N>(a.words, a.words);
+    else
+      sm.mul<N>(a.words, a.words, b.words);
+    benchmark::DoNotOptimize(a);
+  }
+}
+
 // The floor of a Montgomery product: its (N/64)^2 * 2 MULX alone (one row of
 // a*b and one of m*p per word), back to back and independent, so that only
 // the multiplier's throughput counts.
@@ -250,6 +295,16 @@ void GmpMul(benchmark::State& state) {
 }
 
 template <int N>
+void GmpSqr(benchmark::State& state) {
+  GmpField<N> f;
+  for (auto _ : state) {
+    mpz_mul(f.t, f.a, f.a);
+    mpz_mod(f.a, f.t, f.p);
+    benchmark::DoNotOptimize(f.a);
+  }
+}
+
+template <int N>
 void GmpInv(benchmark::State& state) {
   GmpField<N> f;
   for (auto _ : state) {
@@ -385,6 +440,11 @@ void RegisterWidth() {
   reg("field_mul/vrt/" + n, [](benchmark::State& s) { FieldMul<N>(s, true); });
   reg("field_mul_bmi2/vrt/" + n, [](benchmark::State& s) { FieldMul<N>(s, true, false); });
   reg("field_mul_portable/vrt/" + n, [](benchmark::State& s) { FieldMul<N>(s, false); });
+  reg("field_mul_generic/vrt/" + n, [](benchmark::State& s) { FieldMulGeneric<N>(s); });
+  reg("field_mul_special/vrt/" + n, [](benchmark::State& s) { FieldMulSpecial<N>(s, false, false); });
+  reg("field_sqr_special/vrt/" + n, [](benchmark::State& s) { FieldMulSpecial<N>(s, true, false); });
+  reg("field_mul_special_plus/vrt/" + n, [](benchmark::State& s) { FieldMulSpecial<N>(s, false, true); });
+  reg("field_sqr_special_plus/vrt/" + n, [](benchmark::State& s) { FieldMulSpecial<N>(s, true, true); });
   reg(std::string(N == 256 ? "mulx_x32" : "mulx_x128") + "/floor/" + n, [](benchmark::State& s) { MulxFloor<N>(s); });
   reg("field_inv/vrt/" + n, [](benchmark::State& s) { FieldInv<N>(s, true); });
   reg("field_inv_portable/vrt/" + n, [](benchmark::State& s) { FieldInv<N>(s, false); });
@@ -401,6 +461,9 @@ void RegisterWidth() {
       ->Iterations(N == 256 ? 3 : 20);
 #if defined(VRT_HAVE_GMP)
   reg("field_mul/gmp/" + n, [](benchmark::State& s) { GmpMul<N>(s); });
+  reg("field_mul_generic/gmp/" + n, [](benchmark::State& s) { GmpMul<N>(s); });
+  reg("field_mul_special/gmp/" + n, [](benchmark::State& s) { GmpMul<N>(s); });
+  reg("field_sqr_special/gmp/" + n, [](benchmark::State& s) { GmpSqr<N>(s); });
   reg("field_inv/gmp/" + n, [](benchmark::State& s) { GmpInv<N>(s); });
   reg("field_inv/gmp-powm/" + n, [](benchmark::State& s) { GmpPowmInv<N>(s); });
   reg("to_mont/gmp/" + n, [](benchmark::State& s) { GmpToMont<N>(s); });

@@ -206,13 +206,216 @@ VRT_BMI2_INLINE void mont_sqr_special(uint64_t* r, const uint64_t* a, uint64_t c
     redc_minus<K>(r, t, c, cinv);
 }
 
+// ---- 256 bits in registers ----
+//
+// The product a*b, or the square, lands in t0..t7 = r8..r15 (rdx holds the
+// multiplier word, rax and rbx each product's halves, which MULX writes
+// without touching the flags, so every row adds in one chain per pass).
+// The reduction then runs in place: t0..t3 become m0..m3 one by one, each
+// digit from the word before by one MULX with c^-1 and one with c, their
+// borrows kept in CF (MOV and MULX leave it). c waits in rdi, c^-1 and r in
+// XMM registers; rbp stays free for frame pointers.
+
+// t = a*b, a at rsi, b at rcx.
+#define VRT_SP_MUL4                                                                       \
+  "movq 0(%%rsi), %%rdx\n\t"                                                              \
+  "mulxq 0(%%rcx), %%r8, %%r9\n\t"                                                        \
+  "mulxq 16(%%rcx), %%r10, %%r11\n\t"                                                     \
+  "mulxq 8(%%rcx), %%rax, %%rbx\n\t"                                                      \
+  "addq %%rax, %%r9\n\t"                                                                  \
+  "adcq %%rbx, %%r10\n\t"                                                                 \
+  "mulxq 24(%%rcx), %%rax, %%r12\n\t"                                                     \
+  "adcq %%rax, %%r11\n\t"                                                                 \
+  "adcq $0, %%r12\n\t" VRT_SP_ROW4("8", "%%r9", "%%r10", "%%r11", "%%r12", "%%r13", "%%r13d") \
+      VRT_SP_ROW4("16", "%%r10", "%%r11", "%%r12", "%%r13", "%%r14", "%%r14d")            \
+          VRT_SP_ROW4("24", "%%r11", "%%r12", "%%r13", "%%r14", "%%r15", "%%r15d")
+
+// t(i..i+4) += a[i] * b: the even words of b, then the odd ones; the sum
+// fits i + 5 words, so the last carry is zero.
+#define VRT_SP_ROW4(OFF, T0, T1, T2, T3, T4, T4D) \
+  "movq " OFF "(%%rsi), %%rdx\n\t"                \
+  "xorl " T4D ", " T4D "\n\t"                     \
+  "mulxq 0(%%rcx), %%rax, %%rbx\n\t"              \
+  "addq %%rax, " T0 "\n\t"                        \
+  "adcq %%rbx, " T1 "\n\t"                        \
+  "mulxq 16(%%rcx), %%rax, %%rbx\n\t"             \
+  "adcq %%rax, " T2 "\n\t"                        \
+  "adcq %%rbx, " T3 "\n\t"                        \
+  "adcq $0, " T4 "\n\t"                           \
+  "mulxq 8(%%rcx), %%rax, %%rbx\n\t"              \
+  "addq %%rax, " T1 "\n\t"                        \
+  "adcq %%rbx, " T2 "\n\t"                        \
+  "mulxq 24(%%rcx), %%rax, %%rbx\n\t"             \
+  "adcq %%rax, " T3 "\n\t"                        \
+  "adcq %%rbx, " T4 "\n\t"
+
+// t = a^2, a at rsi: the six cross products, doubled, then the squares.
+#define VRT_SP_SQR4                   \
+  "xorl %%r8d, %%r8d\n\t"             \
+  "movq 0(%%rsi), %%rdx\n\t"          \
+  "mulxq 8(%%rsi), %%r9, %%r10\n\t"   \
+  "mulxq 16(%%rsi), %%rax, %%r11\n\t" \
+  "addq %%rax, %%r10\n\t"             \
+  "mulxq 24(%%rsi), %%rax, %%r12\n\t" \
+  "adcq %%rax, %%r11\n\t"             \
+  "adcq $0, %%r12\n\t"                \
+  "movq 8(%%rsi), %%rdx\n\t"          \
+  "xorl %%r13d, %%r13d\n\t"           \
+  "mulxq 16(%%rsi), %%rax, %%rbx\n\t" \
+  "addq %%rax, %%r11\n\t"             \
+  "adcq %%rbx, %%r12\n\t"             \
+  "adcq $0, %%r13\n\t"                \
+  "mulxq 24(%%rsi), %%rax, %%rbx\n\t" \
+  "addq %%rax, %%r12\n\t"             \
+  "adcq %%rbx, %%r13\n\t"             \
+  "movq 16(%%rsi), %%rdx\n\t"         \
+  "mulxq 24(%%rsi), %%rax, %%r14\n\t" \
+  "addq %%rax, %%r13\n\t"             \
+  "adcq $0, %%r14\n\t"                \
+  "xorl %%r15d, %%r15d\n\t"           \
+  "addq %%r9, %%r9\n\t"               \
+  "adcq %%r10, %%r10\n\t"             \
+  "adcq %%r11, %%r11\n\t"             \
+  "adcq %%r12, %%r12\n\t"             \
+  "adcq %%r13, %%r13\n\t"             \
+  "adcq %%r14, %%r14\n\t"             \
+  "adcq %%r15, %%r15\n\t"             \
+  "movq 0(%%rsi), %%rdx\n\t"          \
+  "mulxq %%rdx, %%r8, %%rax\n\t"      \
+  "addq %%rax, %%r9\n\t"              \
+  "movq 8(%%rsi), %%rdx\n\t"          \
+  "mulxq %%rdx, %%rax, %%rbx\n\t"     \
+  "adcq %%rax, %%r10\n\t"             \
+  "adcq %%rbx, %%r11\n\t"             \
+  "movq 16(%%rsi), %%rdx\n\t"         \
+  "mulxq %%rdx, %%rax, %%rbx\n\t"     \
+  "adcq %%rax, %%r12\n\t"             \
+  "adcq %%rbx, %%r13\n\t"             \
+  "movq 24(%%rsi), %%rdx\n\t"         \
+  "mulxq %%rdx, %%rax, %%rbx\n\t"     \
+  "adcq %%rax, %%r14\n\t"             \
+  "adcq %%rbx, %%r15\n\t"
+
+// m = x * c^-1 into the register X (which held x), rax = hi(m * c).
+#define VRT_SP_DIGIT(X)              \
+  "movq " X ", %%rdx\n\t"            \
+  "mulxq %%rsi, " X ", %%rcx\n\t"    \
+  "movq " X ", %%rdx\n\t"            \
+  "mulxq %%rdi, %%rcx, %%rax\n\t"
+
+// p = 2^256 - c: r = T_hi + M - k, less p where that does not go negative.
+#define VRT_SP_REDC_MINUS4                                       \
+  "movq %[cinv], %%rsi\n\t"                                      \
+  VRT_SP_DIGIT("%%r8")                                           \
+  "subq %%rax, %%r9\n\t"                                         \
+  VRT_SP_DIGIT("%%r9")                                           \
+  "sbbq %%rax, %%r10\n\t"                                        \
+  VRT_SP_DIGIT("%%r10")                                          \
+  "sbbq %%rax, %%r11\n\t"                                        \
+  VRT_SP_DIGIT("%%r11")                                          \
+  "adcq $0, %%rax\n\t" /* k */                                   \
+  "xorl %%ebx, %%ebx\n\t"                                        \
+  "addq %%r8, %%r12\n\t"                                         \
+  "adcq %%r9, %%r13\n\t"                                         \
+  "adcq %%r10, %%r14\n\t"                                        \
+  "adcq %%r11, %%r15\n\t"                                        \
+  "adcq $0, %%rbx\n\t"                                           \
+  "subq %%rax, %%r12\n\t"                                        \
+  "sbbq $0, %%r13\n\t"                                           \
+  "sbbq $0, %%r14\n\t"                                           \
+  "sbbq $0, %%r15\n\t"                                           \
+  "sbbq $0, %%rbx\n\t"                                           \
+  "movq %%r12, %%r8\n\t"                                         \
+  "movq %%r13, %%r9\n\t"                                         \
+  "movq %%r14, %%r10\n\t"                                        \
+  "movq %%r15, %%r11\n\t"                                        \
+  "addq %%rdi, %%r8\n\t"                                         \
+  "adcq $0, %%r9\n\t"                                            \
+  "adcq $0, %%r10\n\t"                                           \
+  "adcq $0, %%r11\n\t"                                           \
+  "adcq $0, %%rbx\n\t" /* nonzero: v + c reached 2^256, v >= p */ \
+  "cmovnzq %%r8, %%r12\n\t"                                      \
+  "cmovnzq %%r9, %%r13\n\t"                                      \
+  "cmovnzq %%r10, %%r14\n\t"                                     \
+  "cmovnzq %%r11, %%r15\n\t"
+
+// p = 2^255 + c: the low bit of m0 at bit 255 first (its borrow kept in
+// rbx as 0 or -1), then the chain; r = T_hi - k - (M >> 1), plus p where
+// that went negative.
+#define VRT_SP_REDC_PLUS4                                        \
+  "movq %[cinv], %%rsi\n\t"                                      \
+  "movl $63, %%ebx\n\t"                                          \
+  VRT_SP_DIGIT("%%r8")                                           \
+  "shlxq %%rbx, %%r8, %%rcx\n\t"                                 \
+  "subq %%rcx, %%r11\n\t"                                        \
+  "sbbq %%rbx, %%rbx\n\t"                                        \
+  "subq %%rax, %%r9\n\t"                                         \
+  VRT_SP_DIGIT("%%r9")                                           \
+  "sbbq %%rax, %%r10\n\t"                                        \
+  VRT_SP_DIGIT("%%r10")                                          \
+  "sbbq %%rax, %%r11\n\t"                                        \
+  VRT_SP_DIGIT("%%r11")                                          \
+  "adcq $0, %%rax\n\t"                                           \
+  "subq %%rbx, %%rax\n\t" /* k */                                \
+  "shrdq $1, %%r9, %%r8\n\t"                                     \
+  "shrdq $1, %%r10, %%r9\n\t"                                    \
+  "shrdq $1, %%r11, %%r10\n\t"                                   \
+  "shrq $1, %%r11\n\t"                                           \
+  "subq %%r8, %%r12\n\t"                                         \
+  "sbbq %%r9, %%r13\n\t"                                         \
+  "sbbq %%r10, %%r14\n\t"                                        \
+  "sbbq %%r11, %%r15\n\t"                                        \
+  "sbbq %%rbx, %%rbx\n\t"                                        \
+  "subq %%rax, %%r12\n\t"                                        \
+  "sbbq $0, %%r13\n\t"                                           \
+  "sbbq $0, %%r14\n\t"                                           \
+  "sbbq $0, %%r15\n\t"                                           \
+  "sbbq $0, %%rbx\n\t" /* all ones where negative */             \
+  "andq %%rbx, %%rdi\n\t"                                        \
+  "shlq $63, %%rbx\n\t"                                          \
+  "addq %%rdi, %%r12\n\t"                                        \
+  "adcq $0, %%r13\n\t"                                           \
+  "adcq $0, %%r14\n\t"                                           \
+  "adcq %%rbx, %%r15\n\t"
+
+#define VRT_SP_STORE4             \
+  "movq %[out], %%rdx\n\t"        \
+  "movq %%r12, 0(%%rdx)\n\t"      \
+  "movq %%r13, 8(%%rdx)\n\t"      \
+  "movq %%r14, 16(%%rdx)\n\t"     \
+  "movq %%r15, 24(%%rdx)\n\t"
+
+#define VRT_SP_ASM4(BODY)                                                                     \
+  __asm__ volatile(BODY VRT_SP_STORE4                                                         \
+                   : "+S"(ap), "+c"(bp), "+D"(c)                                              \
+                   : [cinv] "x"(cinv), [out] "x"(r)                                           \
+                   : "rax", "rbx", "rdx", "r8", "r9", "r10", "r11", "r12", "r13", "r14", "r15", \
+                     "cc", "memory")
+
+VRT_BMI2_INLINE void mont_mul4_minus(uint64_t* r, const uint64_t* a, const uint64_t* b, uint64_t c, uint64_t cinv) {
+  const uint64_t *ap = a, *bp = b;
+  VRT_SP_ASM4(VRT_SP_MUL4 VRT_SP_REDC_MINUS4);
+}
+VRT_BMI2_INLINE void mont_mul4_plus(uint64_t* r, const uint64_t* a, const uint64_t* b, uint64_t c, uint64_t cinv) {
+  const uint64_t *ap = a, *bp = b;
+  VRT_SP_ASM4(VRT_SP_MUL4 VRT_SP_REDC_PLUS4);
+}
+VRT_BMI2_INLINE void mont_sqr4_minus(uint64_t* r, const uint64_t* a, uint64_t c, uint64_t cinv) {
+  const uint64_t *ap = a, *bp = a;
+  VRT_SP_ASM4(VRT_SP_SQR4 VRT_SP_REDC_MINUS4);
+}
+VRT_BMI2_INLINE void mont_sqr4_plus(uint64_t* r, const uint64_t* a, uint64_t c, uint64_t cinv) {
+  const uint64_t *ap = a, *bp = a;
+  VRT_SP_ASM4(VRT_SP_SQR4 VRT_SP_REDC_PLUS4);
+}
+
 }  // namespace
 
 VRT_BMI2 void mont_mul_256_minus(uint64_t* r, const uint64_t* a, const uint64_t* b, uint64_t c, uint64_t cinv) {
-  mont_mul_special<4, false>(r, a, b, c, cinv);
+  mont_mul4_minus(r, a, b, c, cinv);
 }
 VRT_BMI2 void mont_mul_256_plus(uint64_t* r, const uint64_t* a, const uint64_t* b, uint64_t c, uint64_t cinv) {
-  mont_mul_special<4, true>(r, a, b, c, cinv);
+  mont_mul4_plus(r, a, b, c, cinv);
 }
 VRT_BMI2 void mont_mul_512_minus(uint64_t* r, const uint64_t* a, const uint64_t* b, uint64_t c, uint64_t cinv) {
   mont_mul_special<8, false>(r, a, b, c, cinv);
@@ -221,10 +424,10 @@ VRT_BMI2 void mont_mul_512_plus(uint64_t* r, const uint64_t* a, const uint64_t* 
   mont_mul_special<8, true>(r, a, b, c, cinv);
 }
 VRT_BMI2 void mont_sqr_256_minus(uint64_t* r, const uint64_t* a, uint64_t c, uint64_t cinv) {
-  mont_sqr_special<4, false>(r, a, c, cinv);
+  mont_sqr4_minus(r, a, c, cinv);
 }
 VRT_BMI2 void mont_sqr_256_plus(uint64_t* r, const uint64_t* a, uint64_t c, uint64_t cinv) {
-  mont_sqr_special<4, true>(r, a, c, cinv);
+  mont_sqr4_plus(r, a, c, cinv);
 }
 VRT_BMI2 void mont_sqr_512_minus(uint64_t* r, const uint64_t* a, uint64_t c, uint64_t cinv) {
   mont_sqr_special<8, false>(r, a, c, cinv);
