@@ -58,6 +58,8 @@ void mont_sqr_256_minus(uint64_t* r, const uint64_t* a, uint64_t c, uint64_t cin
 void mont_sqr_256_plus(uint64_t* r, const uint64_t* a, uint64_t c, uint64_t cinv);
 void mont_sqr_512_minus(uint64_t* r, const uint64_t* a, uint64_t c, uint64_t cinv);
 void mont_sqr_512_plus(uint64_t* r, const uint64_t* a, uint64_t c, uint64_t cinv);
+// The product of 2^512 - c on the ADCX/ADOX carry chains; BMI2 and ADX.
+void mont_mul_512_minus_adx(uint64_t* r, const uint64_t* a, const uint64_t* b, uint64_t c, uint64_t cinv);
 
 // The shape of a modulus as far as the product cares: just below 2^N
 // (2^N - c), just above 2^(N-1) (2^(N-1) + c), or neither.
@@ -87,7 +89,8 @@ struct SpecialModulus {
   }
 
   // r = a*b/2^N mod p (a*a when b is a) on the routine for the form, which
-  // must not be kGeneric; the choice is a branch on the public form.
+  // must not be kGeneric; the choice is a branch on the public form (and,
+  // at 512 bits, on vrt::flags::supported_adx).
   template <int N>
   void mul(uint64_t* r, const uint64_t* a, const uint64_t* b) const {
     if (a == b) return sqr<N>(r, a);
@@ -95,7 +98,8 @@ struct SpecialModulus {
       if (form == ModulusForm::kMinus) mont_mul_256_minus(r, a, b, c, cinv);
       else mont_mul_256_plus(r, a, b, c, cinv);
     } else {
-      if (form == ModulusForm::kMinus) mont_mul_512_minus(r, a, b, c, cinv);
+      if (form == ModulusForm::kMinus && flags::supported_adx) mont_mul_512_minus_adx(r, a, b, c, cinv);
+      else if (form == ModulusForm::kMinus) mont_mul_512_minus(r, a, b, c, cinv);
       else mont_mul_512_plus(r, a, b, c, cinv);
     }
   }

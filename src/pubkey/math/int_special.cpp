@@ -24,6 +24,8 @@
 
 #define VRT_BMI2_INLINE __attribute__((target("bmi2"), always_inline)) inline
 #define VRT_BMI2 __attribute__((target("bmi2")))
+#define VRT_ADX __attribute__((target("bmi2,adx")))
+#define VRT_ADX_INLINE __attribute__((target("bmi2,adx"), always_inline)) inline
 
 namespace vrt::math {
 namespace {
@@ -409,6 +411,150 @@ VRT_BMI2_INLINE void mont_sqr4_plus(uint64_t* r, const uint64_t* a, uint64_t c, 
   VRT_SP_ASM4(VRT_SP_SQR4 VRT_SP_REDC_PLUS4);
 }
 
+// ---- 512 bits, p = 2^512 - c, with ADX ----
+//
+// The product runs in rows of eight MULX on the two carry chains of
+// ADCX/ADOX, its accumulator t(i..i+8) in nine registers (r8..r15, rdi)
+// whose names rotate by one per row; each finished low word t_i goes to
+// xmm_i. The reduction takes them back one by one: the digit chain keeps
+// "no borrow" in CF (x = t + NOT h + CF on ADCX) while ADOX adds each digit
+// m_i into the high half, so M joins T_hi on the way; then k comes off and
+// one masked subtraction of c, in place, leaves the result.
+
+// t(j) += lo(rdx * a[j]) on CF, t(j+1) += hi on OF.
+#define VRT_SX_STEP(OFF, TJ, TJ1)            \
+  "mulxq " OFF "(%%rsi), %%rax, %%rbx\n\t" \
+  "adcxq %%rax, " TJ "\n\t"                \
+  "adoxq %%rbx, " TJ1 "\n\t"
+
+// Row i: t_(i-1) (in the register that becomes t_(i+8)) moves out, then
+// t(i..i+8) += a * b[i]; the sum fits i + 9 words, so neither chain carries
+// out of t_(i+8).
+#define VRT_SX_ROW(BOFF, XPREV, T0, T1, T2, T3, T4, T5, T6, T7, T8, T8D) \
+  "movq " T8 ", " XPREV "\n\t"                                           \
+  "movq " BOFF "(%%rcx), %%rdx\n\t"                                      \
+  "xorl " T8D ", " T8D "\n\t"                                            \
+  VRT_SX_STEP("0", T0, T1)                                               \
+  VRT_SX_STEP("8", T1, T2)                                               \
+  VRT_SX_STEP("16", T2, T3)                                              \
+  VRT_SX_STEP("24", T3, T4)                                              \
+  VRT_SX_STEP("32", T4, T5)                                              \
+  VRT_SX_STEP("40", T5, T6)                                              \
+  VRT_SX_STEP("48", T6, T7)                                              \
+  VRT_SX_STEP("56", T7, T8)                                              \
+  "movl $0, %%eax\n\t"                                                   \
+  "adcxq %%rax, " T8 "\n\t"
+
+// Digit i: x = t_i - h - borrow, m_i = x * c^-1 added into T_hi word i,
+// rax = hi(m_i * c). cinv in rsi, c in r15.
+#define VRT_SX_DIGIT(XMM, HI)       \
+  "movq " XMM ", %%rbx\n\t"         \
+  "notq %%rax\n\t"                  \
+  "adcxq %%rax, %%rbx\n\t"          \
+  "movq %%rbx, %%rdx\n\t"           \
+  "mulxq %%rsi, %%rbx, %%rcx\n\t"   \
+  "adoxq %%rbx, " HI "\n\t"         \
+  "movq %%rbx, %%rdx\n\t"           \
+  "mulxq %%r15, %%rcx, %%rax\n\t"
+
+VRT_ADX_INLINE void mont_mul8_minus_adx(uint64_t* r, const uint64_t* a, const uint64_t* b, uint64_t c,
+                                        uint64_t cinv) {
+  const uint64_t *ap = a, *bp = b;
+  __asm__ volatile(
+      // Row 0: t(0..8) = a * b[0].
+      "movq 0(%%rcx), %%rdx\n\t"
+      "xorl %%eax, %%eax\n\t"
+      "mulxq 0(%%rsi), %%r8, %%r9\n\t"
+      "mulxq 8(%%rsi), %%rax, %%r10\n\t"
+      "adcxq %%rax, %%r9\n\t"
+      "mulxq 16(%%rsi), %%rax, %%r11\n\t"
+      "adcxq %%rax, %%r10\n\t"
+      "mulxq 24(%%rsi), %%rax, %%r12\n\t"
+      "adcxq %%rax, %%r11\n\t"
+      "mulxq 32(%%rsi), %%rax, %%r13\n\t"
+      "adcxq %%rax, %%r12\n\t"
+      "mulxq 40(%%rsi), %%rax, %%r14\n\t"
+      "adcxq %%rax, %%r13\n\t"
+      "mulxq 48(%%rsi), %%rax, %%r15\n\t"
+      "adcxq %%rax, %%r14\n\t"
+      "mulxq 56(%%rsi), %%rax, %%rdi\n\t"
+      "adcxq %%rax, %%r15\n\t"
+      "movl $0, %%eax\n\t"
+      "adcxq %%rax, %%rdi\n\t"
+      VRT_SX_ROW("8", "%%xmm0", "%%r9", "%%r10", "%%r11", "%%r12", "%%r13", "%%r14", "%%r15", "%%rdi", "%%r8", "%%r8d")
+      VRT_SX_ROW("16", "%%xmm1", "%%r10", "%%r11", "%%r12", "%%r13", "%%r14", "%%r15", "%%rdi", "%%r8", "%%r9", "%%r9d")
+      VRT_SX_ROW("24", "%%xmm2", "%%r11", "%%r12", "%%r13", "%%r14", "%%r15", "%%rdi", "%%r8", "%%r9", "%%r10", "%%r10d")
+      VRT_SX_ROW("32", "%%xmm3", "%%r12", "%%r13", "%%r14", "%%r15", "%%rdi", "%%r8", "%%r9", "%%r10", "%%r11", "%%r11d")
+      VRT_SX_ROW("40", "%%xmm4", "%%r13", "%%r14", "%%r15", "%%rdi", "%%r8", "%%r9", "%%r10", "%%r11", "%%r12", "%%r12d")
+      VRT_SX_ROW("48", "%%xmm5", "%%r14", "%%r15", "%%rdi", "%%r8", "%%r9", "%%r10", "%%r11", "%%r12", "%%r13", "%%r13d")
+      VRT_SX_ROW("56", "%%xmm6", "%%r15", "%%rdi", "%%r8", "%%r9", "%%r10", "%%r11", "%%r12", "%%r13", "%%r14", "%%r14d")
+      "movq %%r15, %%xmm7\n\t"
+      // T_hi = t8..t15 in rdi, r8..r14.
+      "movq %[cinv], %%rsi\n\t"
+      "movq %[c], %%r15\n\t"
+      "movq %%xmm0, %%rdx\n\t"
+      "mulxq %%rsi, %%rbx, %%rcx\n\t"
+      "xorl %%ecx, %%ecx\n\t"
+      "stc\n\t"
+      "adoxq %%rbx, %%rdi\n\t"
+      "movq %%rbx, %%rdx\n\t"
+      "mulxq %%r15, %%rcx, %%rax\n\t"
+      VRT_SX_DIGIT("%%xmm1", "%%r8")
+      VRT_SX_DIGIT("%%xmm2", "%%r9")
+      VRT_SX_DIGIT("%%xmm3", "%%r10")
+      VRT_SX_DIGIT("%%xmm4", "%%r11")
+      VRT_SX_DIGIT("%%xmm5", "%%r12")
+      VRT_SX_DIGIT("%%xmm6", "%%r13")
+      VRT_SX_DIGIT("%%xmm7", "%%r14")
+      "movl $0, %%ecx\n\t"
+      "adoxq %%rcx, %%rcx\n\t"  // the top word of T_hi + M
+      "cmc\n\t"
+      "adcq $0, %%rax\n\t"  // k = h7 + the last borrow
+      "subq %%rax, %%rdi\n\t"
+      "sbbq $0, %%r8\n\t"
+      "sbbq $0, %%r9\n\t"
+      "sbbq $0, %%r10\n\t"
+      "sbbq $0, %%r11\n\t"
+      "sbbq $0, %%r12\n\t"
+      "sbbq $0, %%r13\n\t"
+      "sbbq $0, %%r14\n\t"
+      "sbbq $0, %%rcx\n\t"
+      // v < 2p; u = v + c reaches 2^512 exactly when v >= p, and is then
+      // v - p modulo 2^512; else c comes off again.
+      "addq %%r15, %%rdi\n\t"
+      "adcq $0, %%r8\n\t"
+      "adcq $0, %%r9\n\t"
+      "adcq $0, %%r10\n\t"
+      "adcq $0, %%r11\n\t"
+      "adcq $0, %%r12\n\t"
+      "adcq $0, %%r13\n\t"
+      "adcq $0, %%r14\n\t"
+      "adcq $0, %%rcx\n\t"
+      "decq %%rcx\n\t"
+      "andq %%rcx, %%r15\n\t"
+      "subq %%r15, %%rdi\n\t"
+      "sbbq $0, %%r8\n\t"
+      "sbbq $0, %%r9\n\t"
+      "sbbq $0, %%r10\n\t"
+      "sbbq $0, %%r11\n\t"
+      "sbbq $0, %%r12\n\t"
+      "sbbq $0, %%r13\n\t"
+      "sbbq $0, %%r14\n\t"
+      "movq %[out], %%rax\n\t"
+      "movq %%rdi, 0(%%rax)\n\t"
+      "movq %%r8, 8(%%rax)\n\t"
+      "movq %%r9, 16(%%rax)\n\t"
+      "movq %%r10, 24(%%rax)\n\t"
+      "movq %%r11, 32(%%rax)\n\t"
+      "movq %%r12, 40(%%rax)\n\t"
+      "movq %%r13, 48(%%rax)\n\t"
+      "movq %%r14, 56(%%rax)\n\t"
+      : "+S"(ap), "+c"(bp)
+      : [c] "x"(c), [cinv] "x"(cinv), [out] "x"(r)
+      : "rax", "rbx", "rdx", "rdi", "r8", "r9", "r10", "r11", "r12", "r13", "r14", "r15", "xmm0", "xmm1", "xmm2",
+        "xmm3", "xmm4", "xmm5", "xmm6", "xmm7", "cc", "memory");
+}
+
 }  // namespace
 
 VRT_BMI2 void mont_mul_256_minus(uint64_t* r, const uint64_t* a, const uint64_t* b, uint64_t c, uint64_t cinv) {
@@ -434,6 +580,10 @@ VRT_BMI2 void mont_sqr_512_minus(uint64_t* r, const uint64_t* a, uint64_t c, uin
 }
 VRT_BMI2 void mont_sqr_512_plus(uint64_t* r, const uint64_t* a, uint64_t c, uint64_t cinv) {
   mont_sqr_special<8, true>(r, a, c, cinv);
+}
+
+VRT_ADX void mont_mul_512_minus_adx(uint64_t* r, const uint64_t* a, const uint64_t* b, uint64_t c, uint64_t cinv) {
+  mont_mul8_minus_adx(r, a, b, c, cinv);
 }
 
 }  // namespace vrt::math
