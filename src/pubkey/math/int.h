@@ -49,12 +49,14 @@ void mont_mul_512_adx_to(uint64_t* r, const uint64_t* a, const uint64_t* b, uint
 // The products and squarings of int_special.cpp for p = 2^N - c (_minus)
 // and p = 2^(N-1) + c (_plus), 0 < c < 2^63, cinv = c^-1 mod 2^64: r =
 // a*b/2^N mod p (a*a for the squarings), fully reduced, for a*b < 2^N * p;
-// r may alias a or b. BMI2; constant-time.
-void mont_mul_256_minus(uint64_t* r, const uint64_t* a, const uint64_t* b, uint64_t c, uint64_t cinv);
+// r may alias a or b. BMI2; constant-time. The 256-bit forms of 2^256 - c
+// take 128-bit digits and so c^-1 mod 2^128 (cinv_hi its high word).
+void mont_mul_256_minus(uint64_t* r, const uint64_t* a, const uint64_t* b, uint64_t c, uint64_t cinv,
+                        uint64_t cinv_hi);
 void mont_mul_256_plus(uint64_t* r, const uint64_t* a, const uint64_t* b, uint64_t c, uint64_t cinv);
 void mont_mul_512_minus(uint64_t* r, const uint64_t* a, const uint64_t* b, uint64_t c, uint64_t cinv);
 void mont_mul_512_plus(uint64_t* r, const uint64_t* a, const uint64_t* b, uint64_t c, uint64_t cinv);
-void mont_sqr_256_minus(uint64_t* r, const uint64_t* a, uint64_t c, uint64_t cinv);
+void mont_sqr_256_minus(uint64_t* r, const uint64_t* a, uint64_t c, uint64_t cinv, uint64_t cinv_hi);
 void mont_sqr_256_plus(uint64_t* r, const uint64_t* a, uint64_t c, uint64_t cinv);
 void mont_sqr_512_minus(uint64_t* r, const uint64_t* a, uint64_t c, uint64_t cinv);
 void mont_sqr_512_plus(uint64_t* r, const uint64_t* a, uint64_t c, uint64_t cinv);
@@ -69,6 +71,7 @@ struct SpecialModulus {
   ModulusForm form = ModulusForm::kGeneric;
   uint64_t c = 0;     // p = 2^N - c or 2^(N-1) + c, odd, below 2^63
   uint64_t cinv = 0;  // c^-1 mod 2^64
+  uint64_t cinv_hi = 0;  // the high word of c^-1 mod 2^128
 
   // The form of the odd modulus p (N bits, N = 64K); public data.
   template <int K>
@@ -85,6 +88,10 @@ struct SpecialModulus {
     uint64_t inv = s.c;  // Newton's iteration: 3, 6, 12, 24, 48, 96 bits
     for (int i = 0; i < 5; ++i) inv *= 2 - s.c * inv;
     s.cinv = inv;
+    // One more step to 128 bits: c*inv = 1 + e*2^64 makes inv*(1 - e*2^64)
+    // the inverse modulo 2^128.
+    const uint64_t e = static_cast<uint64_t>((static_cast<unsigned __int128>(s.c) * inv) >> 64);
+    s.cinv_hi = uint64_t{0} - inv * e;
     return s;
   }
 
@@ -95,7 +102,7 @@ struct SpecialModulus {
   void mul(uint64_t* r, const uint64_t* a, const uint64_t* b) const {
     if (a == b) return sqr<N>(r, a);
     if constexpr (N == 256) {
-      if (form == ModulusForm::kMinus) mont_mul_256_minus(r, a, b, c, cinv);
+      if (form == ModulusForm::kMinus) mont_mul_256_minus(r, a, b, c, cinv, cinv_hi);
       else mont_mul_256_plus(r, a, b, c, cinv);
     } else {
       if (form == ModulusForm::kMinus && flags::supported_adx) mont_mul_512_minus_adx(r, a, b, c, cinv);
@@ -106,7 +113,7 @@ struct SpecialModulus {
   template <int N>
   void sqr(uint64_t* r, const uint64_t* a) const {
     if constexpr (N == 256) {
-      if (form == ModulusForm::kMinus) mont_sqr_256_minus(r, a, c, cinv);
+      if (form == ModulusForm::kMinus) mont_sqr_256_minus(r, a, c, cinv, cinv_hi);
       else mont_sqr_256_plus(r, a, c, cinv);
     } else {
       if (form == ModulusForm::kMinus) mont_sqr_512_minus(r, a, c, cinv);

@@ -305,17 +305,39 @@ VRT_BMI2_INLINE void mont_sqr_special(uint64_t* r, const uint64_t* a, uint64_t c
   "movq " X ", %%rdx\n\t"            \
   "mulxq %%rdi, %%rcx, %%rax\n\t"
 
+// One 128-bit digit of p = 2^256 - c: X = (XL, XH) becomes
+// M = X * c^-1 mod 2^128 in place (c^-1 low word in rsi, high in %[cih]),
+// rax = floor(M * c / 2^128). Three independent products give M, two more
+// M * c, so the digit costs about one multiplication latency less than two
+// 64-bit digits. LO and T are scratch.
+#define VRT_SP_DIGIT128(XL, XH, LO, T)  \
+  "movq %[cih], %%rcx\n\t"              \
+  "imulq " XL ", %%rcx\n\t"             \
+  "movq " XH ", " T "\n\t"              \
+  "imulq %%rsi, " T "\n\t"              \
+  "addq " T ", %%rcx\n\t"               \
+  "movq " XL ", %%rdx\n\t"              \
+  "mulxq %%rsi, " XL ", %%rax\n\t"      \
+  "addq %%rcx, %%rax\n\t"               \
+  "movq %%rax, " XH "\n\t"              \
+  "movq " XL ", %%rdx\n\t"              \
+  "mulxq %%rdi, %%rax, %%rcx\n\t"       \
+  "movq " XH ", %%rdx\n\t"              \
+  "mulxq %%rdi, " LO ", %%rax\n\t"      \
+  "addq " LO ", %%rcx\n\t"              \
+  "adcq $0, %%rax\n\t"
+
 // p = 2^256 - c: r = T_hi + M - k, less p where that does not go negative.
+// The first digit's h comes off t2, t3 with its borrow kept in rbx as 0 or
+// -1; k = h of the second digit plus that borrow.
 #define VRT_SP_REDC_MINUS4                                       \
   "movq %[cinv], %%rsi\n\t"                                      \
-  VRT_SP_DIGIT("%%r8")                                           \
-  "subq %%rax, %%r9\n\t"                                         \
-  VRT_SP_DIGIT("%%r9")                                           \
-  "sbbq %%rax, %%r10\n\t"                                        \
-  VRT_SP_DIGIT("%%r10")                                          \
-  "sbbq %%rax, %%r11\n\t"                                        \
-  VRT_SP_DIGIT("%%r11")                                          \
-  "adcq $0, %%rax\n\t" /* k */                                   \
+  VRT_SP_DIGIT128("%%r8", "%%r9", "%%rbx", "%%rbx")              \
+  "subq %%rax, %%r10\n\t"                                        \
+  "sbbq $0, %%r11\n\t"                                           \
+  "sbbq %%rbx, %%rbx\n\t"                                        \
+  VRT_SP_DIGIT128("%%r10", "%%r11", "%%rsi", "%%rdx")            \
+  "subq %%rbx, %%rax\n\t" /* k */                                \
   "xorl %%ebx, %%ebx\n\t"                                        \
   "addq %%r8, %%r12\n\t"                                         \
   "adcq %%r9, %%r13\n\t"                                         \
@@ -390,24 +412,25 @@ VRT_BMI2_INLINE void mont_sqr_special(uint64_t* r, const uint64_t* a, uint64_t c
 #define VRT_SP_ASM4(BODY)                                                                     \
   __asm__ volatile(BODY VRT_SP_STORE4                                                         \
                    : "+S"(ap), "+c"(bp), "+D"(c)                                              \
-                   : [cinv] "x"(cinv), [out] "x"(r)                                           \
+                   : [cinv] "x"(cinv), [cih] "x"(cinv_hi), [out] "x"(r)                       \
                    : "rax", "rbx", "rdx", "r8", "r9", "r10", "r11", "r12", "r13", "r14", "r15", \
                      "cc", "memory")
 
-VRT_BMI2_INLINE void mont_mul4_minus(uint64_t* r, const uint64_t* a, const uint64_t* b, uint64_t c, uint64_t cinv) {
+VRT_BMI2_INLINE void mont_mul4_minus(uint64_t* r, const uint64_t* a, const uint64_t* b, uint64_t c, uint64_t cinv,
+                                     uint64_t cinv_hi) {
   const uint64_t *ap = a, *bp = b;
   VRT_SP_ASM4(VRT_SP_MUL4 VRT_SP_REDC_MINUS4);
 }
 VRT_BMI2_INLINE void mont_mul4_plus(uint64_t* r, const uint64_t* a, const uint64_t* b, uint64_t c, uint64_t cinv) {
-  const uint64_t *ap = a, *bp = b;
+  const uint64_t *ap = a, *bp = b, cinv_hi = 0;
   VRT_SP_ASM4(VRT_SP_MUL4 VRT_SP_REDC_PLUS4);
 }
-VRT_BMI2_INLINE void mont_sqr4_minus(uint64_t* r, const uint64_t* a, uint64_t c, uint64_t cinv) {
+VRT_BMI2_INLINE void mont_sqr4_minus(uint64_t* r, const uint64_t* a, uint64_t c, uint64_t cinv, uint64_t cinv_hi) {
   const uint64_t *ap = a, *bp = a;
   VRT_SP_ASM4(VRT_SP_SQR4 VRT_SP_REDC_MINUS4);
 }
 VRT_BMI2_INLINE void mont_sqr4_plus(uint64_t* r, const uint64_t* a, uint64_t c, uint64_t cinv) {
-  const uint64_t *ap = a, *bp = a;
+  const uint64_t *ap = a, *bp = a, cinv_hi = 0;
   VRT_SP_ASM4(VRT_SP_SQR4 VRT_SP_REDC_PLUS4);
 }
 
@@ -557,8 +580,9 @@ VRT_ADX_INLINE void mont_mul8_minus_adx(uint64_t* r, const uint64_t* a, const ui
 
 }  // namespace
 
-VRT_BMI2 void mont_mul_256_minus(uint64_t* r, const uint64_t* a, const uint64_t* b, uint64_t c, uint64_t cinv) {
-  mont_mul4_minus(r, a, b, c, cinv);
+VRT_BMI2 void mont_mul_256_minus(uint64_t* r, const uint64_t* a, const uint64_t* b, uint64_t c, uint64_t cinv,
+                                 uint64_t cinv_hi) {
+  mont_mul4_minus(r, a, b, c, cinv, cinv_hi);
 }
 VRT_BMI2 void mont_mul_256_plus(uint64_t* r, const uint64_t* a, const uint64_t* b, uint64_t c, uint64_t cinv) {
   mont_mul4_plus(r, a, b, c, cinv);
@@ -569,8 +593,8 @@ VRT_BMI2 void mont_mul_512_minus(uint64_t* r, const uint64_t* a, const uint64_t*
 VRT_BMI2 void mont_mul_512_plus(uint64_t* r, const uint64_t* a, const uint64_t* b, uint64_t c, uint64_t cinv) {
   mont_mul_special<8, true>(r, a, b, c, cinv);
 }
-VRT_BMI2 void mont_sqr_256_minus(uint64_t* r, const uint64_t* a, uint64_t c, uint64_t cinv) {
-  mont_sqr4_minus(r, a, c, cinv);
+VRT_BMI2 void mont_sqr_256_minus(uint64_t* r, const uint64_t* a, uint64_t c, uint64_t cinv, uint64_t cinv_hi) {
+  mont_sqr4_minus(r, a, c, cinv, cinv_hi);
 }
 VRT_BMI2 void mont_sqr_256_plus(uint64_t* r, const uint64_t* a, uint64_t c, uint64_t cinv) {
   mont_sqr4_plus(r, a, c, cinv);
