@@ -60,8 +60,10 @@ void mont_sqr_256_minus(uint64_t* r, const uint64_t* a, uint64_t c, uint64_t cin
 void mont_sqr_256_plus(uint64_t* r, const uint64_t* a, uint64_t c, uint64_t cinv);
 void mont_sqr_512_minus(uint64_t* r, const uint64_t* a, uint64_t c, uint64_t cinv);
 void mont_sqr_512_plus(uint64_t* r, const uint64_t* a, uint64_t c, uint64_t cinv);
-// The product of 2^512 - c on the ADCX/ADOX carry chains; BMI2 and ADX.
-void mont_mul_512_minus_adx(uint64_t* r, const uint64_t* a, const uint64_t* b, uint64_t c, uint64_t cinv);
+// The product of 2^512 - c on the ADCX/ADOX carry chains, with 128-bit
+// reduction digits; BMI2 and ADX.
+void mont_mul_512_minus_adx(uint64_t* r, const uint64_t* a, const uint64_t* b, uint64_t c, uint64_t cinv,
+                            uint64_t cinv_hi);
 
 // The shape of a modulus as far as the product cares: just below 2^N
 // (2^N - c), just above 2^(N-1) (2^(N-1) + c), or neither.
@@ -105,7 +107,7 @@ struct SpecialModulus {
       if (form == ModulusForm::kMinus) mont_mul_256_minus(r, a, b, c, cinv, cinv_hi);
       else mont_mul_256_plus(r, a, b, c, cinv);
     } else {
-      if (form == ModulusForm::kMinus && flags::supported_adx) mont_mul_512_minus_adx(r, a, b, c, cinv);
+      if (form == ModulusForm::kMinus && flags::supported_adx) mont_mul_512_minus_adx(r, a, b, c, cinv, cinv_hi);
       else if (form == ModulusForm::kMinus) mont_mul_512_minus(r, a, b, c, cinv);
       else mont_mul_512_plus(r, a, b, c, cinv);
     }
@@ -116,7 +118,9 @@ struct SpecialModulus {
       if (form == ModulusForm::kMinus) mont_sqr_256_minus(r, a, c, cinv, cinv_hi);
       else mont_sqr_256_plus(r, a, c, cinv);
     } else {
-      if (form == ModulusForm::kMinus) mont_sqr_512_minus(r, a, c, cinv);
+      // The ADCX/ADOX product squares faster than the BMI2 squaring.
+      if (form == ModulusForm::kMinus && flags::supported_adx) mont_mul_512_minus_adx(r, a, a, c, cinv, cinv_hi);
+      else if (form == ModulusForm::kMinus) mont_sqr_512_minus(r, a, c, cinv);
       else mont_sqr_512_plus(r, a, c, cinv);
     }
   }

@@ -439,10 +439,10 @@ VRT_BMI2_INLINE void mont_sqr4_plus(uint64_t* r, const uint64_t* a, uint64_t c, 
 // The product runs in rows of eight MULX on the two carry chains of
 // ADCX/ADOX, its accumulator t(i..i+8) in nine registers (r8..r15, rdi)
 // whose names rotate by one per row; each finished low word t_i goes to
-// xmm_i. The reduction takes them back one by one: the digit chain keeps
-// "no borrow" in CF (x = t + NOT h + CF on ADCX) while ADOX adds each digit
-// m_i into the high half, so M joins T_hi on the way; then k comes off and
-// one masked subtraction of c, in place, leaves the result.
+// xmm_i. The reduction takes them back two at a time as 128-bit digits
+// (four links in the chain, not eight), parks the digits of M where they
+// were, adds M into the high half, takes k off, and one masked subtraction
+// of c, in place, leaves the result.
 
 // t(j) += lo(rdx * a[j]) on CF, t(j+1) += hi on OF.
 #define VRT_SX_STEP(OFF, TJ, TJ1)            \
@@ -468,20 +468,40 @@ VRT_BMI2_INLINE void mont_sqr4_plus(uint64_t* r, const uint64_t* a, uint64_t c, 
   "movl $0, %%eax\n\t"                                                   \
   "adcxq %%rax, " T8 "\n\t"
 
-// Digit i: x = t_i - h - borrow, m_i = x * c^-1 added into T_hi word i,
-// rax = hi(m_i * c). cinv in rsi, c in r15.
-#define VRT_SX_DIGIT(XMM, HI)       \
-  "movq " XMM ", %%rbx\n\t"         \
-  "notq %%rax\n\t"                  \
-  "adcxq %%rax, %%rbx\n\t"          \
-  "movq %%rbx, %%rdx\n\t"           \
-  "mulxq %%rsi, %%rbx, %%rcx\n\t"   \
-  "adoxq %%rbx, " HI "\n\t"         \
-  "movq %%rbx, %%rdx\n\t"           \
-  "mulxq %%r15, %%rcx, %%rax\n\t"
+// One 128-bit digit (rbx, r13) = X: M = X * c^-1 mod 2^128 goes to XLO,
+// XHI; rax = floor(M * c / 2^128). c^-1 low word in rsi, high in %[cih],
+// c in r15; rcx and rdx scratch.
+#define VRT_SX_DIGIT128(XLO, XHI)     \
+  "movq %[cih], %%rcx\n\t"            \
+  "imulq %%rbx, %%rcx\n\t"            \
+  "imulq %%rsi, %%r13\n\t"            \
+  "addq %%r13, %%rcx\n\t"             \
+  "movq %%rbx, %%rdx\n\t"             \
+  "mulxq %%rsi, %%rbx, %%rax\n\t"     \
+  "addq %%rcx, %%rax\n\t"             \
+  "movq %%rbx, " XLO "\n\t"           \
+  "movq %%rax, " XHI "\n\t"           \
+  "movq %%rbx, %%rdx\n\t"             \
+  "mulxq %%r15, %%r13, %%rcx\n\t"     \
+  "movq %%rax, %%rdx\n\t"             \
+  "mulxq %%r15, %%r13, %%rax\n\t"     \
+  "addq %%r13, %%rcx\n\t"             \
+  "adcq $0, %%rax\n\t"
+
+// The next two words of T_lo, less h (and, after ADD_BORROW, the borrow
+// the digit before left in xmm10 as 0 or -1), into rbx, r13; the new borrow
+// to xmm10.
+#define VRT_SX_NEXT(XLO, XHI, ADD_BORROW) \
+  ADD_BORROW                              \
+  "movq " XLO ", %%rbx\n\t"               \
+  "movq " XHI ", %%r13\n\t"               \
+  "subq %%rax, %%rbx\n\t"                 \
+  "sbbq $0, %%r13\n\t"                    \
+  "sbbq %%rdx, %%rdx\n\t"                 \
+  "movq %%rdx, %%xmm10\n\t"
 
 VRT_ADX_INLINE void mont_mul8_minus_adx(uint64_t* r, const uint64_t* a, const uint64_t* b, uint64_t c,
-                                        uint64_t cinv) {
+                                        uint64_t cinv, uint64_t cinv_hi) {
   const uint64_t *ap = a, *bp = b;
   __asm__ volatile(
       // Row 0: t(0..8) = a * b[0].
@@ -512,27 +532,44 @@ VRT_ADX_INLINE void mont_mul8_minus_adx(uint64_t* r, const uint64_t* a, const ui
       VRT_SX_ROW("48", "%%xmm5", "%%r14", "%%r15", "%%rdi", "%%r8", "%%r9", "%%r10", "%%r11", "%%r12", "%%r13", "%%r13d")
       VRT_SX_ROW("56", "%%xmm6", "%%r15", "%%rdi", "%%r8", "%%r9", "%%r10", "%%r11", "%%r12", "%%r13", "%%r14", "%%r14d")
       "movq %%r15, %%xmm7\n\t"
-      // T_hi = t8..t15 in rdi, r8..r14.
+      // T_hi = t8..t15 in rdi, r8..r14; t14 and t15 wait in XMM while the
+      // digits need their registers.
+      "movq %%r13, %%xmm8\n\t"
+      "movq %%r14, %%xmm9\n\t"
       "movq %[cinv], %%rsi\n\t"
       "movq %[c], %%r15\n\t"
-      "movq %%xmm0, %%rdx\n\t"
-      "mulxq %%rsi, %%rbx, %%rcx\n\t"
+      "movq %%xmm0, %%rbx\n\t"
+      "movq %%xmm1, %%r13\n\t"
+      VRT_SX_DIGIT128("%%xmm0", "%%xmm1")
+      VRT_SX_NEXT("%%xmm2", "%%xmm3", "")
+      VRT_SX_DIGIT128("%%xmm2", "%%xmm3")
+      VRT_SX_NEXT("%%xmm4", "%%xmm5", "movq %%xmm10, %%rdx\n\tsubq %%rdx, %%rax\n\t")
+      VRT_SX_DIGIT128("%%xmm4", "%%xmm5")
+      VRT_SX_NEXT("%%xmm6", "%%xmm7", "movq %%xmm10, %%rdx\n\tsubq %%rdx, %%rax\n\t")
+      VRT_SX_DIGIT128("%%xmm6", "%%xmm7")
+      "movq %%xmm10, %%rdx\n\t"
+      "subq %%rdx, %%rax\n\t"  // k
+      "movq %%xmm8, %%r13\n\t"
+      "movq %%xmm9, %%r14\n\t"
+      // T_hi + M, its top word in rcx.
       "xorl %%ecx, %%ecx\n\t"
-      "stc\n\t"
-      "adoxq %%rbx, %%rdi\n\t"
-      "movq %%rbx, %%rdx\n\t"
-      "mulxq %%r15, %%rcx, %%rax\n\t"
-      VRT_SX_DIGIT("%%xmm1", "%%r8")
-      VRT_SX_DIGIT("%%xmm2", "%%r9")
-      VRT_SX_DIGIT("%%xmm3", "%%r10")
-      VRT_SX_DIGIT("%%xmm4", "%%r11")
-      VRT_SX_DIGIT("%%xmm5", "%%r12")
-      VRT_SX_DIGIT("%%xmm6", "%%r13")
-      VRT_SX_DIGIT("%%xmm7", "%%r14")
-      "movl $0, %%ecx\n\t"
-      "adoxq %%rcx, %%rcx\n\t"  // the top word of T_hi + M
-      "cmc\n\t"
-      "adcq $0, %%rax\n\t"  // k = h7 + the last borrow
+      "movq %%xmm0, %%rbx\n\t"
+      "addq %%rbx, %%rdi\n\t"
+      "movq %%xmm1, %%rbx\n\t"
+      "adcq %%rbx, %%r8\n\t"
+      "movq %%xmm2, %%rbx\n\t"
+      "adcq %%rbx, %%r9\n\t"
+      "movq %%xmm3, %%rbx\n\t"
+      "adcq %%rbx, %%r10\n\t"
+      "movq %%xmm4, %%rbx\n\t"
+      "adcq %%rbx, %%r11\n\t"
+      "movq %%xmm5, %%rbx\n\t"
+      "adcq %%rbx, %%r12\n\t"
+      "movq %%xmm6, %%rbx\n\t"
+      "adcq %%rbx, %%r13\n\t"
+      "movq %%xmm7, %%rbx\n\t"
+      "adcq %%rbx, %%r14\n\t"
+      "adcq $0, %%rcx\n\t"
       "subq %%rax, %%rdi\n\t"
       "sbbq $0, %%r8\n\t"
       "sbbq $0, %%r9\n\t"
@@ -573,9 +610,9 @@ VRT_ADX_INLINE void mont_mul8_minus_adx(uint64_t* r, const uint64_t* a, const ui
       "movq %%r13, 48(%%rax)\n\t"
       "movq %%r14, 56(%%rax)\n\t"
       : "+S"(ap), "+c"(bp)
-      : [c] "x"(c), [cinv] "x"(cinv), [out] "x"(r)
+      : [c] "x"(c), [cinv] "x"(cinv), [cih] "x"(cinv_hi), [out] "x"(r)
       : "rax", "rbx", "rdx", "rdi", "r8", "r9", "r10", "r11", "r12", "r13", "r14", "r15", "xmm0", "xmm1", "xmm2",
-        "xmm3", "xmm4", "xmm5", "xmm6", "xmm7", "cc", "memory");
+        "xmm3", "xmm4", "xmm5", "xmm6", "xmm7", "xmm8", "xmm9", "xmm10", "cc", "memory");
 }
 
 }  // namespace
@@ -606,8 +643,9 @@ VRT_BMI2 void mont_sqr_512_plus(uint64_t* r, const uint64_t* a, uint64_t c, uint
   mont_sqr_special<8, true>(r, a, c, cinv);
 }
 
-VRT_ADX void mont_mul_512_minus_adx(uint64_t* r, const uint64_t* a, const uint64_t* b, uint64_t c, uint64_t cinv) {
-  mont_mul8_minus_adx(r, a, b, c, cinv);
+VRT_ADX void mont_mul_512_minus_adx(uint64_t* r, const uint64_t* a, const uint64_t* b, uint64_t c, uint64_t cinv,
+                                   uint64_t cinv_hi) {
+  mont_mul8_minus_adx(r, a, b, c, cinv, cinv_hi);
 }
 
 }  // namespace vrt::math
