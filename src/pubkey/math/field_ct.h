@@ -163,7 +163,7 @@ struct FieldCt {
   // r = a*b/R mod m; r may alias a or b. a may be any N-bit number when
   // b < m (the result is then still fully reduced).
   void mul(Int<N>& r, const Int<N>& a, const Int<N>& b) const {
-    if (special.form != ModulusForm::kGeneric && detail::use_asm()) {
+    if (special.mul_pays<N>()) {
       special.mul<N>(r.words, a.words, b.words);
     } else if (N == 512 && detail::use_adx()) {
       mont_mul_512_adx_to(r.words, a.words, b.words, n0, m.words);
@@ -177,7 +177,7 @@ struct FieldCt {
     }
   }
   void sqr(Int<N>& r, const Int<N>& a) const {
-    if (special.form != ModulusForm::kGeneric && detail::use_asm())
+    if (special.sqr_pays<N>())
       special.sqr<N>(r.words, a.words);
     else
       mul(r, a, a);

@@ -97,6 +97,19 @@ struct SpecialModulus {
     return s;
   }
 
+  // Whether the product (mul_pays) and the squaring (sqr_pays) of the form
+  // beat the generic routines on the enabled path: not at all on the
+  // portable one, and for 2^511 + c the ADCX/ADOX product stays ahead of
+  // the shorter one (its squaring does not).
+  template <int N>
+  bool sqr_pays() const {
+    return form != ModulusForm::kGeneric && flags::supported_asm;
+  }
+  template <int N>
+  bool mul_pays() const {
+    return sqr_pays<N>() && !(N == 512 && form == ModulusForm::kPlus && flags::supported_adx);
+  }
+
   // r = a*b/2^N mod p (a*a when b is a) on the routine for the form, which
   // must not be kGeneric; the choice is a branch on the public form (and,
   // at 512 bits, on vrt::flags::supported_adx).
@@ -628,7 +641,7 @@ class MontInt {
   // 512 bits where the processor has ADX, else mont_mul_256/512;
   // mul_generic on the portable one.
   MontInt& operator*=(const MontInt& o) {
-    if (context->special.form != ModulusForm::kGeneric && detail::use_asm()) {
+    if (context->special.template mul_pays<N>()) {
       context->special.template mul<N>(value.words, value.words, o.value.words);
       return *this;
     }
@@ -650,7 +663,7 @@ class MontInt {
 
   // The square, as *= with itself.
   MontInt& square() {
-    if (context->special.form != ModulusForm::kGeneric && detail::use_asm()) {
+    if (context->special.template sqr_pays<N>()) {
       context->special.template sqr<N>(value.words, value.words);
       return *this;
     }
