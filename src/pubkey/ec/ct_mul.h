@@ -35,6 +35,11 @@ struct Curve {
   bool a_minus3 = false;
   int q_bits = 0;
   Int<N> gx, gy;    // the base point, Montgomery form
+  // On the sets with m = 4q and a cyclic group of order 4 beside q: the x
+  // of the point of order 2 and the offset b from it of the points of
+  // order 4 (Montgomery form), for the group test of quarter.h.
+  bool quarter_test = false;
+  Int<N> t2x, t4dx;
 };
 
 template <int N>

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <type_traits>
 
+#include "pubkey/ec/quarter.h"
 #include "pubkey/ec/shared.h"
 #include "pubkey/math/declassify.h"
 #include "pubkey/signer/secret.h"
@@ -139,6 +140,11 @@ bool Context<N>::acceptable(const Int<N>& x, const Int<N>& y) const {
   ctm::Aff<N> a;
   ct.fp.to_mont(a.x, x);
   ct.fp.to_mont(a.y, y);
+  if (ct.quarter_test) {
+    // Two quadratic characters where the curve allows (quarter.h).
+    const int in = ctm::quarter_in_group_var<N>(ct, a);
+    if (in >= 0) return in == 1;
+  }
   return ctm::is_inf<N>(ctm::mul_wnaf_var<N>(ct, a, params.q));
 }
 
