@@ -420,6 +420,8 @@ TEST(SignerInterface, ImportSortsEveryCosetOfTheGroupOfOrderQ) {
     const bool fast = L == 32 ? vrt::ec::shared_curve<256>(set)->quarter_test
                               : vrt::ec::shared_curve<512>(set)->quarter_test;
     EXPECT_TRUE(fast) << "the curve's constants for the character test were not found";
+    const bool edwards = L == 32 ? vrt::ec::shared_curve<256>(set)->edwards : vrt::ec::shared_curve<512>(set)->edwards;
+    EXPECT_TRUE(edwards) << "VKO does not take the Edwards form of the curve";
     KeyedHandle k(set, Impl::kCxx);
     int seen[3] = {};  // order q; 2q; 4q or 2 or 4
     for (const RefCurve::Pt& P : points) {
@@ -880,3 +882,23 @@ TEST(SignerHygiene, NoPlainKeyOnTheStack) {
 }
 
 }  // namespace
+
+// The character test and the Edwards form are taken only on the two sets
+// with cofactor 4; on every other curve neither set of constants exists.
+TEST(SignerInterface, CofactorFourConstantsOnlyWhereTheyExist) {
+  for (Parameter set : AllSets()) {
+    SCOPED_TRACE(SetName(set));
+    const bool four = set == VRT_PARAM_TC26_256_A || set == VRT_PARAM_TC26_512_C;
+    if (KeyBytes(set) == 32) {
+      const auto* c = vrt::ec::shared_curve<256>(set);
+      ASSERT_NE(c, nullptr);
+      EXPECT_EQ(c->quarter_test, four);
+      EXPECT_EQ(c->edwards, four);
+    } else {
+      const auto* c = vrt::ec::shared_curve<512>(set);
+      ASSERT_NE(c, nullptr);
+      EXPECT_EQ(c->quarter_test, four);
+      EXPECT_EQ(c->edwards, four);
+    }
+  }
+}

@@ -40,6 +40,11 @@ struct Curve {
   // order 4 (Montgomery form), for the group test of quarter.h.
   bool quarter_test = false;
   Int<N> t2x, t4dx;
+  // The same curves in twisted Edwards form e u^2 + v^2 = 1 + d u^2 v^2
+  // (edwards.h), when e is a square and d is not.
+  bool edwards = false;
+  bool ed_e_one = false;
+  Int<N> ed_e, ed_d;
 };
 
 template <int N>

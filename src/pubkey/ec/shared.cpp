@@ -8,6 +8,7 @@
 #include <new>
 
 #include "pubkey/ec/curve.h"
+#include "pubkey/ec/edwards.h"
 #include "pubkey/ec/quarter.h"
 
 namespace vrt::ec {
@@ -61,6 +62,7 @@ bool init_curve(Parameter set, ctm::Curve<N>& cv) {
     c->fp.sqr(b, c->gy);
     c->fp.sub(b, b, t);  // y^2 - x^3 - a x
     ctm::quarter_setup<N>(*c, q, b);
+    ctm::edwards_setup<N>(*c, b);
   }
   return true;
 }

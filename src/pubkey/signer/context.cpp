@@ -4,6 +4,7 @@
 #include <cstring>
 #include <type_traits>
 
+#include "pubkey/ec/edwards.h"
 #include "pubkey/ec/quarter.h"
 #include "pubkey/ec/shared.h"
 #include "pubkey/math/declassify.h"
@@ -335,9 +336,16 @@ uint32_t Context<N>::generate_vko(const uint8_t* ukm, const uint8_t* peer_public
   ct.fq.from_mont(t, t);
   // A zero product makes the shared point the point at infinity.
   if (vrt::ct::public_value(math::ct::is_zero_mask<N>(t)) != 0) return VRT_ERROR_INVALID_ARGUMENT;
-  ctm::Jac<N> k = ctm::mul_var_base_ct<N>(ct, peer, t);
+  ctm::Aff<N> a;
+  ctm::Jac<N> k{};
+  if (ct.edwards) {
+    // Complete additions in the Edwards form of the curve (edwards.h).
+    a = ctm::ed_mul_var_base_ct<N>(ct, peer, t);
+  } else {
+    k = ctm::mul_var_base_ct<N>(ct, peer, t);
+    a = ctm::to_affine<N>(ct, k);
+  }
   ++multiplications;
-  ctm::Aff<N> a = ctm::to_affine<N>(ct, k);
   ct.fp.from_mont(x, a.x);
   ct.fp.from_mont(y, a.y);
   write_point<N>(result, x, y);
