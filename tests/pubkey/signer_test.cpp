@@ -902,3 +902,32 @@ TEST(SignerInterface, CofactorFourConstantsOnlyWhereTheyExist) {
     }
   }
 }
+
+// On the twisted Edwards sets signing, public-key creation and VKO run in
+// the Edwards form: the same signatures, keys and shared points as the
+// reference, for small, large and random nonces and keys.
+TEST(SignerInterface, EdwardsFormMatchesTheReference) {
+  for (Parameter set : {VRT_PARAM_TC26_256_A, VRT_PARAM_TC26_512_C}) {
+    SCOPED_TRACE(SetName(set));
+    const size_t L = KeyBytes(set);
+    Bytes q_minus_2 = OrderLE(set);
+    q_minus_2[0] -= 2;
+    for (const Bytes& d : {Small(set, 1), Small(set, 2), q_minus_2, RandomScalar(set)}) {
+      KeyedHandle cxx(set, Impl::kCxx, false, d);
+      KeyedHandle ref(set, Impl::kFallback, false, d);
+      EXPECT_EQ(Hex(cxx.pub), Hex(ref.pub));
+      const Bytes digest = RandomBytes(L);
+      for (const Bytes& k : {Small(set, 2), Small(set, 3), q_minus_2, RandomScalar(set)}) {
+        Bytes sig, ref_sig;
+        ASSERT_EQ(cxx.h.Sign(digest, k, &sig), VRT_SUCCESS);
+        ASSERT_EQ(ref.h.Sign(digest, k, &ref_sig), VRT_SUCCESS);
+        EXPECT_EQ(Hex(sig), Hex(ref_sig));
+      }
+      const Bytes peer = PublicKeyOf(set, RandomScalar(set)), ukm = RandomBytes(L);
+      Bytes out, ref_out;
+      ASSERT_EQ(cxx.h.Vko(ukm, peer, &out), VRT_SUCCESS);
+      ASSERT_EQ(ref.h.Vko(ukm, peer, &ref_out), VRT_SUCCESS);
+      EXPECT_EQ(Hex(out), Hex(ref_out));
+    }
+  }
+}

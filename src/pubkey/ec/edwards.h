@@ -135,6 +135,102 @@ inline EdAff<N> ed_lookup(const Curve<N>& c, const EdAff<N>* table, int8_t d) {
   return r;
 }
 
+// Back to the Weierstrass form, constant-time, for a point of order q: with
+// w = s (Z + Y) / ((Z - Y) X), x = w X + t and y = w Z; one inversion.
+template <int N>
+inline Aff<N> ed_to_weierstrass_ct(const Curve<N>& c, const Ext<N>& r) {
+  const FieldCt<N>& f = c.fp;
+  Int<N> num, den, inv;
+  f.add(num, r.z, r.y);
+  f.mul(num, num, c.t4dx);
+  f.sub(den, r.z, r.y);
+  f.mul(den, den, r.x);
+  f.inv(inv, den);
+  f.mul(num, num, inv);
+  Aff<N> out;
+  f.mul(out.x, num, r.x);
+  f.add(out.x, out.x, c.t2x);
+  f.mul(out.y, num, r.z);
+  vrt_memset_s(&num, sizeof num, 0, sizeof num);
+  vrt_memset_s(&den, sizeof den, 0, sizeof den);
+  vrt_memset_s(&inv, sizeof inv, 0, sizeof inv);
+  return out;
+}
+
+// The fixed-base table of BaseTable in the Edwards form: the same odd
+// multiples (2j + 1) 2^(W i) G, as (u, v, d u v).
+template <int N>
+struct EdBaseTable {
+  static constexpr int kW = BaseTable<N>::kW;
+  static constexpr int kT = BaseTable<N>::kT;
+  static constexpr int kM = BaseTable<N>::kM;
+  EdAff<N> e[kM][kT];
+};
+
+// Converts n Weierstrass points (none of order 1 or 2) with one inversion
+// (public data).
+template <int N>
+inline void edwards_from_weierstrass_batch_var(const Curve<N>& c, const Aff<N>* in, EdAff<N>* out, int n) {
+  const FieldCt<N>& f = c.fp;
+  Int<N> xt[64], den[64], acc[64];
+  for (int i = 0; i < n; ++i) {
+    f.sub(xt[i], in[i].x, c.t2x);
+    f.add(den[i], xt[i], c.t4dx);
+    f.mul(acc[i], in[i].y, den[i]);  // y (x - t + s)
+    if (i > 0) f.mul(acc[i], acc[i], acc[i - 1]);
+  }
+  Int<N> inv;
+  f.inv_var(inv, acc[n - 1]);
+  for (int i = n - 1; i >= 0; --i) {
+    Int<N> one_over = inv;  // 1 / (y (x - t + s)) of entry i
+    if (i > 0) {
+      f.mul(one_over, inv, acc[i - 1]);
+      Int<N> both;
+      f.mul(both, in[i].y, den[i]);
+      f.mul(inv, inv, both);
+    }
+    Int<N> t, num;
+    f.mul(t, one_over, den[i]);  // 1/y
+    f.mul(out[i].u, xt[i], t);
+    f.mul(t, one_over, in[i].y);  // 1/(x - t + s)
+    f.sub(num, xt[i], c.t4dx);
+    f.mul(out[i].v, num, t);
+    f.mul(t, out[i].u, out[i].v);
+    f.mul(out[i].duv, t, c.ed_d);
+  }
+}
+
+template <int N>
+void build_ed_base_table(const Curve<N>& c, const BaseTable<N>& w, EdBaseTable<N>& t) {
+  for (int i = 0; i < EdBaseTable<N>::kM; ++i)
+    edwards_from_weierstrass_batch_var<N>(c, w.e[i], t.e[i], EdBaseTable<N>::kT);
+}
+
+// k*G for 0 < k < q by the Edwards table, constant-time: one complete
+// addition per position; the affine result in the Weierstrass form.
+template <int N>
+Aff<N> ed_mul_base_ct(const Curve<N>& c, const EdBaseTable<N>& t, const Int<N>& scalar) {
+  constexpr int kM = EdBaseTable<N>::kM, kT = EdBaseTable<N>::kT, kW = EdBaseTable<N>::kW;
+  Int<N> k = scalar;
+  const uint64_t flip = make_odd<N>(c, k);
+  int8_t digits[kM];
+  recode<N, kW, kM>(k, digits);
+  EdAff<N> e = ed_lookup<N, kT>(c, t.e[0], digits[0]);
+  Ext<N> r{e.u, e.v, c.fp.one, Int<N>()};
+  c.fp.mul(r.t, e.u, e.v);
+  for (int i = 1; i < kM; ++i) {
+    e = ed_lookup<N, kT>(c, t.e[i], digits[i]);
+    ed_madd<N>(c, r, r, e);
+  }
+  c.fp.cneg(r.x, r.x, flip);
+  const Aff<N> out = ed_to_weierstrass_ct<N>(c, r);
+  vrt_memset_s(digits, sizeof digits, 0, sizeof digits);
+  vrt_memset_s(&k, sizeof k, 0, sizeof k);
+  vrt_memset_s(&e, sizeof e, 0, sizeof e);
+  vrt_memset_s(&r, sizeof r, 0, sizeof r);
+  return out;
+}
+
 // k*P for 0 < k < q and a public affine P of order q (Weierstrass form,
 // Montgomery), constant-time in k; the affine result in the Weierstrass
 // form. Needs c.edwards. The odd multiples P .. 31P, then five doublings
@@ -189,25 +285,11 @@ Aff<N> ed_mul_var_base_ct(const Curve<N>& c, const Aff<N>& p, const Int<N>& scal
     ed_madd<N>(c, r, r, e);
   }
   f.cneg(r.x, r.x, flip);
-  // Back to the Weierstrass form: with w = s (Z + Y) / ((Z - Y) X),
-  // x = w X + t and y = w Z; one inversion, constant-time.
-  Int<N> num, den, inv;
-  f.add(num, r.z, r.y);
-  f.mul(num, num, c.t4dx);
-  f.sub(den, r.z, r.y);
-  f.mul(den, den, r.x);
-  f.inv(inv, den);
-  f.mul(num, num, inv);
-  Aff<N> out;
-  f.mul(out.x, num, r.x);
-  f.add(out.x, out.x, c.t2x);
-  f.mul(out.y, num, r.z);
+  const Aff<N> out = ed_to_weierstrass_ct<N>(c, r);
   vrt_memset_s(digits, sizeof digits, 0, sizeof digits);
   vrt_memset_s(&k, sizeof k, 0, sizeof k);
   vrt_memset_s(&e, sizeof e, 0, sizeof e);
   vrt_memset_s(&r, sizeof r, 0, sizeof r);
-  vrt_memset_s(&num, sizeof num, 0, sizeof num);
-  vrt_memset_s(&inv, sizeof inv, 0, sizeof inv);
   return out;
 }
 

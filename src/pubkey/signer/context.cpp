@@ -63,6 +63,16 @@ Int<N> Context<N>::reduce_q_ct(const Int<N>& x) const {
 
 template <int N>
 void Context<N>::mul_base_secret(const Int<N>& k, Int<N>& x, Int<N>& y) const {
+  if (ct.edwards) {
+    // Complete additions in the Edwards form of the curve (edwards.h).
+    if (const ctm::EdBaseTable<N>* ed = shared_edwards_table<N>(shared_set)) {
+      ctm::Aff<N> a = ctm::ed_mul_base_ct<N>(ct, *ed, k);
+      ct.fp.from_mont(x, a.x);
+      ct.fp.from_mont(y, a.y);
+      signer::wipe(&a, sizeof a);
+      return;
+    }
+  }
   const ctm::BaseTable<N>* table = shared_base_table<N>(shared_set);
   ctm::Jac<N> w = table != nullptr ? ctm::mul_base_ct<N>(ct, *table, k)
                                    : ctm::mul_var_base_ct<N>(ct, ctm::Aff<N>{ct.gx, ct.gy}, k);
