@@ -173,19 +173,27 @@ uint32_t produce(random_ctx_t* c, uint8_t* out, uint64_t length, uint32_t* rekey
     bool rekey_failed = false;
     if (rekey_due(c)) rekey_failed = scheduled_rekey(c, rekeyed, seed_out) != VRT_SUCCESS;
     if (!passed || rekey_failed) {
-      c->output_count = kForcedCount;
-      if (rekey_due(c)) {
-        uint32_t st = scheduled_rekey(c, rekeyed, seed_out);
-        if (st != VRT_SUCCESS) {
-          enter_failed(c, true);
-          wipe(round, sizeof round);
-          return st;
+      // Inside a re-key there is no fresh key to force: its output comes from
+      // the seed alone, so a re-key run again would meet the same blocks.
+      if (!c->rekeying) {
+        c->output_count = kForcedCount;
+        if (rekey_due(c)) {
+          uint32_t st = scheduled_rekey(c, rekeyed, seed_out);
+          if (st != VRT_SUCCESS) {
+            enter_failed(c, true);
+            wipe(round, sizeof round);
+            return st;
+          }
         }
       }
-      // A block that failed its test is never released: the round runs again
-      // on the fresh key, a bounded number of times.
+      // A block that failed its test is never released: the round runs again,
+      // on the fresh key or, inside a re-key, on the keystream that follows,
+      // a bounded number of times. (A sound block fails the test one time in
+      // about 37, so five failures in a row come once in some 70 million
+      // rounds; a re-key that gave up there would fail for good, since its
+      // retry repeats it.)
       if (!passed) {
-        if (++forced >= kMaxForcedRounds || c->rekeying) {
+        if (++forced >= kMaxForcedRounds) {
           wipe(round, sizeof round);
           return VRT_ERROR_RANDOM_TEST;
         }

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <functional>
 
+#include "pubkey/ec/shared.h"
 #include "pubkey/ec_test_util.h"
 #include "pubkey/signer_test_util.h"
 
@@ -325,6 +326,116 @@ TEST(SignerInterface, PointsOutsideTheGroupOfOrderQ) {
         if (impl == Impl::kFallback) break;  // the reference is slow
       }
     }
+  }
+}
+
+// On those two curves import decides membership of the group of order q by
+// quadratic characters, not by a multiplication. Every coset of that group
+// (a part of order 1, 2 or 4 beside it) and both signs of y, on points
+// built from k G and on points of random x, against q P by independent
+// arithmetic.
+TEST(SignerInterface, ImportSortsEveryCosetOfTheGroupOfOrderQ) {
+  for (Parameter set : {VRT_PARAM_TC26_256_A, VRT_PARAM_TC26_512_C}) {
+    SCOPED_TRACE(SetName(set));
+    const sign2012_par_t* rec = Record(set);
+    const size_t L = KeyBytes(set);
+    auto num = [&](const uint8_t* le, size_t n) {
+      Mpz r;
+      mpz_import(r, n, -1, 1, 0, 0, le);
+      return r;
+    };
+    Mpz p = num(rec->p, L), a = num(rec->a, L), q = num(rec->q, L), b, t, e;
+    RefCurve ref(p, a);
+    RefCurve::Pt G;
+    G.inf = false;
+    G.x = num(rec->x, L);
+    G.y = num(rec->y, L);
+    mpz_mul(b, G.y, G.y);
+    mpz_pow_ui(t, G.x, 3);
+    mpz_sub(b, b, t);
+    mpz_mul(t, a, G.x);
+    mpz_sub(b, b, t);
+    mpz_mod(b, b, p);
+    mpz_add_ui(e, p, 1);
+    mpz_fdiv_q_2exp(e, e, 2);
+    // A point of the curve with the given x, if there is one.
+    auto lift = [&](const Mpz& x, RefCurve::Pt* P) {
+      Mpz f, y;
+      mpz_pow_ui(f, x, 3);
+      mpz_mul(t, a, x);
+      mpz_add(f, f, t);
+      mpz_add(f, f, b);
+      mpz_mod(f, f, p);
+      mpz_powm(y, f, e, p);
+      mpz_mul(t, y, y);
+      mpz_mod(t, t, p);
+      if (mpz_cmp(t, f) != 0 || mpz_cmp_ui(y.get(), 0) == 0) return false;
+      P->inf = false;
+      P->x = x;
+      P->y = y;
+      return true;
+    };
+    auto bytes = [&](const RefCurve::Pt& P) {
+      Bytes point(2 * L, 0);
+      size_t n = 0;
+      mpz_export(point.data(), &n, -1, 1, 0, 0, P.x);
+      mpz_export(point.data() + L, &n, -1, 1, 0, 0, P.y);
+      return point;
+    };
+    auto neg = [&](RefCurve::Pt P) {
+      mpz_sub(P.y, p, P.y);
+      return P;
+    };
+    // T4 of order 4 (q times a point whose part of even order has order 4).
+    RefCurve::Pt T4;
+    T4.inf = true;
+    for (unsigned long xs = 1; T4.inf && xs < 400; ++xs) {
+      RefCurve::Pt P;
+      if (!lift(Mpz(xs), &P)) continue;
+      RefCurve::Pt S = ref.Mul(q, P);
+      if (!S.inf && mpz_cmp_ui(S.y.get(), 0) != 0) T4 = S;
+    }
+    ASSERT_FALSE(T4.inf);
+    const RefCurve::Pt T2 = ref.Add(T4, T4);
+    ASSERT_EQ(mpz_cmp_ui(T2.y.get(), 0), 0);
+
+    std::vector<RefCurve::Pt> points = {T2, T4, neg(T4)};
+    for (int i = 0; i < 4; ++i) {
+      Bytes kb = RandomBytes(L);
+      const RefCurve::Pt K = ref.Mul(num(kb.data(), L), G);
+      for (const RefCurve::Pt& P : {K, ref.Add(K, T2), ref.Add(K, T4), ref.Add(K, neg(T4))}) {
+        points.push_back(P);
+        points.push_back(neg(P));
+      }
+    }
+    for (int got = 0; got < 40;) {
+      Bytes xb = RandomBytes(L);
+      Mpz x = num(xb.data(), L);
+      mpz_mod(x, x, p);
+      RefCurve::Pt P;
+      if (!lift(x, &P)) continue;
+      points.push_back(P);
+      ++got;
+    }
+    const bool fast = L == 32 ? vrt::ec::shared_curve<256>(set)->quarter_test
+                              : vrt::ec::shared_curve<512>(set)->quarter_test;
+    EXPECT_TRUE(fast) << "the curve's constants for the character test were not found";
+    const bool edwards = L == 32 ? vrt::ec::shared_curve<256>(set)->edwards : vrt::ec::shared_curve<512>(set)->edwards;
+    EXPECT_TRUE(edwards) << "VKO does not take the Edwards form of the curve";
+    KeyedHandle k(set, Impl::kCxx);
+    int seen[3] = {};  // order q; 2q; 4q or 2 or 4
+    for (const RefCurve::Pt& P : points) {
+      const RefCurve::Pt S = ref.Mul(q, P);
+      const bool in = S.inf;
+      ++seen[in ? 0 : (mpz_cmp_ui(S.y.get(), 0) == 0 ? 1 : 2)];
+      EXPECT_EQ(k.h.ImportPublic(bytes(P)), in ? VRT_SUCCESS : VRT_ERROR_INVALID_ARGUMENT) << Hex(bytes(P));
+      if (in) {
+        EXPECT_EQ(Hex(k.h.ExportPublic()), Hex(bytes(P)));
+      }
+    }
+    EXPECT_GE(seen[0], 8);
+    EXPECT_GE(seen[1], 4);
+    EXPECT_GE(seen[2], 8);
   }
 }
 #endif
@@ -771,3 +882,52 @@ TEST(SignerHygiene, NoPlainKeyOnTheStack) {
 }
 
 }  // namespace
+
+// The character test and the Edwards form are taken only on the two sets
+// with cofactor 4; on every other curve neither set of constants exists.
+TEST(SignerInterface, CofactorFourConstantsOnlyWhereTheyExist) {
+  for (Parameter set : AllSets()) {
+    SCOPED_TRACE(SetName(set));
+    const bool four = set == VRT_PARAM_TC26_256_A || set == VRT_PARAM_TC26_512_C;
+    if (KeyBytes(set) == 32) {
+      const auto* c = vrt::ec::shared_curve<256>(set);
+      ASSERT_NE(c, nullptr);
+      EXPECT_EQ(c->quarter_test, four);
+      EXPECT_EQ(c->edwards, four);
+    } else {
+      const auto* c = vrt::ec::shared_curve<512>(set);
+      ASSERT_NE(c, nullptr);
+      EXPECT_EQ(c->quarter_test, four);
+      EXPECT_EQ(c->edwards, four);
+    }
+  }
+}
+
+// On the twisted Edwards sets signing, public-key creation and VKO run in
+// the Edwards form: the same signatures, keys and shared points as the
+// reference, for small, large and random nonces and keys.
+TEST(SignerInterface, EdwardsFormMatchesTheReference) {
+  for (Parameter set : {VRT_PARAM_TC26_256_A, VRT_PARAM_TC26_512_C}) {
+    SCOPED_TRACE(SetName(set));
+    const size_t L = KeyBytes(set);
+    Bytes q_minus_2 = OrderLE(set);
+    q_minus_2[0] -= 2;
+    for (const Bytes& d : {Small(set, 1), Small(set, 2), q_minus_2, RandomScalar(set)}) {
+      KeyedHandle cxx(set, Impl::kCxx, false, d);
+      KeyedHandle ref(set, Impl::kFallback, false, d);
+      EXPECT_EQ(Hex(cxx.pub), Hex(ref.pub));
+      const Bytes digest = RandomBytes(L);
+      for (const Bytes& k : {Small(set, 2), Small(set, 3), q_minus_2, RandomScalar(set)}) {
+        Bytes sig, ref_sig;
+        ASSERT_EQ(cxx.h.Sign(digest, k, &sig), VRT_SUCCESS);
+        ASSERT_EQ(ref.h.Sign(digest, k, &ref_sig), VRT_SUCCESS);
+        EXPECT_EQ(Hex(sig), Hex(ref_sig));
+      }
+      const Bytes peer = PublicKeyOf(set, RandomScalar(set)), ukm = RandomBytes(L);
+      Bytes out, ref_out;
+      ASSERT_EQ(cxx.h.Vko(ukm, peer, &out), VRT_SUCCESS);
+      ASSERT_EQ(ref.h.Vko(ukm, peer, &ref_out), VRT_SUCCESS);
+      EXPECT_EQ(Hex(out), Hex(ref_out));
+    }
+  }
+}

@@ -35,6 +35,16 @@ struct Curve {
   bool a_minus3 = false;
   int q_bits = 0;
   Int<N> gx, gy;    // the base point, Montgomery form
+  // On the sets with m = 4q and a cyclic group of order 4 beside q: the x
+  // of the point of order 2 and the offset b from it of the points of
+  // order 4 (Montgomery form), for the group test of quarter.h.
+  bool quarter_test = false;
+  Int<N> t2x, t4dx;
+  // The same curves in twisted Edwards form e u^2 + v^2 = 1 + d u^2 v^2
+  // (edwards.h), when e is a square and d is not.
+  bool edwards = false;
+  bool ed_e_one = false;
+  Int<N> ed_e, ed_d;
 };
 
 template <int N>

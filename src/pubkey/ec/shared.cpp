@@ -8,6 +8,8 @@
 #include <new>
 
 #include "pubkey/ec/curve.h"
+#include "pubkey/ec/edwards.h"
+#include "pubkey/ec/quarter.h"
 
 namespace vrt::ec {
 
@@ -18,6 +20,7 @@ constexpr int kSets = VRT_PARAM_COUNT;
 std::mutex g_build;
 std::atomic<void*> g_curves[kSets];
 std::atomic<void*> g_tables[kSets];
+std::atomic<void*> g_ed_tables[kSets];
 std::atomic<size_t> g_table_bytes{0};
 
 bool same_curve(const sign2012_par_t* a, const sign2012_par_t* b) {
@@ -49,6 +52,19 @@ bool init_curve(Parameter set, ctm::Curve<N>& cv) {
   c->q_bits = q.bit_length();
   c->fp.to_mont(c->gx, record_number<N>(rec->x));
   c->fp.to_mont(c->gy, record_number<N>(rec->y));
+  // m = 4q: find what the group test of quarter.h needs (b from G).
+  Int<2 * N> m = Int<2 * N>::from_le_bytes(rec->m, 64), rem;
+  m.div(q.template resize<2 * N>(), rem);
+  if (rem.is_zero() && m == Int<2 * N>(4)) {
+    Int<N> b, t;
+    c->fp.sqr(t, c->gx);
+    c->fp.add(t, t, c->a);
+    c->fp.mul(t, t, c->gx);
+    c->fp.sqr(b, c->gy);
+    c->fp.sub(b, b, t);  // y^2 - x^3 - a x
+    ctm::quarter_setup<N>(*c, q, b);
+    ctm::edwards_setup<N>(*c, b);
+  }
   return true;
 }
 
@@ -96,9 +112,33 @@ const ctm::BaseTable<N>* shared_base_table(Parameter set) {
   return static_cast<const ctm::BaseTable<N>*>(p);
 }
 
+template <int N>
+const ctm::EdBaseTable<N>* shared_edwards_table(Parameter set) {
+  const Parameter c = canonical_set(set);
+  if (c >= kSets || parameter_bits(c) != static_cast<uint32_t>(N)) return nullptr;
+  void* p = g_ed_tables[c].load(std::memory_order_acquire);
+  if (p != nullptr) return static_cast<const ctm::EdBaseTable<N>*>(p);
+  const ctm::Curve<N>* curve = shared_curve<N>(c);
+  if (curve == nullptr || !curve->edwards) return nullptr;
+  const ctm::BaseTable<N>* base = shared_base_table<N>(c);
+  if (base == nullptr) return nullptr;
+  std::lock_guard<std::mutex> lock(g_build);
+  p = g_ed_tables[c].load(std::memory_order_relaxed);
+  if (p == nullptr) {
+    auto* t = static_cast<ctm::EdBaseTable<N>*>(std::aligned_alloc(64, sizeof(ctm::EdBaseTable<N>)));
+    if (t == nullptr) return nullptr;
+    ctm::build_ed_base_table<N>(*curve, *base, *t);
+    g_table_bytes.fetch_add(sizeof(ctm::EdBaseTable<N>), std::memory_order_relaxed);
+    p = t;
+    g_ed_tables[c].store(p, std::memory_order_release);
+  }
+  return static_cast<const ctm::EdBaseTable<N>*>(p);
+}
+
 void release_shared_curves() {
   std::lock_guard<std::mutex> lock(g_build);
   for (int i = 0; i < kSets; ++i) {
+    std::free(g_ed_tables[i].exchange(nullptr, std::memory_order_acq_rel));
     void* t = g_tables[i].exchange(nullptr, std::memory_order_acq_rel);
     std::free(t);
     void* c = g_curves[i].exchange(nullptr, std::memory_order_acq_rel);
@@ -120,5 +160,7 @@ template const ctm::Curve<256>* shared_curve<256>(Parameter);
 template const ctm::Curve<512>* shared_curve<512>(Parameter);
 template const ctm::BaseTable<256>* shared_base_table<256>(Parameter);
 template const ctm::BaseTable<512>* shared_base_table<512>(Parameter);
+template const ctm::EdBaseTable<256>* shared_edwards_table<256>(Parameter);
+template const ctm::EdBaseTable<512>* shared_edwards_table<512>(Parameter);
 
 }  // namespace vrt::ec

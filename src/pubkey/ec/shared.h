@@ -5,6 +5,7 @@
 #pragma once
 
 #include "pubkey/ec/ct_mul.h"
+#include "pubkey/ec/edwards.h"
 #include "vrt.h"
 
 namespace vrt::ec {
@@ -28,6 +29,12 @@ bool init_curve(Parameter set, ctm::Curve<N>& c);
 // release_shared_curves.
 template <int N>
 const ctm::BaseTable<N>* shared_base_table(Parameter set);
+
+// The same table in the Edwards form, for the curves that have one
+// (Curve::edwards): built on first use; null for any other curve or when
+// memory ran out. Valid until release_shared_curves.
+template <int N>
+const ctm::EdBaseTable<N>* shared_edwards_table(Parameter set);
 
 // Frees every entry (vrtCleanup). No signer may be working meanwhile; the
 // next use builds them again.

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <type_traits>
 
+#include "pubkey/ec/edwards.h"
+#include "pubkey/ec/quarter.h"
 #include "pubkey/ec/shared.h"
 #include "pubkey/math/declassify.h"
 #include "pubkey/signer/secret.h"
@@ -61,6 +63,16 @@ Int<N> Context<N>::reduce_q_ct(const Int<N>& x) const {
 
 template <int N>
 void Context<N>::mul_base_secret(const Int<N>& k, Int<N>& x, Int<N>& y) const {
+  if (ct.edwards) {
+    // Complete additions in the Edwards form of the curve (edwards.h).
+    if (const ctm::EdBaseTable<N>* ed = shared_edwards_table<N>(shared_set)) {
+      ctm::Aff<N> a = ctm::ed_mul_base_ct<N>(ct, *ed, k);
+      ct.fp.from_mont(x, a.x);
+      ct.fp.from_mont(y, a.y);
+      signer::wipe(&a, sizeof a);
+      return;
+    }
+  }
   const ctm::BaseTable<N>* table = shared_base_table<N>(shared_set);
   ctm::Jac<N> w = table != nullptr ? ctm::mul_base_ct<N>(ct, *table, k)
                                    : ctm::mul_var_base_ct<N>(ct, ctm::Aff<N>{ct.gx, ct.gy}, k);
@@ -139,6 +151,11 @@ bool Context<N>::acceptable(const Int<N>& x, const Int<N>& y) const {
   ctm::Aff<N> a;
   ct.fp.to_mont(a.x, x);
   ct.fp.to_mont(a.y, y);
+  if (ct.quarter_test) {
+    // Two quadratic characters where the curve allows (quarter.h).
+    const int in = ctm::quarter_in_group_var<N>(ct, a);
+    if (in >= 0) return in == 1;
+  }
   return ctm::is_inf<N>(ctm::mul_wnaf_var<N>(ct, a, params.q));
 }
 
@@ -329,9 +346,16 @@ uint32_t Context<N>::generate_vko(const uint8_t* ukm, const uint8_t* peer_public
   ct.fq.from_mont(t, t);
   // A zero product makes the shared point the point at infinity.
   if (vrt::ct::public_value(math::ct::is_zero_mask<N>(t)) != 0) return VRT_ERROR_INVALID_ARGUMENT;
-  ctm::Jac<N> k = ctm::mul_var_base_ct<N>(ct, peer, t);
+  ctm::Aff<N> a;
+  ctm::Jac<N> k{};
+  if (ct.edwards) {
+    // Complete additions in the Edwards form of the curve (edwards.h).
+    a = ctm::ed_mul_var_base_ct<N>(ct, peer, t);
+  } else {
+    k = ctm::mul_var_base_ct<N>(ct, peer, t);
+    a = ctm::to_affine<N>(ct, k);
+  }
   ++multiplications;
-  ctm::Aff<N> a = ctm::to_affine<N>(ct, k);
   ct.fp.from_mont(x, a.x);
   ct.fp.from_mont(y, a.y);
   write_point<N>(result, x, y);
