@@ -903,9 +903,9 @@ TEST(SignerInterface, CofactorFourConstantsOnlyWhereTheyExist) {
   }
 }
 
-// On the twisted Edwards sets signing, public-key creation and VKO run in
-// the Edwards form: the same signatures, keys and shared points as the
-// reference, for small, large and random nonces and keys.
+// On the twisted Edwards sets signing, public-key creation, verification and
+// VKO run in the Edwards form: the same signatures, keys, answers and shared
+// points as the reference, for small, large and random nonces and keys.
 TEST(SignerInterface, EdwardsFormMatchesTheReference) {
   for (Parameter set : {VRT_PARAM_TC26_256_A, VRT_PARAM_TC26_512_C}) {
     SCOPED_TRACE(SetName(set));
@@ -922,6 +922,17 @@ TEST(SignerInterface, EdwardsFormMatchesTheReference) {
         ASSERT_EQ(cxx.h.Sign(digest, k, &sig), VRT_SUCCESS);
         ASSERT_EQ(ref.h.Sign(digest, k, &ref_sig), VRT_SUCCESS);
         EXPECT_EQ(Hex(sig), Hex(ref_sig));
+        // Verification in the Edwards form, by a handle that holds only the key.
+        Handle v(set);
+        ASSERT_EQ(v.ImportPublic(ref.pub), VRT_SUCCESS);
+        EXPECT_EQ(v.Verify(digest, ref_sig), VRT_SUCCESS);
+        Bytes other = digest;
+        other[0] ^= 1;
+        EXPECT_EQ(v.Verify(other, ref_sig), VRT_ERROR_FAILED);
+        Bytes forged = ref_sig;
+        forged[L - 1] ^= 1;  // s
+        EXPECT_EQ(v.Verify(digest, forged), VRT_ERROR_FAILED);
+        EXPECT_EQ(ref.h.Verify(other, ref_sig), VRT_ERROR_FAILED);
       }
       const Bytes peer = PublicKeyOf(set, RandomScalar(set)), ukm = RandomBytes(L);
       Bytes out, ref_out;

@@ -135,6 +135,52 @@ inline EdAff<N> ed_lookup(const Curve<N>& c, const EdAff<N>* table, int8_t d) {
   return r;
 }
 
+// Normalises n extended points (none with Z = 0) to (u, v, d u v) with one
+// inversion (public data).
+template <int N>
+inline void ed_batch_affine_var(const Curve<N>& c, const Ext<N>* row, EdAff<N>* table, int n) {
+  const FieldCt<N>& f = c.fp;
+  Int<N> acc[64];
+  acc[0] = row[0].z;
+  for (int i = 1; i < n; ++i) f.mul(acc[i], acc[i - 1], row[i].z);
+  Int<N> inv;
+  f.inv_var(inv, acc[n - 1]);
+  for (int i = n - 1; i >= 0; --i) {
+    Int<N> z = inv;
+    if (i > 0) {
+      f.mul(z, inv, acc[i - 1]);
+      f.mul(inv, inv, row[i].z);
+    }
+    f.mul(table[i].u, row[i].x, z);
+    f.mul(table[i].v, row[i].y, z);
+    f.mul(table[i].duv, table[i].u, table[i].v);
+    f.mul(table[i].duv, table[i].duv, c.ed_d);
+  }
+}
+
+// The odd multiples P, 3P, .. (2n - 1)P of a public point of order q
+// (Weierstrass affine, Montgomery) in the Edwards form; false when the map
+// does not take P.
+template <int N>
+inline bool ed_odd_multiples_var(const Curve<N>& c, const Aff<N>& p, EdAff<N>* table, int n) {
+  const FieldCt<N>& f = c.fp;
+  EdAff<N> p1, p2;
+  if (!edwards_from_weierstrass_var<N>(c, p, p1)) return false;
+  Ext<N> row[32], twice;
+  row[0] = {p1.u, p1.v, f.one, Int<N>()};
+  f.mul(row[0].t, p1.u, p1.v);
+  ed_dbl<N>(c, twice, row[0], true);
+  Int<N> zi;
+  f.inv_var(zi, twice.z);
+  f.mul(p2.u, twice.x, zi);
+  f.mul(p2.v, twice.y, zi);
+  f.mul(p2.duv, p2.u, p2.v);
+  f.mul(p2.duv, p2.duv, c.ed_d);
+  for (int j = 1; j < n; ++j) ed_madd<N>(c, row[j], row[j - 1], p2);
+  ed_batch_affine_var<N>(c, row, table, n);
+  return true;
+}
+
 // Back to the Weierstrass form, constant-time, for a point of order q: with
 // w = s (Z + Y) / ((Z - Y) X), x = w X + t and y = w Z; one inversion.
 template <int N>
@@ -240,38 +286,7 @@ Aff<N> ed_mul_var_base_ct(const Curve<N>& c, const Aff<N>& p, const Int<N>& scal
   constexpr int kW = 5, kT = 1 << (kW - 1), kM = (N + 1 + kW - 1) / kW;
   const FieldCt<N>& f = c.fp;
   EdAff<N> table[kT];
-  {
-    // The odd multiples of the public P, normalised with one inversion.
-    EdAff<N> p1, p2;
-    edwards_from_weierstrass_var<N>(c, p, p1);
-    Ext<N> row[kT], twice;
-    row[0] = {p1.u, p1.v, f.one, Int<N>()};
-    f.mul(row[0].t, p1.u, p1.v);
-    ed_dbl<N>(c, twice, row[0], true);
-    Int<N> zi;
-    f.inv_var(zi, twice.z);
-    f.mul(p2.u, twice.x, zi);
-    f.mul(p2.v, twice.y, zi);
-    f.mul(p2.duv, p2.u, p2.v);
-    f.mul(p2.duv, p2.duv, c.ed_d);
-    for (int j = 1; j < kT; ++j) ed_madd<N>(c, row[j], row[j - 1], p2);
-    Int<N> acc[kT];
-    acc[0] = row[0].z;
-    for (int i = 1; i < kT; ++i) f.mul(acc[i], acc[i - 1], row[i].z);
-    Int<N> inv;
-    f.inv_var(inv, acc[kT - 1]);
-    for (int i = kT - 1; i >= 0; --i) {
-      Int<N> z = inv;
-      if (i > 0) {
-        f.mul(z, inv, acc[i - 1]);
-        f.mul(inv, inv, row[i].z);
-      }
-      f.mul(table[i].u, row[i].x, z);
-      f.mul(table[i].v, row[i].y, z);
-      f.mul(table[i].duv, table[i].u, table[i].v);
-      f.mul(table[i].duv, table[i].duv, c.ed_d);
-    }
-  }
+  ed_odd_multiples_var<N>(c, p, table, kT);  // P is public
   Int<N> k = scalar;
   const uint64_t flip = make_odd<N>(c, k);
   int8_t digits[kM];
@@ -291,6 +306,101 @@ Aff<N> ed_mul_var_base_ct(const Curve<N>& c, const Aff<N>& p, const Int<N>& scal
   vrt_memset_s(&e, sizeof e, 0, sizeof e);
   vrt_memset_s(&r, sizeof r, 0, sizeof r);
   return out;
+}
+
+// z1 G + z2 Q for public scalars below 2^N and a public Q of order q
+// (Weierstrass affine, Montgomery), variable-time: the width-5 non-adjacent
+// form of z2 over the odd multiples of Q, then one addition per position of
+// the Edwards base table for z1, with no doubling. The x of the sum in the
+// Weierstrass form as a plain number; false for the neutral point.
+template <int N>
+bool ed_double_mul_x_var(const Curve<N>& c, const EdBaseTable<N>& t, const Aff<N>& q, const Int<N>& z1,
+                         const Int<N>& z2, Int<N>& x_out) {
+  const FieldCt<N>& f = c.fp;
+  Ext<N> r{Int<N>(), f.one, f.one, Int<N>()};  // the neutral point (0, 1)
+  if (!z2.is_zero()) {
+    constexpr int kW = 5, kOdd = 1 << (kW - 2);
+    int8_t digits[N + 1];
+    int len = 0;
+    Int<N> d = z2;
+    uint64_t top = 0;
+    while (!d.is_zero() || top != 0) {
+      int digit = 0;
+      if (d.is_odd()) {
+        digit = static_cast<int>(d.words[0] & ((1u << kW) - 1));
+        if (digit >= (1 << (kW - 1))) digit -= 1 << kW;
+        if (digit > 0)
+          d.words[0] -= static_cast<uint64_t>(digit);
+        else
+          top += d.add_carry(Int<N>(static_cast<uint64_t>(-digit)));
+      }
+      digits[len++] = static_cast<int8_t>(digit);
+      d >>= 1;
+      d.words[Int<N>::kWords - 1] |= top << 63;
+      top = 0;
+    }
+    EdAff<N> table[kOdd];
+    if (!ed_odd_multiples_var<N>(c, q, table, kOdd)) return false;
+    bool started = false;
+    for (int i = len - 1; i >= 0; --i) {
+      const int digit = digits[i];
+      // T only where an addition follows, and at the end for the base part.
+      if (started) ed_dbl<N>(c, r, r, digit != 0 || i == 0);
+      if (digit != 0) {
+        EdAff<N> e = table[((digit < 0 ? -digit : digit) - 1) / 2];
+        if (digit < 0) {
+          f.neg(e.u, e.u);
+          f.neg(e.duv, e.duv);
+        }
+        ed_madd<N>(c, r, r, e);
+        started = true;
+      }
+    }
+  }
+  if (!z1.is_zero()) {
+    constexpr int kM = EdBaseTable<N>::kM, kW = EdBaseTable<N>::kW;
+    // The odd representative below 2^N, its sign carried into every entry.
+    Int<N> k = z1;
+    bool flip = false;
+    if (!k.is_odd()) {
+      if (k >= c.fq.m) {
+        k -= c.fq.m;
+      } else {
+        Int<N> alt = c.fq.m;
+        alt -= k;
+        k = alt;
+        flip = true;
+      }
+      if (!k.is_odd()) {  // k - q of an even k >= q is odd: cannot happen twice
+        Int<N> alt = c.fq.m;
+        alt -= k;
+        k = alt;
+        flip = !flip;
+      }
+    }
+    int8_t digits[kM];
+    recode<N, kW, kM>(k, digits);
+    for (int i = 0; i < kM; ++i) {
+      const int dg = digits[i];
+      EdAff<N> e = t.e[i][((dg < 0 ? -dg : dg) - 1) >> 1];
+      if ((dg < 0) != flip) {
+        f.neg(e.u, e.u);
+        f.neg(e.duv, e.duv);
+      }
+      ed_madd<N>(c, r, r, e);
+    }
+  }
+  // x = s (Z + Y) / (Z - Y) + t; Z = Y only at the neutral point.
+  Int<N> num, den, inv;
+  f.sub(den, r.z, r.y);
+  if (den.is_zero()) return false;
+  f.add(num, r.z, r.y);
+  f.mul(num, num, c.t4dx);
+  f.inv_var(inv, den);
+  f.mul(num, num, inv);
+  f.add(num, num, c.t2x);
+  f.from_mont(x_out, num);
+  return true;
 }
 
 // Sets c.edwards (and e, d, s, t) where quarter_setup found the curve's

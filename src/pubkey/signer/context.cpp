@@ -113,6 +113,11 @@ const HandleTable<N>* table_of(const Point<N>& pt) {
 
 template <int N>
 bool Context<N>::double_mul_x(const Int<N>& z1, const Int<N>& z2, Int<N>& x) const {
+  if (ct.edwards && table_of<N>(base) == nullptr && table_of<N>(public_key) == nullptr) {
+    // Complete additions in the Edwards form of the curve (edwards.h).
+    if (const ctm::EdBaseTable<N>* ed = shared_edwards_table<N>(shared_set))
+      return ctm::ed_double_mul_x_var<N>(ct, *ed, ctm::Aff<N>{public_key.x.value, public_key.y.value}, z1, z2, x);
+  }
   ctm::Jac<N> a, b;
   if (const HandleTable<N>* t = table_of<N>(base)) {
     a = window_sum_var<N>(ct, *t, z1);
