@@ -517,12 +517,10 @@ Jac<N> mul_var_base_ct(const Curve<N>& c, const Aff<N>& p, const Int<N>& scalar)
 
 // ---- public scalars (verification) ----
 
-// k*G by the base table, variable-time (k public, any value below 2^N).
+// An odd k' below 2^N with k' = k or k' = -k modulo q, for a public k below
+// 2^N; true when k' is the negation.
 template <int N>
-Jac<N> mul_base_var(const Curve<N>& c, const BaseTable<N>& t, const Int<N>& scalar) {
-  constexpr int kM = BaseTable<N>::kM, kW = BaseTable<N>::kW;
-  if (scalar.is_zero()) return Jac<N>{};
-  Int<N> k = scalar;
+inline bool odd_representative_var(const Curve<N>& c, Int<N>& k) {
   bool flip = false;
   if (!k.is_odd()) {
     if (k >= c.fq.m) {  // keep the odd representative below 2^N
@@ -540,24 +538,15 @@ Jac<N> mul_base_var(const Curve<N>& c, const BaseTable<N>& t, const Int<N>& scal
       flip = !flip;
     }
   }
-  int8_t digits[kM];
-  recode<N, kW, kM>(k, digits);
-  Jac<N> r{};
-  for (int i = 0; i < kM; ++i) {
-    const int d = digits[i];
-    Aff<N> e = t.e[i][((d < 0 ? -d : d) - 1) >> 1];
-    if (d < 0) c.fp.neg(e.y, e.y);
-    madd_var<N>(c, r, r, e);
-  }
-  if (flip) c.fp.neg(r.y, r.y);
-  return r;
+  return flip;
 }
 
-// k*P by the width-5 non-adjacent form, variable-time (k and P public).
+// The width-5 non-adjacent form of a public scalar: digits in {0, +-1, .. +-15},
+// least significant first, k = sum digits[i] 2^i; returns their count (at
+// most N + 1, 0 for k = 0).
 template <int N>
-Jac<N> mul_wnaf_var(const Curve<N>& c, const Aff<N>& p, const Int<N>& scalar) {
-  constexpr int kW = 5, kOdd = 1 << (kW - 2);
-  int8_t digits[N + 1];
+inline int wnaf5_digits_var(const Int<N>& scalar, int8_t (&digits)[N + 1]) {
+  constexpr int kW = 5;
   int len = 0;
   Int<N> d = scalar;
   uint64_t top = 0;
@@ -576,6 +565,35 @@ Jac<N> mul_wnaf_var(const Curve<N>& c, const Aff<N>& p, const Int<N>& scalar) {
     d.words[Int<N>::kWords - 1] |= top << 63;
     top = 0;
   }
+  return len;
+}
+
+// k*G by the base table, variable-time (k public, any value below 2^N).
+template <int N>
+Jac<N> mul_base_var(const Curve<N>& c, const BaseTable<N>& t, const Int<N>& scalar) {
+  constexpr int kM = BaseTable<N>::kM, kW = BaseTable<N>::kW;
+  if (scalar.is_zero()) return Jac<N>{};
+  Int<N> k = scalar;
+  const bool flip = odd_representative_var<N>(c, k);
+  int8_t digits[kM];
+  recode<N, kW, kM>(k, digits);
+  Jac<N> r{};
+  for (int i = 0; i < kM; ++i) {
+    const int d = digits[i];
+    Aff<N> e = t.e[i][((d < 0 ? -d : d) - 1) >> 1];
+    if (d < 0) c.fp.neg(e.y, e.y);
+    madd_var<N>(c, r, r, e);
+  }
+  if (flip) c.fp.neg(r.y, r.y);
+  return r;
+}
+
+// k*P by the width-5 non-adjacent form, variable-time (k and P public).
+template <int N>
+Jac<N> mul_wnaf_var(const Curve<N>& c, const Aff<N>& p, const Int<N>& scalar) {
+  constexpr int kW = 5, kOdd = 1 << (kW - 2);
+  int8_t digits[N + 1];
+  const int len = wnaf5_digits_var<N>(scalar, digits);
   if (len == 0) return Jac<N>{};
   Aff<N> table[kOdd];
   {

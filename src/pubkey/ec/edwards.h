@@ -319,26 +319,9 @@ bool ed_double_mul_x_var(const Curve<N>& c, const EdBaseTable<N>& t, const Aff<N
   const FieldCt<N>& f = c.fp;
   Ext<N> r{Int<N>(), f.one, f.one, Int<N>()};  // the neutral point (0, 1)
   if (!z2.is_zero()) {
-    constexpr int kW = 5, kOdd = 1 << (kW - 2);
+    constexpr int kOdd = 8;  // Q, 3Q, .. 15Q
     int8_t digits[N + 1];
-    int len = 0;
-    Int<N> d = z2;
-    uint64_t top = 0;
-    while (!d.is_zero() || top != 0) {
-      int digit = 0;
-      if (d.is_odd()) {
-        digit = static_cast<int>(d.words[0] & ((1u << kW) - 1));
-        if (digit >= (1 << (kW - 1))) digit -= 1 << kW;
-        if (digit > 0)
-          d.words[0] -= static_cast<uint64_t>(digit);
-        else
-          top += d.add_carry(Int<N>(static_cast<uint64_t>(-digit)));
-      }
-      digits[len++] = static_cast<int8_t>(digit);
-      d >>= 1;
-      d.words[Int<N>::kWords - 1] |= top << 63;
-      top = 0;
-    }
+    const int len = wnaf5_digits_var<N>(z2, digits);
     EdAff<N> table[kOdd];
     if (!ed_odd_multiples_var<N>(c, q, table, kOdd)) return false;
     bool started = false;
@@ -361,23 +344,7 @@ bool ed_double_mul_x_var(const Curve<N>& c, const EdBaseTable<N>& t, const Aff<N
     constexpr int kM = EdBaseTable<N>::kM, kW = EdBaseTable<N>::kW;
     // The odd representative below 2^N, its sign carried into every entry.
     Int<N> k = z1;
-    bool flip = false;
-    if (!k.is_odd()) {
-      if (k >= c.fq.m) {
-        k -= c.fq.m;
-      } else {
-        Int<N> alt = c.fq.m;
-        alt -= k;
-        k = alt;
-        flip = true;
-      }
-      if (!k.is_odd()) {  // k - q of an even k >= q is odd: cannot happen twice
-        Int<N> alt = c.fq.m;
-        alt -= k;
-        k = alt;
-        flip = !flip;
-      }
-    }
+    const bool flip = odd_representative_var<N>(c, k);
     int8_t digits[kM];
     recode<N, kW, kM>(k, digits);
     for (int i = 0; i < kM; ++i) {
