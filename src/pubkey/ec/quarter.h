@@ -7,7 +7,8 @@
 // points of order 4 have X = b with b^2 = beta. The class of X modulo
 // squares (that of beta for T) is a homomorphism of the group into {1, -1}
 // that is 1 on 2E. Where b is not a square it is -1 on the points of order
-// 4, so its kernel is exactly 2E, the points of even order-4 part.
+// 4, so its kernel is exactly 2E: the points whose part of order 1, 2 or 4
+// is 0 or T.
 //
 // A point P = (X, y) of 2E has X = w^2 and two rational halves, R and R + T
 // (X_R X_{R+T} = beta), with X_R + beta / X_R = z = 2 (X w + y) / w or
