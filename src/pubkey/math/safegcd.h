@@ -10,9 +10,10 @@
 //
 // inverse_ct runs a fixed number of rounds (enough for any input, see
 // kRoundsCt) with no branch and no memory address depending on the input:
-// for secret values. inverse_var stops as
-// soon as g is zero and skips runs of divsteps at once: variable-time, for
-// public values only.
+// for secret values. inverse_var stops as soon as g is zero and skips runs
+// of divsteps at once: variable-time, for public values only. jacobi_var
+// runs a variant of the same steps that keeps both numbers non-negative and
+// follows the sign of the Jacobi symbol.
 #pragma once
 
 #include <cstdint>
@@ -307,6 +308,75 @@ Int<N> inverse_var(const Int<N>& x, const Modulus<N>& mod) {
   for (int i = 1; i < L; ++i) rest |= af.v[i];
   if (rest != 0) return Int<N>();
   return normalize<N>(d, sign, mod);
+}
+
+// 62 steps of the variant that keeps f and g non-negative: with delta > 0
+// and g odd, (f, g) = (g, (g + f) / 2). The Jacobi symbol (g / f) changes
+// sign at each halving when f = 3 or 5 mod 8, and at each exchange when f
+// and g are both 3 mod 4 (reciprocity); parity (bit 0, in and out) counts
+// those changes. Variable-time.
+inline int64_t posdivsteps_62_var(int64_t delta, uint64_t f, uint64_t g, Trans& t, unsigned& parity) {
+  uint64_t u = 1, v = 0, q = 0, r = 1;
+  unsigned jac = parity;
+  int i = 62;
+  for (;;) {
+    const int zeros = __builtin_ctzll(g | (~uint64_t{0} << i));
+    g >>= zeros;
+    u <<= zeros;
+    v <<= zeros;
+    delta += zeros;
+    i -= zeros;
+    jac ^= static_cast<unsigned>(zeros & ((f >> 1) ^ (f >> 2)));
+    if (i == 0) break;
+    if (delta > 0) {
+      delta = -delta;
+      jac ^= static_cast<unsigned>((f & g) >> 1);
+      const uint64_t tf = f, tu = u, tv = v;
+      f = g;
+      g = tf;
+      u = q;
+      v = r;
+      q = tu;
+      r = tv;
+    }
+    int limit = static_cast<int>(1 - delta);
+    if (limit > i) limit = i;
+    if (limit > 8) limit = 8;
+    const uint64_t mask = (uint64_t{1} << limit) - 1;
+    const uint64_t w = (uint64_t{0} - g * kInv8.v[(f >> 1) & 127]) & mask;
+    g += f * w;
+    q += u * w;
+    r += v * w;
+  }
+  t = {static_cast<int64_t>(u), static_cast<int64_t>(v), static_cast<int64_t>(q), static_cast<int64_t>(r)};
+  parity = jac & 1;
+  return delta;
+}
+
+// The Jacobi symbol (x / m) for an odd m > 0 and 0 <= x < 2^N: 1, -1, or 0
+// when they share a factor. Both numbers stay non-negative, the larger of
+// f and g falls at each exchange, and the loop ends at f = 1 or at g = 0 or
+// g = f (a common factor). Variable-time: public values only.
+template <int N>
+int jacobi_var(const Int<N>& x, const Int<N>& m) {
+  constexpr int L = kLimbs<N>;
+  S62<N> f = to_s62<N>(m), g = to_s62<N>(x);
+  int64_t delta = 1;
+  unsigned parity = 0;
+  for (;;) {
+    int64_t zero = 0, same = 0, one = f.v[0] ^ 1;
+    for (int i = 0; i < L; ++i) {
+      zero |= g.v[i];
+      same |= f.v[i] ^ g.v[i];
+      if (i > 0) one |= f.v[i];
+    }
+    if (one == 0) return parity ? -1 : 1;
+    if (zero == 0 || same == 0) return 0;
+    Trans t;
+    delta = posdivsteps_62_var(delta, static_cast<uint64_t>(f.v[0]) | (static_cast<uint64_t>(f.v[1]) << 62),
+                               static_cast<uint64_t>(g.v[0]) | (static_cast<uint64_t>(g.v[1]) << 62), t, parity);
+    update_fg<N>(f, g, t);
+  }
 }
 
 }  // namespace vrt::math::safegcd
