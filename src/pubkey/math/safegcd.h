@@ -87,22 +87,25 @@ struct Trans {
 // 62 divsteps without branches. With delta > 0 and g odd the step is
 // (f, g) = (g, (g - f) / 2) and delta becomes 1 - delta (kHalf: 2 - delta,
 // the variant that starts from delta = 1/2, held here as delta + 1/2); any
-// other odd g takes (g + f) / 2, an even g halves, and delta grows by one. The sign of f is chosen from delta alone, so the chain through g is
-// one test, one masked add and one shift per step.
+// other odd g takes (g + f) / 2, an even g halves, and delta grows by one.
+// The loop keeps e = -delta, whose sign is the test and which the exchange
+// turns into ~e - 1 (kHalf) or ~e, so that the chain through delta is four
+// operations; the sign of f is chosen from delta alone, so the chain through
+// g is one test, one masked add and one shift per step.
 template <bool kHalf = false>
 inline int64_t divsteps_62_ct(int64_t delta, uint64_t f, uint64_t g, Trans& t) {
   uint64_t u = 1, v = 0, q = 0, r = 1;
-  uint64_t d = static_cast<uint64_t>(delta);
+  uint64_t e = uint64_t{0} - static_cast<uint64_t>(delta);
   for (int i = 0; i < 62; ++i) {
-    uint64_t c1 = static_cast<uint64_t>(static_cast<int64_t>(uint64_t{0} - d) >> 63);  // delta > 0
+    uint64_t c1 = static_cast<uint64_t>(static_cast<int64_t>(e) >> 63);  // delta > 0
     const uint64_t c2 = uint64_t{0} - (g & 1);
     const uint64_t x = (f ^ c1) - c1, y = (u ^ c1) - c1, z = (v ^ c1) - c1;
     g += x & c2;
     q += y & c2;
     r += z & c2;
-    c1 &= c2;  // the swap
-    d = (d ^ c1) - c1 + 1;
-    if constexpr (kHalf) d += c1 & 1;
+    c1 &= c2;  // the exchange
+    if constexpr (kHalf) e = (e ^ c1) - 1;
+    else e = (e ^ c1) - 1 - c1;
     f += g & c1;
     u += q & c1;
     v += r & c1;
@@ -111,7 +114,7 @@ inline int64_t divsteps_62_ct(int64_t delta, uint64_t f, uint64_t g, Trans& t) {
     v <<= 1;
   }
   t = {static_cast<int64_t>(u), static_cast<int64_t>(v), static_cast<int64_t>(q), static_cast<int64_t>(r)};
-  return static_cast<int64_t>(d);
+  return -static_cast<int64_t>(e);
 }
 
 // Inverses of the odd numbers modulo 256: kInv8[i] * (2i + 1) = 1 mod 256.
