@@ -91,12 +91,14 @@ struct Trans {
 // The loop keeps e = -delta, whose sign is the test and which the exchange
 // turns into ~e - 1 (kHalf) or ~e, so that the chain through delta is four
 // operations; the sign of f is chosen from delta alone, so the chain through
-// g is one test, one masked add and one shift per step.
-template <bool kHalf = false>
+// g is one test, one masked add and one shift per step. kSteps < 62 runs
+// that many and scales the matrix up to 2^62 all the same.
+template <bool kHalf = false, int kSteps = 62>
 inline int64_t divsteps_62_ct(int64_t delta, uint64_t f, uint64_t g, Trans& t) {
+  static_assert(kSteps >= 1 && kSteps <= 62);
   uint64_t u = 1, v = 0, q = 0, r = 1;
   uint64_t e = uint64_t{0} - static_cast<uint64_t>(delta);
-  for (int i = 0; i < 62; ++i) {
+  for (int i = 0; i < kSteps; ++i) {
     uint64_t c1 = static_cast<uint64_t>(static_cast<int64_t>(e) >> 63);  // delta > 0
     const uint64_t c2 = uint64_t{0} - (g & 1);
     const uint64_t x = (f ^ c1) - c1, y = (u ^ c1) - c1, z = (v ^ c1) - c1;
@@ -113,7 +115,9 @@ inline int64_t divsteps_62_ct(int64_t delta, uint64_t f, uint64_t g, Trans& t) {
     u <<= 1;
     v <<= 1;
   }
-  t = {static_cast<int64_t>(u), static_cast<int64_t>(v), static_cast<int64_t>(q), static_cast<int64_t>(r)};
+  constexpr int kScale = 62 - kSteps;
+  t = {static_cast<int64_t>(u << kScale), static_cast<int64_t>(v << kScale), static_cast<int64_t>(q << kScale),
+       static_cast<int64_t>(r << kScale)};
   return -static_cast<int64_t>(e);
 }
 
@@ -250,15 +254,17 @@ inline Int<N> normalize(S62<N> d, int64_t sign, const Modulus<N>& mod) {
   return from_s62<N>(d);
 }
 
-// Rounds of 62 divsteps that reach g = 0 for any input below 2^N. 256 bits
-// take the delta = 1/2 variant, for which 590 divsteps suffice (a convex-hull
-// bound computed by P. Wuille, as against 724 for delta = 1); other widths
-// the delta = 1 steps and the bound floor((49 N + 80) / 17) of Bernstein and
-// Yang.
+// Divsteps that reach g = 0 for any input below 2^N, run in rounds of 62
+// and a shorter last one. 256 bits take the delta = 1/2 variant, for which
+// 590 divsteps suffice (a convex-hull bound computed by P. Wuille, as against
+// 724 for delta = 1); other widths the delta = 1 steps and the bound
+// floor((49 N + 80) / 17) of Bernstein and Yang.
 template <int N>
 constexpr bool kHalfCt = N == 256;
 template <int N>
-constexpr int kRoundsCt = ((kHalfCt<N> ? 590 : (49 * N + 80) / 17) + 61) / 62;
+constexpr int kStepsCt = kHalfCt<N> ? 590 : (49 * N + 80) / 17;
+template <int N>
+constexpr int kRoundsCt = (kStepsCt<N> + 61) / 62;  // the last one shorter
 
 // x^-1 mod M for 0 <= x < M with gcd(x, M) = 1; 0 for x = 0. Constant-time.
 template <int N>
@@ -268,9 +274,12 @@ Int<N> inverse_ct(const Int<N>& x, const Modulus<N>& mod) {
   int64_t delta = 1;
   for (int round = 0; round < kRoundsCt<N>; ++round) {
     Trans t;
-    delta = divsteps_62_ct<kHalfCt<N>>(delta,
-                                       static_cast<uint64_t>(f.v[0]) | (static_cast<uint64_t>(f.v[1]) << 62),
-                                       static_cast<uint64_t>(g.v[0]) | (static_cast<uint64_t>(g.v[1]) << 62), t);
+    const uint64_t f64 = static_cast<uint64_t>(f.v[0]) | (static_cast<uint64_t>(f.v[1]) << 62);
+    const uint64_t g64 = static_cast<uint64_t>(g.v[0]) | (static_cast<uint64_t>(g.v[1]) << 62);
+    if (round + 1 < kRoundsCt<N>)
+      delta = divsteps_62_ct<kHalfCt<N>>(delta, f64, g64, t);
+    else
+      delta = divsteps_62_ct<kHalfCt<N>, kStepsCt<N> - 62 * (kRoundsCt<N> - 1)>(delta, f64, g64, t);
     update_de<N>(d, e, t, mod);
     update_fg<N>(f, g, t);
   }
