@@ -2,6 +2,7 @@
 // fixed-base multiplication and table generation; ours beside GMP (field
 // operations), libgcrypt and OpenSSL (point multiplication) where they have
 // the same operation. Curves: CryptoPro A (256 bits) and TC26 512-bit A.
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -361,6 +362,25 @@ void GmpInv(benchmark::State& state) {
   }
 }
 
+// GMP's constant-time inversion, mpn_sec_invert, with the bound 2N on the
+// bits of its operands; it overwrites its input, so each call copies one.
+template <int N>
+void GmpSecInv(benchmark::State& state) {
+  constexpr mp_size_t n = N / 64;
+  mp_limb_t m[n], a[n], r[n];
+  std::vector<mp_limb_t> scratch(mpn_sec_invert_itch(n));
+  std::copy(Curve<N>::get().params.p.words, Curve<N>::get().params.p.words + n, m);
+  const auto& xs = Ring<N>();
+  size_t i = 0;
+  for (auto _ : state) {
+    const Int<N>& x = xs[i++ % kRing];
+    std::copy(x.words, x.words + n, a);
+    const int ok = mpn_sec_invert(r, a, m, n, 2 * N, scratch.data());
+    benchmark::DoNotOptimize(ok);
+    benchmark::DoNotOptimize(r);
+  }
+}
+
 template <int N>
 void GmpJacobi(benchmark::State& state) {
   GmpRing<N> f;
@@ -525,6 +545,7 @@ void RegisterWidth() {
   reg("field_inv/gmp-powm/" + n, [](benchmark::State& s) { GmpPowmInv<N>(s); });
   reg("legendre/gmp/" + n, [](benchmark::State& s) { GmpJacobi<N>(s); });
   reg("field_inv_ct/gmp/" + n, [](benchmark::State& s) { GmpInv<N>(s); });
+  reg("field_inv_ct/gmp-sec/" + n, [](benchmark::State& s) { GmpSecInv<N>(s); });
   reg("to_mont/gmp/" + n, [](benchmark::State& s) { GmpToMont<N>(s); });
 #endif
 #if defined(VRT_HAVE_GCRYPT)
