@@ -175,15 +175,14 @@ inline int64_t divsteps_62_var(int64_t delta, uint64_t f, uint64_t g, Trans& t) 
   return delta;
 }
 
-// [f; g] = t [f; g] / 2^62 (exact).
+// [f; g] = t [f; g] / 2^62 (exact), on the low len limbs (the rest zero).
 template <int N>
-inline void update_fg(S62<N>& f, S62<N>& g, const Trans& t) {
-  constexpr int L = kLimbs<N>;
+inline void update_fg(S62<N>& f, S62<N>& g, const Trans& t, int len = kLimbs<N>) {
   i128 cf = static_cast<i128>(t.u) * f.v[0] + static_cast<i128>(t.v) * g.v[0];
   i128 cg = static_cast<i128>(t.q) * f.v[0] + static_cast<i128>(t.r) * g.v[0];
   cf >>= 62;
   cg >>= 62;
-  for (int i = 1; i < L; ++i) {
+  for (int i = 1; i < len; ++i) {
     cf += static_cast<i128>(t.u) * f.v[i] + static_cast<i128>(t.v) * g.v[i];
     cg += static_cast<i128>(t.q) * f.v[i] + static_cast<i128>(t.r) * g.v[i];
     f.v[i - 1] = static_cast<int64_t>(static_cast<uint64_t>(cf) & kM62);
@@ -191,8 +190,8 @@ inline void update_fg(S62<N>& f, S62<N>& g, const Trans& t) {
     cf >>= 62;
     cg >>= 62;
   }
-  f.v[L - 1] = static_cast<int64_t>(cf);
-  g.v[L - 1] = static_cast<int64_t>(cg);
+  f.v[len - 1] = static_cast<int64_t>(cf);
+  g.v[len - 1] = static_cast<int64_t>(cg);
 }
 
 // [d; e] = t [d; e] / 2^62 mod M, with d and e kept in (-2M, M): a negative
@@ -294,30 +293,41 @@ Int<N> inverse_ct(const Int<N>& x, const Modulus<N>& mod) {
 }
 
 // x^-1 mod M for 0 <= x < M; 0 when there is none (x = 0 or a common
-// factor). Variable-time: public values only.
+// factor). f and g shrink as the steps go: once the top limbs of both carry
+// only a sign, they fold into the limbs below and the rounds work on fewer
+// limbs. Variable-time: public values only.
 template <int N>
 Int<N> inverse_var(const Int<N>& x, const Modulus<N>& mod) {
-  constexpr int L = kLimbs<N>;
   S62<N> f = mod.m, g = to_s62<N>(x), d{}, e{};
   e.v[0] = 1;
   int64_t delta = 1;
+  int len = kLimbs<N>;
   for (;;) {
     int64_t any = 0;
-    for (int i = 0; i < L; ++i) any |= g.v[i];
+    for (int i = 0; i < len; ++i) any |= g.v[i];
     if (any == 0) break;
     Trans t;
     delta = divsteps_62_var(delta, static_cast<uint64_t>(f.v[0]) | (static_cast<uint64_t>(f.v[1]) << 62),
                             static_cast<uint64_t>(g.v[0]) | (static_cast<uint64_t>(g.v[1]) << 62), t);
     update_de<N>(d, e, t, mod);
-    update_fg<N>(f, g, t);
+    update_fg<N>(f, g, t, len);
+    const int64_t fn = f.v[len - 1], gn = g.v[len - 1];
+    if (len > 2 && ((fn ^ (fn >> 63)) | (gn ^ (gn >> 63))) == 0) {
+      f.v[len - 2] += static_cast<int64_t>(static_cast<uint64_t>(fn) << 62);
+      g.v[len - 2] += static_cast<int64_t>(static_cast<uint64_t>(gn) << 62);
+      --len;
+    }
   }
   // gcd = |f| must be 1.
-  const int64_t sign = f.v[L - 1] >> 63;
+  const int64_t sign = f.v[len - 1] >> 63;
   S62<N> af = f;
-  for (int i = 0; i < L; ++i) af.v[i] = (af.v[i] ^ sign) - sign;
-  carry<N>(af);
+  for (int i = 0; i < len; ++i) af.v[i] = (af.v[i] ^ sign) - sign;
+  for (int i = 0; i < len - 1; ++i) {
+    af.v[i + 1] += af.v[i] >> 62;
+    af.v[i] = static_cast<int64_t>(static_cast<uint64_t>(af.v[i]) & kM62);
+  }
   int64_t rest = af.v[0] ^ 1;
-  for (int i = 1; i < L; ++i) rest |= af.v[i];
+  for (int i = 1; i < len; ++i) rest |= af.v[i];
   if (rest != 0) return Int<N>();
   return normalize<N>(d, sign, mod);
 }
