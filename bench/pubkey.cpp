@@ -2,9 +2,11 @@
 // fixed-base multiplication and table generation; ours beside GMP (field
 // operations), libgcrypt and OpenSSL (point multiplication) where they have
 // the same operation. Curves: CryptoPro A (256 bits) and TC26 512-bit A.
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "bench_util.h"
 #include "pubkey/ec/curve.h"
@@ -154,16 +156,30 @@ __attribute__((target("bmi2"))) void MulxFloor(benchmark::State& state) {
   }
 }
 
+// Inputs for the inversions: a ring of pseudo-random numbers below p, so that
+// no branch predictor learns one input (a caller inverts a new number each
+// time).
+constexpr int kRing = 256;
+template <int N>
+const std::vector<Int<N>>& Ring() {
+  static const std::vector<Int<N>> r = [] {
+    std::vector<Int<N>> v;
+    for (int i = 0; i < kRing; ++i) v.push_back(Below<N>(Curve<N>::get().params.p, 100 + i));
+    return v;
+  }();
+  return r;
+}
+
 template <int N>
 void FieldInv(benchmark::State& state, bool fast) {
   if (fast && !HaveBmi2()) return state.SkipWithError("no BMI2");
   Path path(fast);
   auto& c = Curve<N>::get();
-  Int<N> x = Below<N>(c.params.p, 3);
+  const auto& xs = Ring<N>();
+  size_t i = 0;
   for (auto _ : state) {
-    Int<N> r = x.inverse(c.params.p);
+    Int<N> r = xs[i++ % kRing].inverse(c.params.p);
     benchmark::DoNotOptimize(r);
-    x.words[0] ^= 2;
   }
 }
 
@@ -173,12 +189,25 @@ template <int N>
 void FieldInvCt(benchmark::State& state) {
   auto& c = Curve<N>::get();
   static const vrt::math::FieldCt<N> f(c.params.p);
-  Int<N> x = Below<N>(c.params.p, 3);
+  const auto& xs = Ring<N>();
+  size_t i = 0;
   for (auto _ : state) {
     Int<N> r;
-    f.inv(r, x);
+    f.inv(r, xs[i++ % kRing]);
     benchmark::DoNotOptimize(r);
-    x.words[0] ^= 2;
+  }
+}
+
+// The quadratic character of a public number (public-key import on the
+// cofactor-4 curves): the Jacobi symbol by the non-negative divsteps.
+template <int N>
+void Legendre(benchmark::State& state) {
+  auto& c = Curve<N>::get();
+  const auto& xs = Ring<N>();
+  size_t i = 0;
+  for (auto _ : state) {
+    int r = vrt::math::safegcd::jacobi_var<N>(xs[i++ % kRing], c.params.p);
+    benchmark::DoNotOptimize(r);
   }
 }
 
@@ -304,14 +333,61 @@ void GmpSqr(benchmark::State& state) {
   }
 }
 
+// mpz_invert and mpz_jacobi on the same ring of inputs as ours.
+template <int N>
+struct GmpRing {
+  mpz_t p, t;
+  mpz_t x[kRing];
+  GmpRing() {
+    mpz_inits(p, t, nullptr);
+    mpz_import(p, N / 64, -1, 8, 0, 0, Curve<N>::get().params.p.words);
+    for (int i = 0; i < kRing; ++i) {
+      mpz_init(x[i]);
+      mpz_import(x[i], N / 64, -1, 8, 0, 0, Ring<N>()[i].words);
+    }
+  }
+  ~GmpRing() {
+    mpz_clears(p, t, nullptr);
+    for (auto& v : x) mpz_clear(v);
+  }
+};
+
 template <int N>
 void GmpInv(benchmark::State& state) {
-  GmpField<N> f;
+  GmpRing<N> f;
+  size_t i = 0;
   for (auto _ : state) {
-    mpz_invert(f.t, f.a, f.p);
+    mpz_invert(f.t, f.x[i++ % kRing], f.p);
     benchmark::DoNotOptimize(f.t);
-    mpz_xor(f.a, f.a, f.b);
-    mpz_mod(f.a, f.a, f.p);
+  }
+}
+
+// GMP's constant-time inversion, mpn_sec_invert, with the bound 2N on the
+// bits of its operands; it overwrites its input, so each call copies one.
+template <int N>
+void GmpSecInv(benchmark::State& state) {
+  constexpr mp_size_t n = N / 64;
+  mp_limb_t m[n], a[n], r[n];
+  std::vector<mp_limb_t> scratch(mpn_sec_invert_itch(n));
+  std::copy(Curve<N>::get().params.p.words, Curve<N>::get().params.p.words + n, m);
+  const auto& xs = Ring<N>();
+  size_t i = 0;
+  for (auto _ : state) {
+    const Int<N>& x = xs[i++ % kRing];
+    std::copy(x.words, x.words + n, a);
+    const int ok = mpn_sec_invert(r, a, m, n, 2 * N, scratch.data());
+    benchmark::DoNotOptimize(ok);
+    benchmark::DoNotOptimize(r);
+  }
+}
+
+template <int N>
+void GmpJacobi(benchmark::State& state) {
+  GmpRing<N> f;
+  size_t i = 0;
+  for (auto _ : state) {
+    int r = mpz_jacobi(f.x[i++ % kRing], f.p);
+    benchmark::DoNotOptimize(r);
   }
 }
 
@@ -449,6 +525,7 @@ void RegisterWidth() {
   reg("field_inv/vrt/" + n, [](benchmark::State& s) { FieldInv<N>(s, true); });
   reg("field_inv_portable/vrt/" + n, [](benchmark::State& s) { FieldInv<N>(s, false); });
   reg("field_inv_ct/vrt/" + n, [](benchmark::State& s) { FieldInvCt<N>(s); });
+  reg("legendre/vrt/" + n, [](benchmark::State& s) { Legendre<N>(s); });
   reg("to_mont/vrt/" + n, [](benchmark::State& s) { ToMont<N>(s); });
   reg("mul_point/vrt/" + n, [](benchmark::State& s) { MulPoint<N>(s, true); })->Unit(benchmark::kMicrosecond);
   reg("mul_point_portable/vrt/" + n, [](benchmark::State& s) { MulPoint<N>(s, false); })
@@ -466,6 +543,9 @@ void RegisterWidth() {
   reg("field_sqr_special/gmp/" + n, [](benchmark::State& s) { GmpSqr<N>(s); });
   reg("field_inv/gmp/" + n, [](benchmark::State& s) { GmpInv<N>(s); });
   reg("field_inv/gmp-powm/" + n, [](benchmark::State& s) { GmpPowmInv<N>(s); });
+  reg("legendre/gmp/" + n, [](benchmark::State& s) { GmpJacobi<N>(s); });
+  reg("field_inv_ct/gmp/" + n, [](benchmark::State& s) { GmpInv<N>(s); });
+  reg("field_inv_ct/gmp-sec/" + n, [](benchmark::State& s) { GmpSecInv<N>(s); });
   reg("to_mont/gmp/" + n, [](benchmark::State& s) { GmpToMont<N>(s); });
 #endif
 #if defined(VRT_HAVE_GCRYPT)

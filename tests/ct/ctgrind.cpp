@@ -13,6 +13,7 @@
 #include "frame/ct.h"
 #include "hash/internal.h"
 #include "pubkey/math/int.h"
+#include "pubkey/math/safegcd.h"
 #include "vrt.h"
 
 namespace {
@@ -209,6 +210,34 @@ void SpecialFieldProducts() {
   std::puts("special-form field products (2^N - c, 2^(N-1) + c; 256 and 512 bits)");
 }
 
+// The constant-time inversion with a secret input, 256 and 512 bits, on a
+// random number and on the edge values 1 and p - 1.
+template <int N>
+void SecretInversionOf(const vrt::math::Int<N>& p) {
+  const auto mod = vrt::math::safegcd::make_modulus<N>(p);
+  vrt::math::Int<N> xs[3];
+  for (int i = 0; i < vrt::math::Int<N>::kWords; ++i) xs[0].words[i] = 0x9e3779b97f4a7c15u * (i + 7);
+  xs[0].words[vrt::math::Int<N>::kWords - 1] >>= 2;
+  xs[1] = vrt::math::Int<N>(1);
+  xs[2] = p - vrt::math::Int<N>(1);
+  for (auto& x : xs) {
+    Secret(&x, sizeof x);
+    vrt::math::Int<N> r = vrt::math::safegcd::inverse_ct<N>(x, mod);
+    Public(&r, sizeof r);
+    Public(&x, sizeof x);
+  }
+}
+
+void SecretInversion() {
+  vrt::math::Int<256> p4;
+  p4 -= vrt::math::Int<256>(617);
+  vrt::math::Int<512> p8;
+  p8 -= vrt::math::Int<512>(569);
+  SecretInversionOf<256>(p4);
+  SecretInversionOf<512>(p8);
+  std::puts("constant-time inversion (256 and 512 bits)");
+}
+
 }  // namespace
 
 // GOST R 34.11-94 on its AVX lanes (byte shuffles, no table lookups), and
@@ -273,6 +302,7 @@ int main() {
   MgmTagAndField();
   KeyImportDecision();
   Gost94AndItsHmac();
+  SecretInversion();
   // Every integer path: portable, BMI2, and BMI2 with the ADCX/ADOX
   // Montgomery product, each where the processor has it. Valgrind's
   // processor reports no ADX but runs ADCX and ADOX, so under valgrind the

@@ -145,4 +145,63 @@ TEST(FieldCt, InversionEdges) {
   }
 }
 
+#if defined(VRT_HAVE_GMP)
+// Both inversions and the Jacobi symbol against GMP on the edge values and
+// random numbers below p and q of every distinct curve, and the symbol on
+// random odd moduli (composite, of every length) with numbers of any size.
+template <int N>
+void CheckAgainstGmp(const Int<N>& m) {
+  SCOPED_TRACE(HexInt(m));
+  const auto mod = vrt::math::safegcd::make_modulus<N>(m);
+  const vrt::test::Mpz mm(m);
+  std::vector<Int<N>> values = Edges<N>(m);
+  for (int i = 0; i < 200; ++i) values.push_back(vrt::test::RandomBelow<N>(m));
+  for (const Int<N>& a : values) {
+    const vrt::test::Mpz ma(a);
+    vrt::test::Mpz want;
+    if (mpz_invert(want, ma, mm) == 0) mpz_set_ui(want, 0);
+    EXPECT_EQ(HexInt(vrt::math::safegcd::inverse_var<N>(a, mod)), HexInt(want.ToInt<N>())) << HexInt(a);
+    EXPECT_EQ(HexInt(vrt::math::safegcd::inverse_ct<N>(a, mod)), HexInt(want.ToInt<N>())) << HexInt(a);
+    EXPECT_EQ(vrt::math::safegcd::jacobi_var<N>(a, m), mpz_jacobi(ma, mm)) << HexInt(a);
+  }
+}
+
+template <int N>
+void CheckJacobiOddModuli() {
+  for (int i = 0; i < 400; ++i) {
+    Int<N> m = RandomInt<N>(), a = RandomInt<N>();
+    m >>= static_cast<uint64_t>(i % N);
+    m.words[0] |= 1;
+    if (i % 5 == 0) a >>= static_cast<uint64_t>((i * 7) % N);
+    if (i % 11 == 0) a = m;  // a common factor
+    if (i % 13 == 0) a = m + m;
+    const vrt::test::Mpz mm(m), ma(a);
+    EXPECT_EQ(vrt::math::safegcd::jacobi_var<N>(a, m), mpz_jacobi(ma, mm)) << HexInt(a) << " / " << HexInt(m);
+  }
+  // Small moduli: 1 (every symbol is 1), 3, and a square of a prime.
+  for (uint64_t mv : {1u, 3u, 9u, 15u, 49u}) {
+    for (uint64_t av = 0; av < 60; ++av) {
+      const Int<N> m(mv), a(av);
+      const vrt::test::Mpz mm(m), ma(a);
+      EXPECT_EQ(vrt::math::safegcd::jacobi_var<N>(a, m), mpz_jacobi(ma, mm)) << av << " / " << mv;
+    }
+  }
+}
+
+TEST(FieldCt, InversionAndJacobiAgreeWithGmp) {
+  for (Parameter set : vrt::test::DistinctCurves256()) {
+    vrt::test::TestCurve<256> c(set);
+    CheckAgainstGmp<256>(c.p());
+    CheckAgainstGmp<256>(c.q());
+  }
+  for (Parameter set : vrt::test::DistinctCurves512()) {
+    vrt::test::TestCurve<512> c(set);
+    CheckAgainstGmp<512>(c.p());
+    CheckAgainstGmp<512>(c.q());
+  }
+  CheckJacobiOddModuli<256>();
+  CheckJacobiOddModuli<512>();
+}
+#endif  // VRT_HAVE_GMP
+
 }  // namespace

@@ -52,13 +52,12 @@ Int<N> pow_var(const FieldCt<N>& f, const Int<N>& base, const Int<N>& e) {
 }
 
 // The quadratic character of v (Montgomery form) modulo the prime p:
-// 1, -1, or 0 for v = 0.
+// 1, -1, or 0 for v = 0. The Jacobi symbol of the stored number is that of
+// the value itself, since R = 2^N is a square for even N. Variable-time.
 template <int N>
 int legendre_var(const FieldCt<N>& f, const Int<N>& v) {
   if (v.is_zero()) return 0;
-  Int<N> half = f.m;
-  half >>= 1;  // (p - 1) / 2
-  return pow_var<N>(f, v, half) == f.one ? 1 : -1;
+  return math::safegcd::jacobi_var<N>(v, f.m);
 }
 
 // A square root of v (Montgomery form) for p = 3 mod 4; false when v is

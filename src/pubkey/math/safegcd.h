@@ -8,11 +8,12 @@
 // f = d*x and g = e*x (mod M) throughout. When g reaches 0, f = +-gcd(M, x)
 // and d*f is the inverse.
 //
-// inverse_ct runs a fixed number of rounds (enough for any input: at most
-// floor((49 N + 80) / 17) divsteps are needed) with no branch and no memory
-// address depending on the input: for secret values. inverse_var stops as
-// soon as g is zero and skips runs of divsteps at once: variable-time, for
-// public values only.
+// inverse_ct runs a fixed number of rounds (enough for any input, see
+// kRoundsCt) with no branch and no memory address depending on the input:
+// for secret values. inverse_var stops as soon as g is zero and skips runs
+// of divsteps at once: variable-time, for public values only. jacobi_var
+// runs a variant of the same steps that keeps both numbers non-negative and
+// follows the sign of the Jacobi symbol.
 #pragma once
 
 #include <cstdint>
@@ -83,31 +84,41 @@ struct Trans {
   int64_t u, v, q, r;
 };
 
-// 62 divsteps without branches: delta > 0 with g odd swaps (f, g) into
-// (g, -f) and negates delta; an odd g then takes f; g halves and delta grows
-// by one.
+// 62 divsteps without branches. With delta > 0 and g odd the step is
+// (f, g) = (g, (g - f) / 2) and delta becomes 1 - delta (kHalf: 2 - delta,
+// the variant that starts from delta = 1/2, held here as delta + 1/2); any
+// other odd g takes (g + f) / 2, an even g halves, and delta grows by one.
+// The loop keeps e = -delta, whose sign is the test and which the exchange
+// turns into ~e - 1 (kHalf) or ~e, so that the chain through delta is four
+// operations; the sign of f is chosen from delta alone, so the chain through
+// g is one test, one masked add and one shift per step. kSteps < 62 runs
+// that many and scales the matrix up to 2^62 all the same.
+template <bool kHalf = false, int kSteps = 62>
 inline int64_t divsteps_62_ct(int64_t delta, uint64_t f, uint64_t g, Trans& t) {
+  static_assert(kSteps >= 1 && kSteps <= 62);
   uint64_t u = 1, v = 0, q = 0, r = 1;
-  for (int i = 0; i < 62; ++i) {
-    const uint64_t pos = static_cast<uint64_t>((-delta) >> 63);  // all ones when delta > 0
-    const uint64_t odd = uint64_t{0} - (g & 1);
-    const uint64_t x = pos & odd;
-    // (f, g) = (g, -f) and (u, v, q, r) = (q, r, -u, -v) under x.
-    const uint64_t nf = f ^ ((f ^ g) & x), ng = g ^ ((g ^ (uint64_t{0} - f)) & x);
-    const uint64_t nu = u ^ ((u ^ q) & x), nv = v ^ ((v ^ r) & x);
-    const uint64_t nq = q ^ ((q ^ (uint64_t{0} - u)) & x), nr = r ^ ((r ^ (uint64_t{0} - v)) & x);
-    delta = static_cast<int64_t>((static_cast<uint64_t>(delta) ^ x) - x);
-    f = nf;
-    g = ng + (nf & odd);
-    q = nq + (nu & odd);
-    r = nr + (nv & odd);
-    u = nu << 1;
-    v = nv << 1;
+  uint64_t e = uint64_t{0} - static_cast<uint64_t>(delta);
+  for (int i = 0; i < kSteps; ++i) {
+    uint64_t c1 = static_cast<uint64_t>(static_cast<int64_t>(e) >> 63);  // delta > 0
+    const uint64_t c2 = uint64_t{0} - (g & 1);
+    const uint64_t x = (f ^ c1) - c1, y = (u ^ c1) - c1, z = (v ^ c1) - c1;
+    g += x & c2;
+    q += y & c2;
+    r += z & c2;
+    c1 &= c2;  // the exchange
+    if constexpr (kHalf) e = (e ^ c1) - 1;
+    else e = (e ^ c1) - 1 - c1;
+    f += g & c1;
+    u += q & c1;
+    v += r & c1;
     g >>= 1;
-    delta += 1;
+    u <<= 1;
+    v <<= 1;
   }
-  t = {static_cast<int64_t>(u), static_cast<int64_t>(v), static_cast<int64_t>(q), static_cast<int64_t>(r)};
-  return delta;
+  constexpr int kScale = 62 - kSteps;
+  t = {static_cast<int64_t>(u << kScale), static_cast<int64_t>(v << kScale), static_cast<int64_t>(q << kScale),
+       static_cast<int64_t>(r << kScale)};
+  return -static_cast<int64_t>(e);
 }
 
 // Inverses of the odd numbers modulo 256: kInv8[i] * (2i + 1) = 1 mod 256.
@@ -164,15 +175,14 @@ inline int64_t divsteps_62_var(int64_t delta, uint64_t f, uint64_t g, Trans& t) 
   return delta;
 }
 
-// [f; g] = t [f; g] / 2^62 (exact).
+// [f; g] = t [f; g] / 2^62 (exact), on the low len limbs (the rest zero).
 template <int N>
-inline void update_fg(S62<N>& f, S62<N>& g, const Trans& t) {
-  constexpr int L = kLimbs<N>;
+inline void update_fg(S62<N>& f, S62<N>& g, const Trans& t, int len = kLimbs<N>) {
   i128 cf = static_cast<i128>(t.u) * f.v[0] + static_cast<i128>(t.v) * g.v[0];
   i128 cg = static_cast<i128>(t.q) * f.v[0] + static_cast<i128>(t.r) * g.v[0];
   cf >>= 62;
   cg >>= 62;
-  for (int i = 1; i < L; ++i) {
+  for (int i = 1; i < len; ++i) {
     cf += static_cast<i128>(t.u) * f.v[i] + static_cast<i128>(t.v) * g.v[i];
     cg += static_cast<i128>(t.q) * f.v[i] + static_cast<i128>(t.r) * g.v[i];
     f.v[i - 1] = static_cast<int64_t>(static_cast<uint64_t>(cf) & kM62);
@@ -180,8 +190,8 @@ inline void update_fg(S62<N>& f, S62<N>& g, const Trans& t) {
     cf >>= 62;
     cg >>= 62;
   }
-  f.v[L - 1] = static_cast<int64_t>(cf);
-  g.v[L - 1] = static_cast<int64_t>(cg);
+  f.v[len - 1] = static_cast<int64_t>(cf);
+  g.v[len - 1] = static_cast<int64_t>(cg);
 }
 
 // [d; e] = t [d; e] / 2^62 mod M, with d and e kept in (-2M, M): a negative
@@ -243,8 +253,17 @@ inline Int<N> normalize(S62<N> d, int64_t sign, const Modulus<N>& mod) {
   return from_s62<N>(d);
 }
 
+// Divsteps that reach g = 0 for any input below 2^N, run in rounds of 62
+// and a shorter last one. 256 bits take the delta = 1/2 variant, for which
+// 590 divsteps suffice (a convex-hull bound computed by P. Wuille, as against
+// 724 for delta = 1); other widths the delta = 1 steps and the bound
+// floor((49 N + 80) / 17) of Bernstein and Yang.
 template <int N>
-constexpr int kRoundsCt = ((49 * N + 80) / 17 + 61) / 62;
+constexpr bool kHalfCt = N == 256;
+template <int N>
+constexpr int kStepsCt = kHalfCt<N> ? 590 : (49 * N + 80) / 17;
+template <int N>
+constexpr int kRoundsCt = (kStepsCt<N> + 61) / 62;  // the last one shorter
 
 // x^-1 mod M for 0 <= x < M with gcd(x, M) = 1; 0 for x = 0. Constant-time.
 template <int N>
@@ -254,8 +273,12 @@ Int<N> inverse_ct(const Int<N>& x, const Modulus<N>& mod) {
   int64_t delta = 1;
   for (int round = 0; round < kRoundsCt<N>; ++round) {
     Trans t;
-    delta = divsteps_62_ct(delta, static_cast<uint64_t>(f.v[0]) | (static_cast<uint64_t>(f.v[1]) << 62),
-                           static_cast<uint64_t>(g.v[0]) | (static_cast<uint64_t>(g.v[1]) << 62), t);
+    const uint64_t f64 = static_cast<uint64_t>(f.v[0]) | (static_cast<uint64_t>(f.v[1]) << 62);
+    const uint64_t g64 = static_cast<uint64_t>(g.v[0]) | (static_cast<uint64_t>(g.v[1]) << 62);
+    if (round + 1 < kRoundsCt<N>)
+      delta = divsteps_62_ct<kHalfCt<N>>(delta, f64, g64, t);
+    else
+      delta = divsteps_62_ct<kHalfCt<N>, kStepsCt<N> - 62 * (kRoundsCt<N> - 1)>(delta, f64, g64, t);
     update_de<N>(d, e, t, mod);
     update_fg<N>(f, g, t);
   }
@@ -270,32 +293,112 @@ Int<N> inverse_ct(const Int<N>& x, const Modulus<N>& mod) {
 }
 
 // x^-1 mod M for 0 <= x < M; 0 when there is none (x = 0 or a common
-// factor). Variable-time: public values only.
+// factor). f and g shrink as the steps go: once the top limbs of both carry
+// only a sign, they fold into the limbs below and the rounds work on fewer
+// limbs. Variable-time: public values only.
 template <int N>
 Int<N> inverse_var(const Int<N>& x, const Modulus<N>& mod) {
-  constexpr int L = kLimbs<N>;
   S62<N> f = mod.m, g = to_s62<N>(x), d{}, e{};
   e.v[0] = 1;
   int64_t delta = 1;
+  int len = kLimbs<N>;
   for (;;) {
     int64_t any = 0;
-    for (int i = 0; i < L; ++i) any |= g.v[i];
+    for (int i = 0; i < len; ++i) any |= g.v[i];
     if (any == 0) break;
     Trans t;
     delta = divsteps_62_var(delta, static_cast<uint64_t>(f.v[0]) | (static_cast<uint64_t>(f.v[1]) << 62),
                             static_cast<uint64_t>(g.v[0]) | (static_cast<uint64_t>(g.v[1]) << 62), t);
     update_de<N>(d, e, t, mod);
-    update_fg<N>(f, g, t);
+    update_fg<N>(f, g, t, len);
+    const int64_t fn = f.v[len - 1], gn = g.v[len - 1];
+    if (len > 2 && ((fn ^ (fn >> 63)) | (gn ^ (gn >> 63))) == 0) {
+      f.v[len - 2] += static_cast<int64_t>(static_cast<uint64_t>(fn) << 62);
+      g.v[len - 2] += static_cast<int64_t>(static_cast<uint64_t>(gn) << 62);
+      --len;
+    }
   }
   // gcd = |f| must be 1.
-  const int64_t sign = f.v[L - 1] >> 63;
+  const int64_t sign = f.v[len - 1] >> 63;
   S62<N> af = f;
-  for (int i = 0; i < L; ++i) af.v[i] = (af.v[i] ^ sign) - sign;
-  carry<N>(af);
+  for (int i = 0; i < len; ++i) af.v[i] = (af.v[i] ^ sign) - sign;
+  for (int i = 0; i < len - 1; ++i) {
+    af.v[i + 1] += af.v[i] >> 62;
+    af.v[i] = static_cast<int64_t>(static_cast<uint64_t>(af.v[i]) & kM62);
+  }
   int64_t rest = af.v[0] ^ 1;
-  for (int i = 1; i < L; ++i) rest |= af.v[i];
+  for (int i = 1; i < len; ++i) rest |= af.v[i];
   if (rest != 0) return Int<N>();
   return normalize<N>(d, sign, mod);
+}
+
+// 62 steps of the variant that keeps f and g non-negative: with delta > 0
+// and g odd, (f, g) = (g, (g + f) / 2). The Jacobi symbol (g / f) changes
+// sign at each halving when f = 3 or 5 mod 8, and at each exchange when f
+// and g are both 3 mod 4 (reciprocity); parity (bit 0, in and out) counts
+// those changes. Variable-time.
+inline int64_t posdivsteps_62_var(int64_t delta, uint64_t f, uint64_t g, Trans& t, unsigned& parity) {
+  uint64_t u = 1, v = 0, q = 0, r = 1;
+  unsigned jac = parity;
+  int i = 62;
+  for (;;) {
+    const int zeros = __builtin_ctzll(g | (~uint64_t{0} << i));
+    g >>= zeros;
+    u <<= zeros;
+    v <<= zeros;
+    delta += zeros;
+    i -= zeros;
+    jac ^= static_cast<unsigned>(zeros & ((f >> 1) ^ (f >> 2)));
+    if (i == 0) break;
+    if (delta > 0) {
+      delta = -delta;
+      jac ^= static_cast<unsigned>((f & g) >> 1);
+      const uint64_t tf = f, tu = u, tv = v;
+      f = g;
+      g = tf;
+      u = q;
+      v = r;
+      q = tu;
+      r = tv;
+    }
+    int limit = static_cast<int>(1 - delta);
+    if (limit > i) limit = i;
+    if (limit > 8) limit = 8;
+    const uint64_t mask = (uint64_t{1} << limit) - 1;
+    const uint64_t w = (uint64_t{0} - g * kInv8.v[(f >> 1) & 127]) & mask;
+    g += f * w;
+    q += u * w;
+    r += v * w;
+  }
+  t = {static_cast<int64_t>(u), static_cast<int64_t>(v), static_cast<int64_t>(q), static_cast<int64_t>(r)};
+  parity = jac & 1;
+  return delta;
+}
+
+// The Jacobi symbol (x / m) for an odd m > 0 and 0 <= x < 2^N: 1, -1, or 0
+// when they share a factor. Both numbers stay non-negative, the larger of
+// f and g falls at each exchange, and the loop ends at f = 1 or at g = 0 or
+// g = f (a common factor). Variable-time: public values only.
+template <int N>
+int jacobi_var(const Int<N>& x, const Int<N>& m) {
+  constexpr int L = kLimbs<N>;
+  S62<N> f = to_s62<N>(m), g = to_s62<N>(x);
+  int64_t delta = 1;
+  unsigned parity = 0;
+  for (;;) {
+    int64_t zero = 0, same = 0, one = f.v[0] ^ 1;
+    for (int i = 0; i < L; ++i) {
+      zero |= g.v[i];
+      same |= f.v[i] ^ g.v[i];
+      if (i > 0) one |= f.v[i];
+    }
+    if (one == 0) return parity ? -1 : 1;
+    if (zero == 0 || same == 0) return 0;
+    Trans t;
+    delta = posdivsteps_62_var(delta, static_cast<uint64_t>(f.v[0]) | (static_cast<uint64_t>(f.v[1]) << 62),
+                               static_cast<uint64_t>(g.v[0]) | (static_cast<uint64_t>(g.v[1]) << 62), t, parity);
+    update_fg<N>(f, g, t);
+  }
 }
 
 }  // namespace vrt::math::safegcd
