@@ -165,18 +165,18 @@ void CheckShape(const Shape& shape) {
   }
 }
 
-TEST(SpecialMont, AgreesWithTheGenericProduct256) {
+TEST(ShortMont, AgreesWithTheGenericProduct256) {
   if (!vrt::test::HaveBmi2()) GTEST_SKIP() << "no BMI2";
   for (const Shape& s : kShapes256) CheckShape<256>(s);
 }
 
-TEST(SpecialMont, AgreesWithTheGenericProduct512) {
+TEST(ShortMont, AgreesWithTheGenericProduct512) {
   if (!vrt::test::HaveBmi2()) GTEST_SKIP() << "no BMI2";
   for (const Shape& s : kShapes512) CheckShape<512>(s);
 }
 
 // Only the two shapes are taken, and only for an odd p with c below 2^63.
-TEST(SpecialMont, RecognisesOnlyItsShapes) {
+TEST(ShortMont, RecognisesOnlyItsShapes) {
   struct Case {
     const char* hex;
     ModulusForm form;
