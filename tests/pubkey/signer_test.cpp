@@ -249,6 +249,65 @@ TEST(SignerInterface, PointsOffTheCurveAreRefused) {
 }
 
 #if defined(VRT_HAVE_GMP)
+// A cofactor-4 set in independent arithmetic: its numbers, b from G, points
+// lifted from an x (the root by one exponentiation, p = 3 mod 4) and written
+// as public-key bytes.
+struct CofactorCurve {
+  explicit CofactorCurve(Parameter set) : L(KeyBytes(set)), ref(Num(Record(set)->p), Num(Record(set)->a)) {
+    const sign2012_par_t* rec = Record(set);
+    p = Num(rec->p);
+    a = Num(rec->a);
+    q = Num(rec->q);
+    G.inf = false;
+    G.x = Num(rec->x);
+    G.y = Num(rec->y);
+    Mpz t;
+    // b = gy^2 - gx^3 - a gx
+    mpz_mul(b, G.y, G.y);
+    mpz_pow_ui(t, G.x, 3);
+    mpz_sub(b, b, t);
+    mpz_mul(t, a, G.x);
+    mpz_sub(b, b, t);
+    mpz_mod(b, b, p);
+    mpz_add_ui(root_exp, p, 1);
+    mpz_fdiv_q_2exp(root_exp, root_exp, 2);
+  }
+  Mpz Num(const uint8_t* le) const { return NumN(le, L); }
+  static Mpz NumN(const uint8_t* le, size_t n) {
+    Mpz r;
+    mpz_import(r, n, -1, 1, 0, 0, le);
+    return r;
+  }
+  // A point of the curve with this x and y != 0, if there is one.
+  bool Lift(const Mpz& x, RefCurve::Pt* P) const {
+    Mpz f, y, t;
+    mpz_pow_ui(f, x, 3);
+    mpz_mul(t, a, x);
+    mpz_add(f, f, t);
+    mpz_add(f, f, b);
+    mpz_mod(f, f, p);
+    mpz_powm(y, f, root_exp, p);
+    mpz_mul(t, y, y);
+    mpz_mod(t, t, p);
+    if (mpz_cmp(t, f) != 0 || mpz_cmp_ui(y.get(), 0) == 0) return false;
+    P->inf = false;
+    P->x = x;
+    P->y = y;
+    return true;
+  }
+  Bytes Key(const RefCurve::Pt& P) const {
+    Bytes point(2 * L, 0);
+    size_t n = 0;
+    mpz_export(point.data(), &n, -1, 1, 0, 0, P.x);
+    mpz_export(point.data() + L, &n, -1, 1, 0, 0, P.y);
+    return point;
+  }
+  size_t L;
+  RefCurve ref;
+  Mpz p, a, q, b, root_exp;
+  RefCurve::Pt G;
+};
+
 // On the curves with cofactor 4 the curve also holds points of order 2 and
 // 4 and sums with them. Import takes only keys of order q. VKO multiplies
 // the peer key by the cofactor first: a part of small order drops out (the
@@ -257,48 +316,16 @@ TEST(SignerInterface, PointsOffTheCurveAreRefused) {
 TEST(SignerInterface, PointsOutsideTheGroupOfOrderQ) {
   for (Parameter set : {VRT_PARAM_TC26_256_A, VRT_PARAM_TC26_512_C}) {
     SCOPED_TRACE(SetName(set));
-    const sign2012_par_t* rec = Record(set);
-    const size_t L = KeyBytes(set);
-    auto num = [&](const uint8_t* le, size_t n) {
-      Mpz r;
-      mpz_import(r, n, -1, 1, 0, 0, le);
-      return r;
-    };
-    Mpz p = num(rec->p, L), a = num(rec->a, L), q = num(rec->q, L), gx = num(rec->x, L), gy = num(rec->y, L), b, t;
-    // b = gy^2 - gx^3 - a gx
-    mpz_mul(b, gy, gy);
-    mpz_pow_ui(t, gx, 3);
-    mpz_sub(b, b, t);
-    mpz_mul(t, a, gx);
-    mpz_sub(b, b, t);
-    mpz_mod(b, b, p);
-    ASSERT_EQ(mpz_fdiv_ui(p, 4), 3u);  // square roots by one exponentiation
-    RefCurve ref(p, a);
-    auto bytes = [&](const RefCurve::Pt& P) {
-      Bytes point(2 * L, 0);
-      size_t n = 0;
-      mpz_export(point.data(), &n, -1, 1, 0, 0, P.x);
-      mpz_export(point.data() + L, &n, -1, 1, 0, 0, P.y);
-      return point;
-    };
+    const CofactorCurve cc(set);
+    const size_t L = cc.L;
+    const Mpz& q = cc.q;
+    const RefCurve& ref = cc.ref;
+    ASSERT_EQ(mpz_fdiv_ui(cc.p, 4), 3u);  // square roots by one exponentiation
+    auto bytes = [&](const RefCurve::Pt& P) { return cc.Key(P); };
     std::vector<RefCurve::Pt> mixed, small;  // order 2q or 4q; order 2 or 4
     for (unsigned long xs = 1; mixed.size() < 2 && xs < 400; ++xs) {
-      Mpz x(xs), f, y, e;
-      mpz_pow_ui(f, x, 3);
-      mpz_mul(t, a, x);
-      mpz_add(f, f, t);
-      mpz_add(f, f, b);
-      mpz_mod(f, f, p);
-      mpz_add_ui(e, p, 1);
-      mpz_fdiv_q_2exp(e, e, 2);
-      mpz_powm(y, f, e, p);
-      mpz_mul(t, y, y);
-      mpz_mod(t, t, p);
-      if (mpz_cmp(t, f) != 0) continue;  // no point with this x
       RefCurve::Pt P;
-      P.inf = false;
-      P.x = x;
-      P.y = y;
+      if (!cc.Lift(Mpz(xs), &P)) continue;  // no point with this x
       RefCurve::Pt T = ref.Mul(q, P);
       if (T.inf) continue;
       mixed.push_back(P);
@@ -318,8 +345,8 @@ TEST(SignerInterface, PointsOutsideTheGroupOfOrderQ) {
         EXPECT_EQ(Hex(k.h.ExportPublic()), Hex(k.pub));
         // (u d mod q) (4 P): the small part is gone.
         ASSERT_EQ(k.h.Vko(ukm, bytes(mixed[i]), &out), VRT_SUCCESS);
-        Mpz s = num(ukm.data(), L);
-        mpz_mul(s, s, num(k.d.data(), L));
+        Mpz s = cc.Num(ukm.data());
+        mpz_mul(s, s, cc.Num(k.d.data()));
         mpz_mod(s, s, q);
         RefCurve::Pt want = ref.Mul(s, ref.Mul(Mpz(4), mixed[i]));
         EXPECT_EQ(Hex(out), Hex(bytes(want)));
@@ -337,51 +364,14 @@ TEST(SignerInterface, PointsOutsideTheGroupOfOrderQ) {
 TEST(SignerInterface, ImportSortsEveryCosetOfTheGroupOfOrderQ) {
   for (Parameter set : {VRT_PARAM_TC26_256_A, VRT_PARAM_TC26_512_C}) {
     SCOPED_TRACE(SetName(set));
-    const sign2012_par_t* rec = Record(set);
-    const size_t L = KeyBytes(set);
-    auto num = [&](const uint8_t* le, size_t n) {
-      Mpz r;
-      mpz_import(r, n, -1, 1, 0, 0, le);
-      return r;
-    };
-    Mpz p = num(rec->p, L), a = num(rec->a, L), q = num(rec->q, L), b, t, e;
-    RefCurve ref(p, a);
-    RefCurve::Pt G;
-    G.inf = false;
-    G.x = num(rec->x, L);
-    G.y = num(rec->y, L);
-    mpz_mul(b, G.y, G.y);
-    mpz_pow_ui(t, G.x, 3);
-    mpz_sub(b, b, t);
-    mpz_mul(t, a, G.x);
-    mpz_sub(b, b, t);
-    mpz_mod(b, b, p);
-    mpz_add_ui(e, p, 1);
-    mpz_fdiv_q_2exp(e, e, 2);
-    // A point of the curve with the given x, if there is one.
-    auto lift = [&](const Mpz& x, RefCurve::Pt* P) {
-      Mpz f, y;
-      mpz_pow_ui(f, x, 3);
-      mpz_mul(t, a, x);
-      mpz_add(f, f, t);
-      mpz_add(f, f, b);
-      mpz_mod(f, f, p);
-      mpz_powm(y, f, e, p);
-      mpz_mul(t, y, y);
-      mpz_mod(t, t, p);
-      if (mpz_cmp(t, f) != 0 || mpz_cmp_ui(y.get(), 0) == 0) return false;
-      P->inf = false;
-      P->x = x;
-      P->y = y;
-      return true;
-    };
-    auto bytes = [&](const RefCurve::Pt& P) {
-      Bytes point(2 * L, 0);
-      size_t n = 0;
-      mpz_export(point.data(), &n, -1, 1, 0, 0, P.x);
-      mpz_export(point.data() + L, &n, -1, 1, 0, 0, P.y);
-      return point;
-    };
+    const CofactorCurve cc(set);
+    const size_t L = cc.L;
+    const Mpz &p = cc.p, &q = cc.q;
+    const RefCurve& ref = cc.ref;
+    const RefCurve::Pt& G = cc.G;
+    auto lift = [&](const Mpz& x, RefCurve::Pt* P) { return cc.Lift(x, P); };
+    auto bytes = [&](const RefCurve::Pt& P) { return cc.Key(P); };
+    auto num = [&](const uint8_t* le, size_t) { return cc.Num(le); };
     auto neg = [&](RefCurve::Pt P) {
       mpz_sub(P.y, p, P.y);
       return P;
