@@ -3,6 +3,7 @@
 // on random and edge values, on p and q of every distinct curve.
 #include <gtest/gtest.h>
 
+#include "pubkey/ec/quarter.h"
 #include "pubkey/ec_test_util.h"
 #include "pubkey/math/field_ct.h"
 #include "pubkey/pubkey_test_util.h"
@@ -186,6 +187,42 @@ void CheckJacobiOddModuli() {
       EXPECT_EQ(vrt::math::safegcd::jacobi_var<N>(a, m), mpz_jacobi(ma, mm)) << av << " / " << mv;
     }
   }
+}
+
+// The powers of the group test on import: the run-of-ones chain (taken by
+// (p + 1) / 4 of p = 2^N - c, and by a run with up to 16 low bits) and the
+// windows it falls back to, against mpz_powm on edge and random bases.
+template <int N>
+void CheckPowers(const Int<N>& m) {
+  SCOPED_TRACE(HexInt(m));
+  const FieldCt<N> f(m);
+  const vrt::test::Mpz mm(m);
+  Int<N> quarter = m;
+  quarter >>= 2;
+  quarter += Int<N>(1);
+  Int<N> ones, run_low;
+  for (int b = 0; b < N - 3; ++b) ones.set_bit(b);
+  run_low = ones;
+  run_low >>= 1;
+  run_low.words[0] &= ~uint64_t{0x8000};  // a zero 16 bits from the bottom
+  std::vector<Int<N>> values = Edges<N>(m);
+  for (int i = 0; i < 20; ++i) values.push_back(vrt::test::RandomBelow<N>(m));
+  for (const Int<N>& e : {quarter, ones, run_low, m - Int<N>(2), Int<N>(1), Int<N>()}) {
+    for (const Int<N>& a : values) {
+      const vrt::test::Mpz ma(a), me(e);
+      vrt::test::Mpz want;
+      mpz_powm(want, ma, me, mm);
+      Int<N> am, got;
+      f.to_mont(am, a);
+      f.from_mont(got, vrt::ec::ctm::pow_ones_var<N>(f, am, e));
+      EXPECT_EQ(HexInt(got), HexInt(want.ToInt<N>())) << HexInt(a) << " ^ " << HexInt(e);
+    }
+  }
+}
+
+TEST(FieldCt, PowersAgreeWithGmp) {
+  for (Parameter set : vrt::test::DistinctCurves256()) CheckPowers<256>(vrt::test::TestCurve<256>(set).p());
+  for (Parameter set : vrt::test::DistinctCurves512()) CheckPowers<512>(vrt::test::TestCurve<512>(set).p());
 }
 
 TEST(FieldCt, InversionAndJacobiAgreeWithGmp) {

@@ -541,31 +541,56 @@ inline bool odd_representative_var(const Curve<N>& c, Int<N>& k) {
   return flip;
 }
 
-// The width-5 non-adjacent form of a public scalar: digits in {0, +-1, .. +-15},
+// The width-W non-adjacent form of a public scalar: odd digits in
+// {+-1, .. +-(2^(W-1) - 1)} or 0, any two nonzero digits at least W apart,
 // least significant first, k = sum digits[i] 2^i; returns their count (at
-// most N + 1, 0 for k = 0).
-template <int N>
-inline int wnaf5_digits_var(const Int<N>& scalar, int8_t (&digits)[N + 1]) {
-  constexpr int kW = 5;
+// most N + 1, 0 for k = 0). The number moves by whole runs of zeros, not
+// bit by bit; one word above it takes the carry of a negative digit.
+template <int W, int N>
+inline int wnaf_digits_var(const Int<N>& scalar, int8_t (&digits)[N + 1]) {
+  static_assert(W >= 2 && W <= 8, "digits fit in int8_t");
+  constexpr int K = Int<N>::kWords;
+  uint64_t w[K + 1];
+  for (int i = 0; i < K; ++i) w[i] = scalar.words[i];
+  w[K] = 0;
+  auto shift = [&w](int n) {  // 0 < n < 64
+    for (int i = 0; i < K; ++i) w[i] = (w[i] >> n) | (w[i + 1] << (64 - n));
+    w[K] >>= n;
+  };
+  auto zero = [&w]() {
+    uint64_t any = 0;
+    for (int i = 0; i <= K; ++i) any |= w[i];
+    return any == 0;
+  };
   int len = 0;
-  Int<N> d = scalar;
-  uint64_t top = 0;
-  while (!d.is_zero() || top != 0) {
-    int digit = 0;
-    if (d.is_odd()) {
-      digit = static_cast<int>(d.words[0] & ((1u << kW) - 1));
-      if (digit >= (1 << (kW - 1))) digit -= 1 << kW;
-      if (digit > 0)
-        d.words[0] -= static_cast<uint64_t>(digit);
-      else
-        top += d.add_carry(Int<N>(static_cast<uint64_t>(-digit)));
+  while (!zero()) {
+    if ((w[0] & 1) == 0) {
+      const int run = w[0] == 0 ? 63 : __builtin_ctzll(w[0]);
+      for (int j = 0; j < run; ++j) digits[len++] = 0;
+      shift(run);
+      continue;
+    }
+    int digit = static_cast<int>(w[0] & ((1u << W) - 1));
+    if (digit >= (1 << (W - 1))) digit -= 1 << W;
+    if (digit > 0) {
+      w[0] -= static_cast<uint64_t>(digit);  // clears the low W bits
+    } else {
+      unsigned char c = __builtin_add_overflow(w[0], static_cast<uint64_t>(-digit), &w[0]);
+      for (int i = 1; i <= K && c; ++i) c = __builtin_add_overflow(w[i], uint64_t{1}, &w[i]);
     }
     digits[len++] = static_cast<int8_t>(digit);
-    d >>= 1;
-    d.words[Int<N>::kWords - 1] |= top << 63;
-    top = 0;
+    shift(1);
+    if (zero()) break;
+    // The next W - 1 digits are zero; the next nonzero one is still below N + 1.
+    for (int j = 0; j < W - 1; ++j) digits[len++] = 0;
+    shift(W - 1);
   }
   return len;
+}
+
+template <int N>
+inline int wnaf5_digits_var(const Int<N>& scalar, int8_t (&digits)[N + 1]) {
+  return wnaf_digits_var<5, N>(scalar, digits);
 }
 
 // k*G by the base table, variable-time (k public, any value below 2^N).
@@ -622,15 +647,33 @@ Jac<N> mul_wnaf_var(const Curve<N>& c, const Aff<N>& p, const Int<N>& scalar) {
   return r;
 }
 
-// x of a Jacobian point as a plain number, variable-time (public points).
+// Whether the x of a point, given as num / den + offset (Montgomery form,
+// den not zero), is r + j q below p for some j >= 0: the test x mod q = r
+// of verification, with one product per candidate in place of an inversion.
+// Public values, variable-time.
 template <int N>
-inline Int<N> affine_x_var(const Curve<N>& c, const Jac<N>& p) {
-  Int<N> zi, x;
-  c.fp.inv_var(zi, p.z);
-  c.fp.sqr(zi, zi);
-  c.fp.mul(x, p.x, zi);
-  c.fp.from_mont(x, x);
-  return x;
+inline bool x_matches_var(const Curve<N>& c, const Int<N>& num, const Int<N>& den, const Int<N>& offset,
+                          const Int<N>& r) {
+  const FieldCt<N>& f = c.fp;
+  const Int<N>& q = c.fq.m;
+  Int<N> cand = r;
+  while (cand < f.m) {
+    Int<N> m, rhs;
+    f.to_mont(m, cand);
+    f.sub(m, m, offset);
+    f.mul(rhs, m, den);
+    if (rhs == num) return true;
+    if (math::ct::add_carry<N>(cand, cand, q) != 0) break;  // past 2^N, so past p
+  }
+  return false;
+}
+
+// Whether x mod q = r for a Jacobian point (not at infinity): x = X / Z^2.
+template <int N>
+inline bool jac_x_matches_var(const Curve<N>& c, const Jac<N>& p, const Int<N>& r) {
+  Int<N> zz;
+  c.fp.sqr(zz, p.z);
+  return x_matches_var<N>(c, p.x, zz, Int<N>(), r);
 }
 
 }  // namespace vrt::ec::ctm

@@ -13,7 +13,7 @@
 //
 // Extended coordinates (X : Y : Z : T) stand for u = X/Z, v = Y/Z, with
 // T = X Y / Z. Doubling: A = X^2, B = Y^2, C = 2 Z^2, D = e A,
-// E = (X + Y)^2 - A - B, G = D + B, F = G - C, H = D - B, X3 = E F,
+// E = 2 X Y, G = D + B, F = G - C, H = D - B, X3 = E F,
 // Y3 = G H, T3 = E H, Z3 = F G (T3 only where an addition follows).
 // Mixed addition with an affine (u2, v2, d u2 v2): A = X1 u2, B = Y1 v2,
 // C = T1 d u2 v2, E = (X1 + Y1)(u2 + v2) - A - B, F = Z1 - C, G = Z1 + C,
@@ -73,10 +73,8 @@ inline void ed_dbl(const Curve<N>& c, Ext<N>& r, const Ext<N>& p, bool with_t) {
     D = A;
   else
     f.mul(D, A, c.ed_e);
-  f.add(E, p.x, p.y);
-  f.sqr(E, E);
-  f.sub(E, E, A);
-  f.sub(E, E, B);
+  f.mul(E, p.x, p.y);  // (X + Y)^2 - A - B = 2 X Y
+  f.add(E, E, E);
   f.add(G, D, B);
   f.sub(F, G, C);
   f.sub(H, D, B);
@@ -86,21 +84,23 @@ inline void ed_dbl(const Curve<N>& c, Ext<N>& r, const Ext<N>& p, bool with_t) {
   if (with_t) f.mul(r.t, E, H);
 }
 
-// r = p + q for an affine q; complete. r may alias p.
+// r = p + q for q = (u, v, d u v) over zz: zz = Z1 for an affine q, Z1 Z2
+// for a projective one. Complete. r may alias p.
 template <int N>
-inline void ed_madd(const Curve<N>& c, Ext<N>& r, const Ext<N>& p, const EdAff<N>& q) {
+inline void ed_add_over(const Curve<N>& c, Ext<N>& r, const Ext<N>& p, const Int<N>& qu, const Int<N>& qv,
+                        const Int<N>& qduv, const Int<N>& zz) {
   const FieldCt<N>& f = c.fp;
   Int<N> A, B, C, E, F, G, H, s;
-  f.mul(A, p.x, q.u);
-  f.mul(B, p.y, q.v);
-  f.mul(C, p.t, q.duv);
+  f.mul(A, p.x, qu);
+  f.mul(B, p.y, qv);
+  f.mul(C, p.t, qduv);
   f.add(E, p.x, p.y);
-  f.add(s, q.u, q.v);
+  f.add(s, qu, qv);
   f.mul(E, E, s);
   f.sub(E, E, A);
   f.sub(E, E, B);
-  f.sub(F, p.z, C);
-  f.add(G, p.z, C);
+  f.sub(F, zz, C);
+  f.add(G, zz, C);
   if (c.ed_e_one) {
     f.sub(H, B, A);
   } else {
@@ -111,6 +111,26 @@ inline void ed_madd(const Curve<N>& c, Ext<N>& r, const Ext<N>& p, const EdAff<N
   f.mul(r.y, G, H);
   f.mul(r.t, E, H);
   f.mul(r.z, F, G);
+}
+
+// r = p + q for an affine q; complete. r may alias p.
+template <int N>
+inline void ed_madd(const Curve<N>& c, Ext<N>& r, const Ext<N>& p, const EdAff<N>& q) {
+  ed_add_over<N>(c, r, p, q.u, q.v, q.duv, p.z);
+}
+
+// A projective point (X : Y : Z) with d T in place of T (T = X Y / Z).
+template <int N>
+struct EdProj {
+  Int<N> x, y, z, dt;
+};
+
+// r = p + q; complete, one product more than ed_madd. r may alias p.
+template <int N>
+inline void ed_add(const Curve<N>& c, Ext<N>& r, const Ext<N>& p, const EdProj<N>& q) {
+  Int<N> zz;
+  c.fp.mul(zz, p.z, q.z);
+  ed_add_over<N>(c, r, p, q.x, q.y, q.dt, zz);
 }
 
 // The entry |d| of T odd multiples, negated (u and d u v) for d < 0: every
@@ -178,6 +198,34 @@ inline bool ed_odd_multiples_var(const Curve<N>& c, const Aff<N>& p, EdAff<N>* t
   f.mul(p2.duv, p2.duv, c.ed_d);
   for (int j = 1; j < n; ++j) ed_madd<N>(c, row[j], row[j - 1], p2);
   ed_batch_affine_var<N>(c, row, table, n);
+  return true;
+}
+
+// The same odd multiples kept projective, with no inversion: with
+// a = x - t, u = a / y and v = (a - s) / (a + s) give
+// (X : Y : Z : T) = (a (a + s) : (a - s) y : y (a + s) : a (a - s)).
+template <int N>
+inline bool ed_odd_multiples_proj_var(const Curve<N>& c, const Aff<N>& p, EdProj<N>* table, int n) {
+  const FieldCt<N>& f = c.fp;
+  Int<N> a, plus, minus;
+  f.sub(a, p.x, c.t2x);
+  f.add(plus, a, c.t4dx);
+  f.sub(minus, a, c.t4dx);
+  Ext<N> e;
+  f.mul(e.z, p.y, plus);
+  if (e.z.is_zero()) return false;
+  f.mul(e.x, a, plus);
+  f.mul(e.y, minus, p.y);
+  f.mul(e.t, a, minus);
+  Ext<N> twice;
+  ed_dbl<N>(c, twice, e, true);
+  EdProj<N> two{twice.x, twice.y, twice.z, Int<N>()};
+  f.mul(two.dt, twice.t, c.ed_d);
+  for (int j = 0; j < n; ++j) {
+    if (j > 0) ed_add<N>(c, e, e, two);
+    table[j] = {e.x, e.y, e.z, Int<N>()};
+    f.mul(table[j].dt, e.t, c.ed_d);
+  }
   return true;
 }
 
@@ -308,66 +356,56 @@ Aff<N> ed_mul_var_base_ct(const Curve<N>& c, const Aff<N>& p, const Int<N>& scal
   return out;
 }
 
-// z1 G + z2 Q for public scalars below 2^N and a public Q of order q
-// (Weierstrass affine, Montgomery), variable-time: the width-5 non-adjacent
-// form of z2 over the odd multiples of Q, then one addition per position of
-// the Edwards base table for z1, with no doubling. The x of the sum in the
-// Weierstrass form as a plain number; false for the neutral point.
+// Whether z1 G + z2 Q has an x with x mod q = r, for public scalars below
+// 2^N and a public Q of order q (Weierstrass affine, Montgomery),
+// variable-time. One chain of doublings serves both: the width-5
+// non-adjacent form of z2 over the projective odd multiples of Q, and the
+// width-7 form of z1 over G, 3G, .. 63G, the first row of the Edwards base
+// table. False for the neutral point.
 template <int N>
-bool ed_double_mul_x_var(const Curve<N>& c, const EdBaseTable<N>& t, const Aff<N>& q, const Int<N>& z1,
-                         const Int<N>& z2, Int<N>& x_out) {
+bool ed_double_mul_matches_var(const Curve<N>& c, const EdBaseTable<N>& t, const Aff<N>& q, const Int<N>& z1,
+                               const Int<N>& z2, const Int<N>& r_expected) {
+  static_assert(EdBaseTable<N>::kT == 32, "the first row holds G .. 63G");
   const FieldCt<N>& f = c.fp;
+  constexpr int kOdd = 8;  // Q, 3Q, .. 15Q
+  int8_t d1[N + 1], d2[N + 1];
+  const int len1 = wnaf_digits_var<7, N>(z1, d1);
+  const int len2 = wnaf_digits_var<5, N>(z2, d2);
+  EdProj<N> table[kOdd];
+  if (len2 > 0 && !ed_odd_multiples_proj_var<N>(c, q, table, kOdd)) return false;
   Ext<N> r{Int<N>(), f.one, f.one, Int<N>()};  // the neutral point (0, 1)
-  if (!z2.is_zero()) {
-    constexpr int kOdd = 8;  // Q, 3Q, .. 15Q
-    int8_t digits[N + 1];
-    const int len = wnaf5_digits_var<N>(z2, digits);
-    EdAff<N> table[kOdd];
-    if (!ed_odd_multiples_var<N>(c, q, table, kOdd)) return false;
-    bool started = false;
-    for (int i = len - 1; i >= 0; --i) {
-      const int digit = digits[i];
-      // T only where an addition follows, and at the end for the base part.
-      if (started) ed_dbl<N>(c, r, r, digit != 0 || i == 0);
-      if (digit != 0) {
-        EdAff<N> e = table[((digit < 0 ? -digit : digit) - 1) / 2];
-        if (digit < 0) {
-          f.neg(e.u, e.u);
-          f.neg(e.duv, e.duv);
-        }
-        ed_madd<N>(c, r, r, e);
-        started = true;
+  bool started = false;
+  for (int i = (len1 > len2 ? len1 : len2) - 1; i >= 0; --i) {
+    const int g = i < len1 ? d1[i] : 0;
+    const int h = i < len2 ? d2[i] : 0;
+    // T only where an addition follows.
+    if (started) ed_dbl<N>(c, r, r, g != 0 || h != 0);
+    if (h != 0) {
+      EdProj<N> e = table[((h < 0 ? -h : h) - 1) / 2];
+      if (h < 0) {
+        f.neg(e.x, e.x);
+        f.neg(e.dt, e.dt);
       }
+      ed_add<N>(c, r, r, e);
+      started = true;
     }
-  }
-  if (!z1.is_zero()) {
-    constexpr int kM = EdBaseTable<N>::kM, kW = EdBaseTable<N>::kW;
-    // The odd representative below 2^N, its sign carried into every entry.
-    Int<N> k = z1;
-    const bool flip = odd_representative_var<N>(c, k);
-    int8_t digits[kM];
-    recode<N, kW, kM>(k, digits);
-    for (int i = 0; i < kM; ++i) {
-      const int dg = digits[i];
-      EdAff<N> e = t.e[i][((dg < 0 ? -dg : dg) - 1) >> 1];
-      if ((dg < 0) != flip) {
+    if (g != 0) {
+      EdAff<N> e = t.e[0][((g < 0 ? -g : g) - 1) / 2];
+      if (g < 0) {
         f.neg(e.u, e.u);
         f.neg(e.duv, e.duv);
       }
       ed_madd<N>(c, r, r, e);
+      started = true;
     }
   }
-  // x = s (Z + Y) / (Z - Y) + t; Z = Y only at the neutral point.
-  Int<N> num, den, inv;
+  // x - t = s (Z + Y) / (Z - Y); Z = Y only at the neutral point.
+  Int<N> num, den;
   f.sub(den, r.z, r.y);
   if (den.is_zero()) return false;
   f.add(num, r.z, r.y);
   f.mul(num, num, c.t4dx);
-  f.inv_var(inv, den);
-  f.mul(num, num, inv);
-  f.add(num, num, c.t2x);
-  f.from_mont(x_out, num);
-  return true;
+  return x_matches_var<N>(c, num, den, c.t2x, r_expected);
 }
 
 // Sets c.edwards (and e, d, s, t) where quarter_setup found the curve's

@@ -60,6 +60,39 @@ int legendre_var(const FieldCt<N>& f, const Int<N>& v) {
   return math::safegcd::jacobi_var<N>(v, f.m);
 }
 
+// base^e for an e that is a run of k ones above at most 16 other bits, as
+// (p + 1) / 4 is for p = 2^N - c with a small c: x^(2^k - 1) by
+// x^(2^2m - 1) = (x^(2^m - 1))^(2^m) x^(2^m - 1) and x^(2^(m+1) - 1) =
+// (x^(2^m - 1))^2 x, about k squarings and 2 log k products, then the low
+// bits one by one. Any other e takes pow_var.
+template <int N>
+Int<N> pow_ones_var(const FieldCt<N>& f, const Int<N>& base, const Int<N>& e) {
+  const int bits = static_cast<int>(e.bit_length());
+  int k = 0;
+  while (k < bits && e.bit(bits - 1 - k)) ++k;
+  const int low = bits - k;
+  if (k < 32 || low > 16) return pow_var<N>(f, base, e);
+  Int<N> r = base;  // x^(2^m - 1), m = 1
+  int m = 1;
+  int top = 31 - __builtin_clz(static_cast<unsigned>(k));
+  for (int i = top - 1; i >= 0; --i) {
+    Int<N> t = r;
+    for (int j = 0; j < m; ++j) f.sqr(t, t);
+    f.mul(r, t, r);
+    m *= 2;
+    if ((k >> i) & 1) {
+      f.sqr(r, r);
+      f.mul(r, r, base);
+      ++m;
+    }
+  }
+  for (int i = low - 1; i >= 0; --i) {
+    f.sqr(r, r);
+    if (e.bit(i)) f.mul(r, r, base);
+  }
+  return r;
+}
+
 // A square root of v (Montgomery form) for p = 3 mod 4; false when v is
 // not a square.
 template <int N>
@@ -67,7 +100,7 @@ bool sqrt_var(const FieldCt<N>& f, const Int<N>& v, Int<N>& root) {
   Int<N> e = f.m;
   e >>= 2;
   e += Int<N>(1);  // (p + 1) / 4
-  root = pow_var<N>(f, v, e);
+  root = pow_ones_var<N>(f, v, e);
   Int<N> check;
   f.sqr(check, root);
   return check == v;

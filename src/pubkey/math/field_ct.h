@@ -173,8 +173,12 @@ struct FieldCt {
       else
         mont_mul_512_to(r.words, a.words, b.words, n0, m.words);
     } else {
-      ct::mont_mul_portable<N>(r, a, b, m, n0);
+      mul_portable(r, a, b);
     }
+  }
+  // Out of line, so that the dispatch above stays small enough to inline.
+  __attribute__((noinline)) void mul_portable(Int<N>& r, const Int<N>& a, const Int<N>& b) const {
+    ct::mont_mul_portable<N>(r, a, b, m, n0);
   }
   void sqr(Int<N>& r, const Int<N>& a) const {
     if (special.sqr_pays<N>())
@@ -184,6 +188,18 @@ struct FieldCt {
   }
 
   void add(Int<N>& r, const Int<N>& a, const Int<N>& b) const {
+    if (special.form == ModulusForm::kMinus) {
+      // m = 2^N - c: a + b is m or more exactly when a + b + c carries out
+      // of N bits (either sum), and a + b - m is then a + b + c mod 2^N.
+      Int<N> s, t;
+      const uint64_t c1 = ct::add_carry<N>(s, a, b);
+      unsigned char c2 = _addcarry_u64(0, s.words[0], special.c, reinterpret_cast<unsigned long long*>(&t.words[0]));
+      for (int i = 1; i < Int<N>::kWords; ++i)
+        c2 = _addcarry_u64(c2, s.words[i], 0, reinterpret_cast<unsigned long long*>(&t.words[i]));
+      const uint64_t over = uint64_t{0} - (c1 | c2);
+      for (int i = 0; i < Int<N>::kWords; ++i) r.words[i] = ct::select(over, t.words[i], s.words[i]);
+      return;
+    }
     Int<N> s, d;
     const uint64_t c = ct::add_carry<N>(s, a, b);
     const uint64_t br = ct::sub_mask<N>(d, s, m);
@@ -192,6 +208,16 @@ struct FieldCt {
     for (int i = 0; i < Int<N>::kWords; ++i) r.words[i] = ct::select(keep, s.words[i], d.words[i]);
   }
   void sub(Int<N>& r, const Int<N>& a, const Int<N>& b) const {
+    if (special.form == ModulusForm::kMinus) {
+      // m = 2^N - c: after a borrow, adding m is subtracting c mod 2^N.
+      Int<N> d;
+      const uint64_t br = ct::sub_mask<N>(d, a, b);
+      unsigned char b2 = _subborrow_u64(0, d.words[0], special.c & br, reinterpret_cast<unsigned long long*>(&r.words[0]));
+      for (int i = 1; i < Int<N>::kWords; ++i)
+        b2 = _subborrow_u64(b2, d.words[i], 0, reinterpret_cast<unsigned long long*>(&r.words[i]));
+      (void)b2;  // no borrow out: the result is a - b + m >= 0
+      return;
+    }
     Int<N> d, mm;
     const uint64_t br = ct::sub_mask<N>(d, a, b);
     for (int i = 0; i < Int<N>::kWords; ++i) mm.words[i] = ct::select(br, m.words[i], 0);

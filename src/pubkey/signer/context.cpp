@@ -112,11 +112,12 @@ const HandleTable<N>* table_of(const Point<N>& pt) {
 }  // namespace
 
 template <int N>
-bool Context<N>::double_mul_x(const Int<N>& z1, const Int<N>& z2, Int<N>& x) const {
+bool Context<N>::double_mul_matches(const Int<N>& z1, const Int<N>& z2, const Int<N>& r) const {
   if (ct.edwards && table_of<N>(base) == nullptr && table_of<N>(public_key) == nullptr) {
     // Complete additions in the Edwards form of the curve (edwards.h).
     if (const ctm::EdBaseTable<N>* ed = shared_edwards_table<N>(shared_set))
-      return ctm::ed_double_mul_x_var<N>(ct, *ed, ctm::Aff<N>{public_key.x.value, public_key.y.value}, z1, z2, x);
+      return ctm::ed_double_mul_matches_var<N>(ct, *ed, ctm::Aff<N>{public_key.x.value, public_key.y.value}, z1, z2,
+                                               r);
   }
   ctm::Jac<N> a, b;
   if (const HandleTable<N>* t = table_of<N>(base)) {
@@ -134,8 +135,7 @@ bool Context<N>::double_mul_x(const Int<N>& z1, const Int<N>& z2, Int<N>& x) con
   }
   ctm::add_var<N>(ct, a, a, b);
   if (ctm::is_inf<N>(a)) return false;
-  x = ctm::affine_x_var<N>(ct, a);
-  return true;
+  return ctm::jac_x_matches_var<N>(ct, a, r);
 }
 
 template <int N>
@@ -237,18 +237,18 @@ uint32_t Context<N>::verify(const uint8_t* digest, const uint8_t* signature) {
   const Int<N> r = Int<N>::from_be_bytes(signature + kBytes, kBytes);
   if (r.is_zero() || r >= q || s.is_zero() || s >= q) return VRT_ERROR_FAILED;
 
-  const Int<N> e = digest_scalar(digest);
-  const Int<N> v = e.inverse(q);
-  Int<N> z1 = s;
-  z1.mod(q) *= v;
-  Int<N> z2 = q - r;
-  z2.mod(q) *= v;
+  // v = 1/e, z1 = s v and z2 = -r v modulo q; two Montgomery products
+  // each (a b / R, then times R^2 / R) in place of long divisions.
+  const math::FieldCt<N>& fq = ct.fq;
+  const Int<N> v = math::safegcd::inverse_var<N>(digest_scalar(digest), fq.by);
+  Int<N> z1, z2;
+  fq.mul(z1, s, v);
+  fq.mul(z1, z1, fq.r2);
+  fq.mul(z2, q - r, v);
+  fq.mul(z2, z2, fq.r2);
 
-  Int<N> rr;
   multiplications += 2;
-  if (!double_mul_x(z1, z2, rr)) return VRT_ERROR_FAILED;
-  reduce_q(rr);
-  return rr == r ? VRT_SUCCESS : VRT_ERROR_FAILED;
+  return double_mul_matches(z1, z2, r) ? VRT_SUCCESS : VRT_ERROR_FAILED;
 }
 
 template <int N>

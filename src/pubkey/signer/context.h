@@ -127,9 +127,9 @@ class Context {
   void mul_base_secret(const Int<N>& k, Int<N>& x, Int<N>& y) const;
   // x mod q for x < p, constant-time.
   Int<N> reduce_q_ct(const Int<N>& x) const;
-  // z1*G + z2*Q for public scalars, variable-time; false when the sum is
-  // the point at infinity.
-  bool double_mul_x(const Int<N>& z1, const Int<N>& z2, Int<N>& x) const;
+  // Whether z1*G + z2*Q (public scalars, variable-time) has an x with
+  // x mod q = r; false for the point at infinity.
+  bool double_mul_matches(const Int<N>& z1, const Int<N>& z2, const Int<N>& r) const;
 };
 
 extern template class Context<256>;
