@@ -95,6 +95,21 @@ void CheckField(const Int<N>& m) {
         EXPECT_EQ(HexInt(one), HexInt(f.one));
       }
     }
+    // Sums and differences of every pair of edge values: a + b = m, a + b
+    // just below and above 2^N, a - b = -1.
+    const std::vector<Int<N>> edges = Edges<N>(m);
+    for (const Int<N>& a : edges) {
+      for (const Int<N>& b : edges) {
+        Int<N> s, d, want = a;
+        f.add(s, a, b);
+        want.mod(m) += b;
+        EXPECT_EQ(HexInt(s), HexInt(want)) << HexInt(a) << " + " << HexInt(b);
+        f.sub(d, a, b);
+        want = a;
+        want.mod(m) -= b;
+        EXPECT_EQ(HexInt(d), HexInt(want)) << HexInt(a) << " - " << HexInt(b);
+      }
+    }
   });
 }
 

@@ -193,9 +193,12 @@ struct FieldCt {
       // of N bits (either sum), and a + b - m is then a + b + c mod 2^N.
       Int<N> s, t;
       const uint64_t c1 = ct::add_carry<N>(s, a, b);
-      unsigned char c2 = _addcarry_u64(0, s.words[0], special.c, reinterpret_cast<unsigned long long*>(&t.words[0]));
-      for (int i = 1; i < Int<N>::kWords; ++i)
-        c2 = _addcarry_u64(c2, s.words[i], 0, reinterpret_cast<unsigned long long*>(&t.words[i]));
+      unsigned char c2 = 0;
+      for (int i = 0; i < Int<N>::kWords; ++i) {
+        unsigned long long o;
+        c2 = _addcarry_u64(c2, s.words[i], i == 0 ? special.c : 0, &o);
+        t.words[i] = o;
+      }
       const uint64_t over = uint64_t{0} - (c1 | c2);
       for (int i = 0; i < Int<N>::kWords; ++i) r.words[i] = ct::select(over, t.words[i], s.words[i]);
       return;
@@ -212,10 +215,12 @@ struct FieldCt {
       // m = 2^N - c: after a borrow, adding m is subtracting c mod 2^N.
       Int<N> d;
       const uint64_t br = ct::sub_mask<N>(d, a, b);
-      unsigned char b2 = _subborrow_u64(0, d.words[0], special.c & br, reinterpret_cast<unsigned long long*>(&r.words[0]));
-      for (int i = 1; i < Int<N>::kWords; ++i)
-        b2 = _subborrow_u64(b2, d.words[i], 0, reinterpret_cast<unsigned long long*>(&r.words[i]));
-      (void)b2;  // no borrow out: the result is a - b + m >= 0
+      unsigned char b2 = 0;  // no borrow out: the result is a - b + m >= 0
+      for (int i = 0; i < Int<N>::kWords; ++i) {
+        unsigned long long o;
+        b2 = _subborrow_u64(b2, d.words[i], i == 0 ? special.c & br : 0, &o);
+        r.words[i] = o;
+      }
       return;
     }
     Int<N> d, mm;
