@@ -129,6 +129,19 @@ TEST(FieldCt, AgreesWithTheIntegerLayer512) {
   }
 }
 
+// The fold table of the variable-time steps: each entry clears the low six
+// bits, and a shorter mask clears as many.
+TEST(FieldCt, FoldMultiplesClearTheLowBits) {
+  for (uint64_t f = 1; f < 256; f += 2)
+    for (uint64_t g = 0; g < 256; ++g)
+      for (int limit = 1; limit <= vrt::math::safegcd::kFoldBits; ++limit) {
+        const uint64_t mask = (uint64_t{1} << limit) - 1;
+        const uint64_t w = vrt::math::safegcd::fold_multiple(f, g, mask);
+        EXPECT_EQ((g + w * f) & mask, 0u) << f << " " << g << " " << limit;
+        EXPECT_EQ(w & ~mask, 0u);
+      }
+}
+
 // Moduli near the word edges: the largest odd numbers of the width, and
 // small ones; inputs without an inverse give 0 from the variable-time form.
 TEST(FieldCt, InversionEdges) {

@@ -121,23 +121,33 @@ inline int64_t divsteps_62_ct(int64_t delta, uint64_t f, uint64_t g, Trans& t) {
   return -static_cast<int64_t>(e);
 }
 
-// Inverses of the odd numbers modulo 256: kInv8[i] * (2i + 1) = 1 mod 256.
-struct Inv8 {
-  uint8_t v[128];
-  constexpr Inv8() : v{} {
-    for (int i = 0; i < 128; ++i) {
+// The multiple of an odd f that clears the low six bits of g:
+// kFold[32 * 64 ... ] holds w = -g / f mod 64 at (f >> 1 mod 32) * 64 + g mod
+// 64. A table lookup is shorter than the product by an inverse of f on the
+// chain through g that the variable-time steps wait on.
+struct FoldTable {
+  uint8_t v[32 * 64];
+  constexpr FoldTable() : v{} {
+    for (uint32_t i = 0; i < 32; ++i) {
       const uint32_t a = 2 * i + 1;
       uint32_t x = a;  // a * a = 1 mod 8; each step doubles the bits
-      for (int k = 0; k < 3; ++k) x = x * (2 - a * x);
-      v[i] = static_cast<uint8_t>(x);
+      for (int k = 0; k < 2; ++k) x = x * (2 - a * x);
+      for (uint32_t g = 0; g < 64; ++g) v[i * 64 + g] = static_cast<uint8_t>((0u - g * x) & 63);
     }
   }
 };
-inline constexpr Inv8 kInv8{};
+inline constexpr FoldTable kFold{};
+constexpr int kFoldBits = 6;
+
+// w with g + w f = 0 mod 2^limit, for odd f and limit <= kFoldBits (mask =
+// 2^limit - 1).
+inline uint64_t fold_multiple(uint64_t f, uint64_t g, uint64_t mask) {
+  return kFold.v[((f << 5) & 0x7c0) | (g & 63)] & mask;
+}
 
 // The same 62 divsteps, variable-time: a run of even g is one shift, and
-// while delta stays non-positive up to 8 steps that add f to g fold into one
-// multiple of f.
+// while delta stays non-positive up to kFoldBits steps that add f to g fold
+// into one multiple of f.
 inline int64_t divsteps_62_var(int64_t delta, uint64_t f, uint64_t g, Trans& t) {
   uint64_t u = 1, v = 0, q = 0, r = 1;
   int i = 62;
@@ -160,13 +170,12 @@ inline int64_t divsteps_62_var(int64_t delta, uint64_t f, uint64_t g, Trans& t) 
       q = uint64_t{0} - tu;
       r = uint64_t{0} - tv;
     }
-    // The next min(1 - delta, i, 8) steps cannot swap: clear that many low
+    // The next min(1 - delta, i, kFoldBits) steps cannot swap: clear that many low
     // bits of g with one multiple of f.
     int limit = static_cast<int>(1 - delta);
     if (limit > i) limit = i;
-    if (limit > 8) limit = 8;
-    const uint64_t mask = (uint64_t{1} << limit) - 1;
-    const uint64_t w = (uint64_t{0} - g * kInv8.v[(f >> 1) & 127]) & mask;
+    if (limit > kFoldBits) limit = kFoldBits;
+    const uint64_t w = fold_multiple(f, g, (uint64_t{1} << limit) - 1);
     g += f * w;
     q += u * w;
     r += v * w;
@@ -363,9 +372,8 @@ inline int64_t posdivsteps_62_var(int64_t delta, uint64_t f, uint64_t g, Trans& 
     }
     int limit = static_cast<int>(1 - delta);
     if (limit > i) limit = i;
-    if (limit > 8) limit = 8;
-    const uint64_t mask = (uint64_t{1} << limit) - 1;
-    const uint64_t w = (uint64_t{0} - g * kInv8.v[(f >> 1) & 127]) & mask;
+    if (limit > kFoldBits) limit = kFoldBits;
+    const uint64_t w = fold_multiple(f, g, (uint64_t{1} << limit) - 1);
     g += f * w;
     q += u * w;
     r += v * w;
