@@ -121,10 +121,10 @@ inline int64_t divsteps_62_ct(int64_t delta, uint64_t f, uint64_t g, Trans& t) {
   return -static_cast<int64_t>(e);
 }
 
-// The multiple of an odd f that clears the low six bits of g:
-// kFold[32 * 64 ... ] holds w = -g / f mod 64 at (f >> 1 mod 32) * 64 + g mod
-// 64. A table lookup is shorter than the product by an inverse of f on the
-// chain through g that the variable-time steps wait on.
+// The multiple of an odd f that clears the low six bits of g: kFold holds
+// w = -g / f mod 64 at index (f >> 1 mod 32) * 64 + (g mod 64). One lookup
+// is shorter than a product by an inverse of f on the chain through g that
+// the variable-time steps wait on.
 struct FoldTable {
   uint8_t v[32 * 64];
   constexpr FoldTable() : v{} {
@@ -170,8 +170,8 @@ inline int64_t divsteps_62_var(int64_t delta, uint64_t f, uint64_t g, Trans& t) 
       q = uint64_t{0} - tu;
       r = uint64_t{0} - tv;
     }
-    // The next min(1 - delta, i, kFoldBits) steps cannot swap: clear that many low
-    // bits of g with one multiple of f.
+    // The next min(1 - delta, i, kFoldBits) steps cannot swap: clear that
+    // many low bits of g with one multiple of f.
     int limit = static_cast<int>(1 - delta);
     if (limit > i) limit = i;
     if (limit > kFoldBits) limit = kFoldBits;
