@@ -35,7 +35,7 @@ step "release build and tests"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DVRT_TESTS_UNOPTIMIZED=ON -DVRT_BUILD_TESTS=ON -DVRT_BUILD_BENCH=ON \
   -DVRT_BUILD_TOOLS=ON >/dev/null
 cmake --build build -j"$JOBS"
-ctest --test-dir build -j"$JOBS" --output-on-failure --timeout 600
+ctest --test-dir build -j"$JOBS" --no-tests=error --output-on-failure --timeout 600
 
 step "installed library: find_package and pkg-config consumers"
 scripts/consumer_check.sh build
@@ -45,14 +45,14 @@ cmake -S . -B build-asan "${LINES_O1[@]}" -DVRT_SANITIZE=address,undefined -DVRT
   -DVRT_BUILD_TESTS=ON -DVRT_BUILD_BENCH=OFF -DVRT_BUILD_TOOLS=ON >/dev/null
 cmake --build build-asan -j"$JOBS"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:allocator_may_return_null=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-  ctest --test-dir build-asan -j"$JOBS" --output-on-failure --timeout 900
+  ctest --test-dir build-asan -j"$JOBS" --no-tests=error --output-on-failure --timeout 900
 
 step "thread sanitizer (lifecycle and concurrency)"
 cmake -S . -B build-tsan "${LINES_O1[@]}" -DVRT_SANITIZE=thread -DVRT_TESTS_UNOPTIMIZED=ON \
   -DVRT_BUILD_TESTS=ON -DVRT_BUILD_BENCH=OFF -DVRT_BUILD_TOOLS=OFF >/dev/null
 cmake --build build-tsan -j"$JOBS" --target vrt_thread_tests
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
-  ctest --test-dir build-tsan -j"$JOBS" --output-on-failure -L 'lifecycle|concurrency' --timeout 900
+  ctest --test-dir build-tsan -j"$JOBS" --no-tests=error --output-on-failure -L 'lifecycle|concurrency' --timeout 900
 
 if command -v clang++ >/dev/null; then
   # valgrind cannot run the AVX-512 paths; MemorySanitizer checks them with
@@ -61,7 +61,16 @@ if command -v clang++ >/dev/null; then
   cmake -S . -B build-msan "${LINES[@]}" -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
     -DVRT_SANITIZE=memory -DVRT_BUILD_TESTS=ON -DVRT_BUILD_BENCH=OFF -DVRT_BUILD_TOOLS=OFF -DVRT_PEERS=OFF >/dev/null
   cmake --build build-msan -j"$JOBS" --target test_ctmsan
-  ctest --test-dir build-msan -L ct --output-on-failure
+  # The program itself says whether this processor has the paths (77: it
+  # has not); a run in which every test is skipped would prove nothing and
+  # must not read as a pass.
+  rc=0
+  build-msan/tests/ct/test_ctmsan >build-msan/ctmsan-probe.log 2>&1 || rc=$?
+  if [ "$rc" -eq 77 ]; then
+    echo "no AVX-512 VBMI with GFNI on this processor: nothing for MemorySanitizer to check, step skipped"
+  else
+    ctest --test-dir build-msan -L ct --no-tests=error --output-on-failure
+  fi
 else
   echo "clang++ not found: MemorySanitizer check skipped" >&2
 fi

@@ -2,11 +2,14 @@
 // written out with the reference's own doubling and addition: the same
 // points for every scalar and base, on every parameter set, on points off
 // the curve, and on a toy prime where R and B meet often enough to take
-// the doubling and the infinity branches of the addition.
+// the doubling and the infinity branches of the addition. And the
+// reference's own Montgomery product against GMP.
 #include <gtest/gtest.h>
 
 #include <random>
 
+#include "frame/internal.h"
+#include "pubkey/signer/reference_mont_field.h"
 #include "pubkey/signer_test_util.h"
 
 namespace {
@@ -89,5 +92,67 @@ TEST(ReferenceMulK, ToyPrimeTakesEveryBranch) {
     EXPECT_EQ(Hex(MulK(w, RandomBytes(w.L), Bytes(2 * w.L, 0), zero.data(), p.data())), Hex(Bytes(2 * w.L, 0)));
   }
 }
+
+#if defined(VRT_HAVE_GMP)
+// a*b/2^N mod m for 0, 1, m - 1 and random residues, against GMP.
+template <int N>
+void CheckReferenceProduct(const Bytes& modulus) {
+  using vrt::math::Int;
+  SCOPED_TRACE(Hex(modulus));
+  vrt::signer::reference::MontField<N> f;
+  Int<N> m;
+  std::memcpy(m.words, modulus.data(), N / 8);
+  ASSERT_TRUE(f.init(vrtpInstance.arch, m.words));
+  const Mpz mm(m);
+  Mpz rinv(1), v;
+  mpz_mul_2exp(rinv, rinv, N);
+  ASSERT_NE(mpz_invert(rinv, rinv, mm), 0);
+  std::vector<Int<N>> values;
+  mpz_set_ui(v, 0);
+  values.push_back(v.ToInt<N>());
+  mpz_set_ui(v, 1);
+  values.push_back(v.ToInt<N>());
+  mpz_sub_ui(v, mm, 1);
+  values.push_back(v.ToInt<N>());
+  for (int i = 0; i < 40; ++i) {
+    const Bytes r = RandomBytes(N / 8 + 8);
+    mpz_import(v, r.size(), -1, 1, 0, 0, r.data());
+    mpz_mod(v, v, mm);
+    values.push_back(v.ToInt<N>());
+  }
+  for (const Int<N>& a : values) {
+    for (const Int<N>& b : values) {
+      Int<N> got;
+      f.mul(got.words, a.words, b.words);
+      Mpz want;
+      mpz_mul(want, Mpz(a), Mpz(b));
+      mpz_mul(want, want, rinv);
+      mpz_mod(want, want, mm);
+      ASSERT_EQ(Mpz(got).Hex(), want.Hex()) << Mpz(a).Hex() << " * " << Mpz(b).Hex();
+    }
+  }
+}
+
+TEST(ReferenceField, ProductMatchesGmp) {
+  for (Parameter set : AllSets()) {
+    SCOPED_TRACE(SetName(set));
+    const sign2012_par_t* rec = Record(set);
+    const size_t L = rec->bits / 8;
+    for (const uint8_t* m : {rec->p, rec->q}) {
+      if (L == 32)
+        CheckReferenceProduct<256>(Bytes(m, m + L));
+      else
+        CheckReferenceProduct<512>(Bytes(m, m + L));
+    }
+  }
+  // A small modulus and one whose top words are zero: the accumulator's
+  // carry word and the final subtraction at their extremes.
+  CheckReferenceProduct<256>(Small(32, 103));
+  CheckReferenceProduct<512>(Small(64, 0xFFFFFFFFFFFFFFC5));
+  Bytes wide(64, 0xFF);
+  wide[0] = 0xC7;
+  CheckReferenceProduct<512>(wide);
+}
+#endif
 
 }  // namespace

@@ -3,8 +3,8 @@
 // the reference code. An element is N/64 little-endian 64-bit words (the
 // byte layout of the dispatch table's word arrays) holding x*R mod m with
 // R = 2^N, always below m. Sums and differences go through the dispatch
-// table; the product is a plain word-by-word (CIOS) Montgomery
-// multiplication with 128-bit accumulators, independent of the signer
+// table; the product is a plain product-scanning Montgomery multiplication
+// with a 128-bit accumulator and a carry word, independent of the signer
 // engine's field code.
 //
 // Timing: not constant-time. The final subtraction of the product and every
@@ -64,36 +64,58 @@ class MontField {
       t_->sub512_mod(r, a, b, m_);
   }
 
-  // r = a*b/R mod m, for a, b < m; r may alias either operand.
+  // r = a*b/R mod m, for a, b < m; r may alias either operand. Product
+  // scanning: column i of a*b and of u*m (u the Montgomery digits) is summed
+  // in a three-word accumulator; in the low columns the digit u[i] that
+  // clears the column is chosen as it completes, the high columns are the
+  // result. No partial row is ever stored and reloaded.
   void mul(uint64_t* r, const uint64_t* a, const uint64_t* b) const {
     using u128 = unsigned __int128;
-    uint64_t t[kWords + 2] = {};
-    for (int i = 0; i < kWords; ++i) {
-      uint64_t carry = 0;
-      for (int j = 0; j < kWords; ++j) {
-        const u128 s = static_cast<u128>(a[j]) * b[i] + t[j] + carry;
-        t[j] = static_cast<uint64_t>(s);
-        carry = static_cast<uint64_t>(s >> 64);
+    constexpr int n = kWords;
+    uint64_t u[n], t[n];
+    u128 lo = 0;  // the accumulator: hi:lo
+    uint64_t hi = 0;
+    auto mac = [&lo, &hi](uint64_t x, uint64_t y) {
+      const u128 p = static_cast<u128>(x) * y;
+      lo += p;
+      hi += lo < p;
+    };
+    auto next_column = [&lo, &hi] {
+      lo = (lo >> 64) | (static_cast<u128>(hi) << 64);
+      hi = 0;
+    };
+#pragma GCC unroll 8
+    for (int i = 0; i < n; ++i) {
+#pragma GCC unroll 8
+      for (int j = 0; j < i; ++j) {
+        mac(a[j], b[i - j]);
+        mac(u[j], m_[i - j]);
       }
-      u128 s = static_cast<u128>(t[kWords]) + carry;
-      t[kWords] = static_cast<uint64_t>(s);
-      t[kWords + 1] = static_cast<uint64_t>(s >> 64);
-      // Add u*m so that the lowest word vanishes, and shift it out.
-      const uint64_t u = t[0] * m_inv_;
-      s = static_cast<u128>(u) * m_[0] + t[0];
-      carry = static_cast<uint64_t>(s >> 64);
-      for (int j = 1; j < kWords; ++j) {
-        s = static_cast<u128>(u) * m_[j] + t[j] + carry;
-        t[j - 1] = static_cast<uint64_t>(s);
-        carry = static_cast<uint64_t>(s >> 64);
-      }
-      s = static_cast<u128>(t[kWords]) + carry;
-      t[kWords - 1] = static_cast<uint64_t>(s);
-      t[kWords] = t[kWords + 1] + static_cast<uint64_t>(s >> 64);
+      mac(a[i], b[0]);
+      u[i] = static_cast<uint64_t>(lo) * m_inv_;
+      mac(u[i], m_[0]);  // the column's low word is now 0
+      next_column();
     }
-    // t < 2m: one subtraction at most.
-    if (t[kWords] != 0 || !below_modulus(t)) sub_modulus(t);
-    std::memcpy(r, t, sizeof(Elem));
+#pragma GCC unroll 8
+    for (int i = n; i < 2 * n; ++i) {
+#pragma GCC unroll 8
+      for (int j = i - n + 1; j < n; ++j) {
+        mac(a[j], b[i - j]);
+        mac(u[j], m_[i - j]);
+      }
+      t[i - n] = static_cast<uint64_t>(lo);
+      next_column();
+    }
+    // t + 2^N * top < 2m: one subtraction at most.
+    const uint64_t top = static_cast<uint64_t>(lo);
+    uint64_t d[n];
+    uint64_t borrow = 0;
+    for (int j = 0; j < n; ++j) {
+      const u128 diff = static_cast<u128>(t[j]) - m_[j] - borrow;
+      d[j] = static_cast<uint64_t>(diff);
+      borrow = static_cast<uint64_t>(diff >> 64) & 1;
+    }
+    std::memcpy(r, top != 0 || borrow == 0 ? d : t, sizeof(Elem));
   }
   void sqr(uint64_t* r, const uint64_t* a) const { mul(r, a, a); }
 
@@ -129,16 +151,6 @@ class MontField {
   static bool equal(const uint64_t* a, const uint64_t* b) { return std::memcmp(a, b, sizeof(Elem)) == 0; }
 
  private:
-  bool below_modulus(const uint64_t* a) const {
-    return (N == 256 ? t_->cmp256(a, m_) : t_->cmp512(a, m_)) == 0;
-  }
-  void sub_modulus(uint64_t* a) const {
-    if (N == 256)
-      t_->sub256(a, a, m_, 0);
-    else
-      t_->sub512(a, a, m_, 0);
-  }
-
   const vrtp_arch_table_t* t_ = nullptr;
   Elem m_ = {};
   uint64_t m_inv_ = 0;
