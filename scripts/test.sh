@@ -58,12 +58,13 @@ TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
 # does not, the MemorySanitizer build (over a minute) would find nothing to
 # check, so it is not made.
 have_avx512_paths() { grep -qw avx512vbmi /proc/cpuinfo 2>/dev/null && grep -qw gfni /proc/cpuinfo 2>/dev/null; }
+msan_nothing_to_check() { echo "no AVX-512 VBMI with GFNI on this processor: nothing for MemorySanitizer to check, step skipped"; }
 
 if ! command -v clang++ >/dev/null; then
   echo "clang++ not found: MemorySanitizer check skipped" >&2
 elif ! have_avx512_paths; then
   step "constant-time check of the AVX-512 paths (MemorySanitizer)"
-  echo "no AVX-512 VBMI with GFNI on this processor: nothing for MemorySanitizer to check, step skipped"
+  msan_nothing_to_check
 else
   # valgrind cannot run the AVX-512 paths; MemorySanitizer checks them with
   # the key and the data poisoned.
@@ -77,7 +78,7 @@ else
   rc=0
   build-msan/tests/ct/test_ctmsan >build-msan/ctmsan-probe.log 2>&1 || rc=$?
   if [ "$rc" -eq 77 ]; then
-    echo "no AVX-512 VBMI with GFNI on this processor: nothing for MemorySanitizer to check, step skipped"
+    msan_nothing_to_check
   else
     ctest --test-dir build-msan -L ct --no-tests=error --output-on-failure
   fi
